@@ -1,0 +1,42 @@
+// The link layer's state for one run: the two endpoints with their bind records and the two receive
+// accumulators. The program creates one; every test creates its own.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "link/Endpoint.h"
+#include "link/RxAccumulator.h"
+#include "link/uPubpro.h"
+
+namespace lut {
+
+class LinkState {
+public:
+    // A verified update frame, whole.
+    using UpdateFrameSink = std::function<void(const std::string& frame)>;
+    // A discovery frame, whole, with the dotted address of the datagram's sender that completed it.
+    using DiscoveryFrameSink = std::function<void(const std::string& frame, const std::string& sender)>;
+
+    BindRecord UpdateBindAddress{"0.0.0.0", UpdatePort};
+    BindRecord DiscoveryBindAddress{"0.0.0.0", DiscoveryPort};
+
+    Endpoint UpdateSocket;
+    Endpoint DiscoverySocket;
+
+    RxAccumulator UpdateRxText{Channel::Update};
+    RxAccumulator DiscoveryRxText{Channel::Discovery};
+
+    // Open with the bind records as they stand; false (and the reason in the error) when it fails.
+    bool OpenUpdateEndpoint(std::error_code* why = nullptr);
+    bool OpenDiscoveryEndpoint(std::error_code* why = nullptr);
+    void CloseUpdateEndpoint();
+    void CloseDiscoveryEndpoint();
+
+    // One readability notification: receives one datagram, the update endpoint first and the discovery
+    // endpoint only when the update endpoint yielded nothing, and runs that channel's extraction.
+    // Update frames that fail their check code are dropped here; the rest go to the sinks.
+    void HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpdate, const DiscoveryFrameSink& onDiscovery);
+};
+
+}  // namespace lut

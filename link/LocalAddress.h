@@ -1,0 +1,22 @@
+// The workstation's own IPv4 address, whose /24 subnet Search sweeps.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lut {
+
+struct InterfaceAddress {
+    std::string interfaceName;
+    std::string address;  // dotted decimal
+};
+
+// The first IPv4 address of the host name that is not loopback; else the first IPv4 address of an
+// interface that is up and not loopback; else the host name's first IPv4 address. Throws
+// std::runtime_error with a readable text when the host name cannot be resolved to any IPv4 address.
+std::string LocalAddressText();
+
+// Every IPv4 address of the machine's interfaces that are up, loopback included, in interface order.
+std::vector<InterfaceAddress> MachineAddresses();
+
+}  // namespace lut

@@ -1,0 +1,33 @@
+// Every text the tool shows a technician, once, for the window, the command line and the tests.
+#pragma once
+
+#include <string_view>
+
+namespace lut::text {
+
+// Status line.
+inline constexpr std::string_view Ready = "Ready";
+inline constexpr std::string_view CreateSocketFail = "Create Socket Fail!!";
+inline constexpr std::string_view RequestUpdate = "Request Update";
+inline constexpr std::string_view Updating = "Updating";
+inline constexpr std::string_view QueryUpdateResult = "Query Update result";
+inline constexpr std::string_view UpdateFail = "Update Fail";
+
+// Message boxes.
+inline constexpr std::string_view PleaseSelectLogger = "Please select a Logger";
+inline constexpr std::string_view LastUpdateNotComplete = "Last Update is not complete";
+inline constexpr std::string_view VersionNotMatch = "Version is not match, can not update";
+inline constexpr std::string_view PleaseChooseFile = "Please choose a file";
+inline constexpr std::string_view ReadUpdateFileFail = "Read Update File Fail";
+inline constexpr std::string_view FlashNotExists = "Flash not exists,can not update";
+inline constexpr std::string_view SameVersion = "Same Version";
+inline constexpr std::string_view UpdateComplete = "Update complete";
+inline constexpr std::string_view UpdateUnknownError = "Update fail.Unknown Error Ocurred";
+inline constexpr std::string_view VersionMustBeginWithS = "Version must be begin with S";
+
+// Window.
+inline constexpr std::string_view Caption = "Logger Update Tool";
+inline constexpr std::string_view HintCaption = "Hint";
+inline constexpr std::string_view FileFilter = "程序文件|*.bin";
+
+}  // namespace lut::text

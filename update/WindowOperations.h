@@ -1,0 +1,61 @@
+// What the discovery and update logic asks of the window. Called on the GUI thread only. The window
+// implements it with its controls, the command line for a terminal, the tests with a recording fake.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace lut {
+
+// One logger of the list: caption the serial number, then the address (the row's key) and the version.
+struct LoggerRow {
+    std::string sn;
+    std::string ip;
+    std::string version;
+
+    bool operator==(const LoggerRow&) const = default;
+};
+
+class WindowOperations {
+public:
+    virtual ~WindowOperations() = default;
+
+    // lbl6, the status line.
+    virtual std::string StatusText() const = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+
+    // lbl3, the local address whose /24 subnet Search sweeps.
+    virtual std::string LocalAddressText() const = 0;
+
+    // lv1, the logger list.
+    virtual void ClearList() = 0;
+    virtual void AppendRow(const LoggerRow& row) = 0;
+    virtual int RowCount() const = 0;
+    virtual LoggerRow Row(int index) const = 0;
+    virtual void SetRowCaption(int index, const std::string& caption) = 0;
+    virtual std::optional<int> SelectedRow() const = 0;
+
+    // redt2, the update file's path, and edt1, the version text.
+    virtual std::string FilePathText() const = 0;
+    virtual void SetFilePathText(const std::string& path) = 0;
+    virtual std::string VersionText() const = 0;
+    virtual void SetVersionText(const std::string& version) = 0;
+
+    // Modal boxes: the warning box captioned "Hint"; the plain message; the default error display.
+    virtual void ShowWarning(const std::string& message) = 0;
+    virtual void ShowPlainMessage(const std::string& message) = 0;
+    virtual void ShowError(const std::string& message) = 0;
+};
+
+// The open-file dialog of Browse.
+class FileDialog {
+public:
+    virtual ~FileDialog() = default;
+    virtual void SetFileName(const std::string& proposed) = 0;
+    // Shows the dialog modally; true when the user accepted a choice.
+    virtual bool Execute() = 0;
+    // The chosen full path.
+    virtual std::string FileName() const = 0;
+};
+
+}  // namespace lut
