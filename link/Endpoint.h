@@ -29,14 +29,15 @@ struct ReceiveResult {
 };
 
 class Endpoint {
-public:
+  public:
     Endpoint() = default;
     ~Endpoint();
     Endpoint(const Endpoint&) = delete;
     Endpoint& operator=(const Endpoint&) = delete;
 
-    // Starts the socket library, creates a non-blocking datagram socket and binds it. On failure nothing
-    // stays open, and the error says why (for example, the port is taken or needs privileges).
+    // Starts the socket library, creates a non-blocking datagram socket and binds it; an endpoint that is
+    // open is closed first. On failure nothing stays open, and the error says why (for example, the port is
+    // taken or needs privileges, or the address is not dotted IPv4).
     std::error_code Open(const BindRecord& bind);
 
     // Closes the socket and releases the library, once; later calls do nothing. Safe while another
@@ -59,8 +60,9 @@ public:
     // The local port actually bound (useful when binding port 0 in tests); 0 when closed.
     std::uint16_t LocalPort() const;
 
-private:
-    mutable std::shared_mutex mutex_;  // sends share it; Close takes it alone, so no send sees a reused handle
+  private:
+    mutable std::shared_mutex
+        mutex_;  // sends share it; Close takes it alone, so no send sees a reused handle
     NativeSocket socket_ = InvalidSocket;
     bool libraryStarted_ = false;
 };

@@ -12,7 +12,7 @@
 namespace lut {
 
 class LinkState {
-public:
+  public:
     // A verified update frame, whole.
     using UpdateFrameSink = std::function<void(const std::string& frame)>;
     // A discovery frame, whole, with the dotted address of the datagram's sender that completed it.
@@ -36,7 +36,8 @@ public:
     // One readability notification: receives one datagram, the update endpoint first and the discovery
     // endpoint only when the update endpoint yielded nothing, and runs that channel's extraction.
     // Update frames that fail their check code are dropped here; the rest go to the sinks.
-    void HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpdate, const DiscoveryFrameSink& onDiscovery);
+    void HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpdate,
+                             const DiscoveryFrameSink& onDiscovery);
 };
 
 }  // namespace lut

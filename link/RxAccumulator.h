@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace lut {
 
@@ -14,12 +15,14 @@ enum class Channel {
     Discovery,  // 0x00, 0x0A, 0xFB and 0xFF become spaces
 };
 
-// Beyond this many characters the oldest text is dropped: no logger frame comes near it, and it keeps a
-// flood of junk from growing memory without end.
+// Beyond this many characters the oldest text is dropped. A logger's frame is a few hundred characters
+// and a datagram at most 10230, so only a flood of junk without frame ends ever reaches it; 256 KiB is
+// generous room for twenty-five largest datagrams still waiting for their ENQ, yet a bounded amount of
+// memory per channel.
 inline constexpr std::size_t RxTextCap = 256 * 1024;
 
 class RxAccumulator {
-public:
+  public:
     // Receives each frame whole (ESC ... ENQ), after it has left the accumulator. It may call
     // ExtractFrames on this same accumulator again (a modal box runs a nested event loop).
     using Consumer = std::function<void(const std::string& frame)>;
@@ -29,12 +32,24 @@ public:
     // Converts one datagram's bytes to text, appends it, and cuts out every complete frame in order.
     void ExtractFrames(std::span<const char> datagram, const Consumer& consumer);
 
-    const std::string& Text() const { return text_; }
+    // The text waiting for its frame's end.
+    std::string_view Text() const { return std::string_view(text_).substr(start_); }
 
-private:
+  private:
+    std::string_view DatagramText(std::span<const char> datagram) const;
+    void Append(std::string_view text);
+    void Compact();
+
     Channel channel_;
     std::size_t cap_;
+    // The accumulator is text_ from start_ on: text leaves the front by moving start_, and the dead front
+    // is erased only once it outweighs the live text, so removal costs nothing per frame.
     std::string text_;
+    std::size_t start_ = 0;
+    // How far the text is known to hold no ENQ (no ESC): a long unfinished frame is searched only in the
+    // text that arrived since the last search.
+    std::size_t enqSearchFrom_ = 0;
+    std::size_t escSearchFrom_ = 0;
 };
 
 }  // namespace lut

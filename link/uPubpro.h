@@ -2,6 +2,7 @@
 // and verifying of frames. Every other part of the program takes its protocol constants from here.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -11,16 +12,17 @@
 namespace lut {
 
 // Ports and sizes.
-inline constexpr std::uint16_t UpdatePort = 8000;     // local and remote port of the update dialogue
-inline constexpr std::uint16_t DiscoveryPort = 23;    // local and remote port of the subnet sweep
-inline constexpr std::size_t RxBufferSize = 10230;    // the longest datagram that is taken in
-inline constexpr std::size_t BlockChars = 600;        // hexadecimal characters of one data block
+inline constexpr std::uint16_t UpdatePort = 8000;   // local and remote port of the update dialogue
+inline constexpr std::uint16_t DiscoveryPort = 23;  // local and remote port of the subnet sweep
+inline constexpr std::size_t RxBufferSize = 10230;  // the longest datagram that is taken in
+inline constexpr std::size_t BlockChars = 600;      // hexadecimal characters of one data block
 
 // Message numbers kept from the window-message design: socket readability, and the worker's start order.
-inline constexpr int SocketNotifyMessage = 1106;      // user message base 1024 + 82
-inline constexpr int SocketNotifyLastMessage = 1206;  // every number up to here is routed to the socket handler
-inline constexpr int WorkerStartMessage = 1064;       // user message base 1024 + 40
-inline constexpr int ReadEvent = 1;                   // the event code of a readable endpoint
+inline constexpr int SocketNotifyMessage = 1106;  // user message base 1024 + 82
+inline constexpr int SocketNotifyLastMessage =
+    1206;                                        // every number up to here is routed to the socket handler
+inline constexpr int WorkerStartMessage = 1064;  // user message base 1024 + 40
+inline constexpr int ReadEvent = 1;              // the event code of a readable endpoint
 
 // The workers' pauses.
 inline constexpr std::chrono::milliseconds BlockDelay{200};
@@ -34,13 +36,38 @@ inline constexpr char FrameEnd = '\x05';
 // The probe of the subnet sweep, sent raw, without frame or check code.
 inline constexpr std::string_view DiscoveryProbe{"\xFF\x04\x03\xFB", 4};
 
-// The two tables of the published table-driven CRC-16/MODBUS computation.
-extern const std::uint8_t CheckTableHi[256];
-extern const std::uint8_t CheckTableLo[256];
+namespace detail {
+// Entry i of the reflected CRC-16/MODBUS table (polynomial 0x8005 reflected, 0xA001): the published table
+// method splits it into its low byte (the "hi" table, which updates the running low byte) and its high byte.
+constexpr std::uint16_t ReflectedCheckEntry(std::uint32_t index) {
+    std::uint32_t value = index;
+    for (int bit = 0; bit < 8; ++bit) {
+        value = (value & 1U) != 0 ? (value >> 1) ^ 0xA001U : value >> 1;
+    }
+    return static_cast<std::uint16_t>(value);
+}
 
-// The tables are compile-time constants; this only asserts that they hold the published values, so that
-// start-up can call it before any thread exists, as the original design did.
-void BuildCheckTables();
+constexpr std::array<std::uint8_t, 256> CheckTableBytes(int shift) {
+    std::array<std::uint8_t, 256> table{};
+    for (std::uint32_t i = 0; i < table.size(); ++i) {
+        table[i] = static_cast<std::uint8_t>(ReflectedCheckEntry(i) >> shift);
+    }
+    return table;
+}
+}  // namespace detail
+
+// The two tables of the published table-driven CRC-16/MODBUS computation, made by the compiler.
+inline constexpr std::array<std::uint8_t, 256> CheckTableHi = detail::CheckTableBytes(0);
+inline constexpr std::array<std::uint8_t, 256> CheckTableLo = detail::CheckTableBytes(8);
+
+static_assert(CheckTableHi[0] == 0x00 && CheckTableHi[1] == 0xC1 && CheckTableHi[2] == 0x81 &&
+              CheckTableHi[3] == 0x40 && CheckTableHi[255] == 0x40);
+static_assert(CheckTableLo[0] == 0x00 && CheckTableLo[1] == 0xC0 && CheckTableLo[2] == 0xC1 &&
+              CheckTableLo[3] == 0x01 && CheckTableLo[255] == 0x40);
+
+// The tables are compile-time constants, read-only from every thread, so there is nothing left to fill;
+// start-up still calls this where the tables used to be filled.
+inline void BuildCheckTables() {}
 
 // CRC-16/MODBUS of the text as four upper-case hexadecimal digits, low byte first ("EN" gives "B314").
 std::string CheckCode(std::string_view text);

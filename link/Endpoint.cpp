@@ -1,0 +1,121 @@
+#include "link/Endpoint.h"
+
+#include <mutex>
+
+namespace lut {
+
+namespace {
+
+bool ToSocketAddress(std::string_view address, std::uint16_t port, sockaddr_in& record) {
+    const std::string text(address);
+    record = sockaddr_in{};
+    record.sin_family = AF_INET;
+    record.sin_port = htons(port);
+    return inet_pton(AF_INET, text.c_str(), &record.sin_addr) == 1;
+}
+
+}  // namespace
+
+Endpoint::~Endpoint() {
+    Close();
+}
+
+std::error_code Endpoint::Open(const BindRecord& bind) {
+    Close();
+    sockaddr_in record{};
+    if (!ToSocketAddress(bind.address, bind.port, record)) {
+        return std::make_error_code(std::errc::invalid_argument);
+    }
+    if (const std::error_code started = StartSocketLibrary()) {
+        return started;
+    }
+    const NativeSocket socket = CreateDatagramSocket();
+    std::error_code failure;
+    if (socket == InvalidSocket) {
+        failure = LastSocketError();
+    } else if (::bind(socket, reinterpret_cast<const sockaddr*>(&record), sizeof record) != 0 ||
+               !MakeNonBlocking(socket)) {
+        failure = LastSocketError();
+        CloseNativeSocket(socket);
+    }
+    if (failure) {
+        ReleaseSocketLibrary();
+        return failure;
+    }
+    const std::unique_lock lock(mutex_);
+    socket_ = socket;
+    libraryStarted_ = true;
+    return {};
+}
+
+void Endpoint::Close() {
+    NativeSocket socket = InvalidSocket;
+    bool libraryStarted = false;
+    {
+        // Exclusive: waits for every send in progress, so the handle number is never closed (and perhaps
+        // reused by the system) while a sender still holds it.
+        const std::unique_lock lock(mutex_);
+        socket = socket_;
+        libraryStarted = libraryStarted_;
+        socket_ = InvalidSocket;
+        libraryStarted_ = false;
+    }
+    if (socket != InvalidSocket) {
+        CloseNativeSocket(socket);
+    }
+    if (libraryStarted) {
+        ReleaseSocketLibrary();
+    }
+}
+
+bool Endpoint::IsOpen() const {
+    const std::shared_lock lock(mutex_);
+    return socket_ != InvalidSocket;
+}
+
+bool Endpoint::SendTo(std::string_view bytes, std::string_view address, std::uint16_t port) {
+    sockaddr_in destination{};
+    if (!ToSocketAddress(address, port, destination)) {
+        return false;
+    }
+    const std::shared_lock lock(mutex_);
+    return socket_ != InvalidSocket && SendDatagram(socket_, bytes, destination);
+}
+
+ReceiveResult Endpoint::Receive(std::span<char> buffer) {
+    sockaddr_in sender{};
+    std::optional<std::size_t> count;
+    {
+        const std::shared_lock lock(mutex_);
+        if (socket_ == InvalidSocket) {
+            return {};
+        }
+        count = ReceiveDatagram(socket_, buffer, sender);
+    }
+    if (!count || *count == 0) {
+        return {};
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+    return {*count, text, ntohs(sender.sin_port)};
+}
+
+NativeSocket Endpoint::Handle() const {
+    const std::shared_lock lock(mutex_);
+    return socket_;
+}
+
+std::uint16_t Endpoint::LocalPort() const {
+    const std::shared_lock lock(mutex_);
+    if (socket_ == InvalidSocket) {
+        return 0;
+    }
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        return 0;
+    }
+    return ntohs(local.sin_port);
+}
+
+}  // namespace lut

@@ -1,0 +1,65 @@
+#include "link/LinkState.h"
+
+#include <array>
+
+namespace lut {
+
+namespace {
+
+bool OpenEndpoint(Endpoint& endpoint, const BindRecord& bind, std::error_code* why) {
+    const std::error_code failure = endpoint.Open(bind);
+    if (why != nullptr) {
+        *why = failure;
+    }
+    return !failure;
+}
+
+}  // namespace
+
+bool LinkState::OpenUpdateEndpoint(std::error_code* why) {
+    return OpenEndpoint(UpdateSocket, UpdateBindAddress, why);
+}
+
+bool LinkState::OpenDiscoveryEndpoint(std::error_code* why) {
+    return OpenEndpoint(DiscoverySocket, DiscoveryBindAddress, why);
+}
+
+void LinkState::CloseUpdateEndpoint() {
+    UpdateSocket.Close();
+}
+
+void LinkState::CloseDiscoveryEndpoint() {
+    DiscoverySocket.Close();
+}
+
+void LinkState::HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpdate,
+                                    const DiscoveryFrameSink& onDiscovery) {
+    if (eventCode != ReadEvent) {
+        return;
+    }
+    // Zeroed before the receive, with one byte more, so that the received bytes are always followed by a
+    // zero byte. Each run, nested ones included, has its own.
+    std::array<char, RxBufferSize + 1> buffer{};
+    const std::span<char> room(buffer.data(), RxBufferSize);
+
+    const ReceiveResult update = UpdateSocket.Receive(room);
+    if (update.count > 0) {
+        UpdateRxText.ExtractFrames(room.first(update.count), [&onUpdate](const std::string& frame) {
+            if (VerifyUpdateFrame(frame) && onUpdate) {
+                onUpdate(frame);
+            }
+        });
+        return;
+    }
+    const ReceiveResult discovery = DiscoverySocket.Receive(room);
+    if (discovery.count > 0) {
+        DiscoveryRxText.ExtractFrames(room.first(discovery.count),
+                                      [&onDiscovery, &discovery](const std::string& frame) {
+                                          if (onDiscovery) {
+                                              onDiscovery(frame, discovery.senderAddress);
+                                          }
+                                      });
+    }
+}
+
+}  // namespace lut

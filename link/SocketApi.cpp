@@ -1,0 +1,181 @@
+#include "link/SocketApi.h"
+
+#include <cerrno>
+#include <climits>
+
+#ifdef _WIN32
+#include <iphlpapi.h>
+
+#include <memory>
+#else
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <sys/uio.h>
+#endif
+
+namespace lut {
+
+#ifdef _WIN32
+
+std::error_code StartSocketLibrary() {
+    WSADATA data;
+    const int result = WSAStartup(MAKEWORD(2, 0), &data);
+    return result == 0 ? std::error_code{} : std::error_code(result, std::system_category());
+}
+
+void ReleaseSocketLibrary() {
+    WSACleanup();
+}
+
+NativeSocket CreateDatagramSocket() {
+    return socket(AF_INET, SOCK_DGRAM, 0);
+}
+
+void CloseNativeSocket(NativeSocket socket) {
+    closesocket(socket);
+}
+
+bool MakeNonBlocking(NativeSocket socket) {
+    u_long nonBlocking = 1;
+    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
+bool SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
+    if (bytes.size() > INT_MAX) {
+        return false;
+    }
+    return sendto(socket, bytes.data(), static_cast<int>(bytes.size()), 0,
+                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != SOCKET_ERROR;
+}
+
+std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {
+    int senderLength = sizeof sender;
+    // A datagram longer than the buffer fails with WSAEMSGSIZE and the system discards the rest of it.
+    const int count =
+        recvfrom(socket, buffer.data(), static_cast<int>(buffer.size() > INT_MAX ? INT_MAX : buffer.size()),
+                 0, reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (count == SOCKET_ERROR) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(count);
+}
+
+std::vector<InterfaceAddress> UpInterfaceAddresses() {
+    std::vector<InterfaceAddress> result;
+    ULONG size = 16 * 1024;
+    std::unique_ptr<char[]> storage;
+    ULONG status = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && status == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        storage = std::make_unique<char[]>(size);
+        status = GetAdaptersAddresses(
+            AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER, nullptr,
+            reinterpret_cast<IP_ADAPTER_ADDRESSES*>(storage.get()), &size);
+    }
+    if (status != NO_ERROR) {
+        return result;
+    }
+    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(storage.get()); adapter != nullptr;
+         adapter = adapter->Next) {
+        if (adapter->OperStatus != IfOperStatusUp) {
+            continue;
+        }
+        char name[256] = {};
+        WideCharToMultiByte(CP_UTF8, 0, adapter->FriendlyName, -1, name, sizeof name - 1, nullptr, nullptr);
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr; unicast = unicast->Next) {
+            const auto* address = reinterpret_cast<const sockaddr_in*>(unicast->Address.lpSockaddr);
+            char text[INET_ADDRSTRLEN] = {};
+            if (address->sin_family == AF_INET &&
+                inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
+                result.push_back({name, text});
+            }
+        }
+    }
+    return result;
+}
+
+std::error_code LastSocketError() {
+    return std::error_code(WSAGetLastError(), std::system_category());
+}
+
+#else
+
+std::error_code StartSocketLibrary() {
+    return {};
+}
+
+void ReleaseSocketLibrary() {}
+
+NativeSocket CreateDatagramSocket() {
+#ifdef SOCK_CLOEXEC
+    return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+#else
+    return socket(AF_INET, SOCK_DGRAM, 0);
+#endif
+}
+
+void CloseNativeSocket(NativeSocket socket) {
+    close(socket);
+}
+
+bool MakeNonBlocking(NativeSocket socket) {
+    const int flags = fcntl(socket, F_GETFL, 0);
+    return flags != -1 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+bool SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
+    ssize_t sent = 0;
+    do {
+        sent = sendto(socket, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
+                      sizeof destination);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0;
+}
+
+std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {
+    iovec part{buffer.data(), buffer.size()};
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    ssize_t count = 0;
+    do {
+        count = recvmsg(socket, &message, 0);
+    } while (count < 0 && errno == EINTR);
+    // The system reports a datagram longer than the buffer by MSG_TRUNC and has dropped its rest; it is
+    // lost whole, as it would be on Windows, rather than handed on cut short.
+    if (count < 0 || (message.msg_flags & MSG_TRUNC) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(count);
+}
+
+std::vector<InterfaceAddress> UpInterfaceAddresses() {
+    std::vector<InterfaceAddress> result;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        return result;
+    }
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+            (entry->ifa_flags & IFF_UP) == 0) {
+            continue;
+        }
+        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+        char text[INET_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
+            result.push_back({entry->ifa_name, text});
+        }
+    }
+    freeifaddrs(list);
+    return result;
+}
+
+std::error_code LastSocketError() {
+    return std::error_code(errno, std::system_category());
+}
+
+#endif
+
+}  // namespace lut
