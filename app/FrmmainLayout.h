@@ -1,0 +1,63 @@
+// The controls of the main window under their form names, built at their design places, and how they
+// follow a resize.
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTextEdit;
+class QTreeWidget;
+class QWidget;
+
+namespace lut::app {
+
+inline constexpr QSize ClientSize{607, 401};
+inline constexpr int StatusBarHeight = 19;
+// The progress bar stops this far short of the right end of the status bar's panel.
+inline constexpr int ProgressBarGap = 10;
+
+// Columns of the logger list.
+enum LoggerColumn { SnColumn = 0, IpColumn = 1, VersionColumn = 2 };
+
+struct FrmmainControls {
+    QWidget* pnl1 = nullptr;
+    QTreeWidget* lv1 = nullptr;
+    QGroupBox* grp1 = nullptr;
+    QLabel* lbl1 = nullptr;
+    QLineEdit* edtHostPort = nullptr;
+    QLabel* lbl2 = nullptr;
+    QLabel* lbl3 = nullptr;
+    QPushButton* btnsearch = nullptr;
+    QLabel* lbl4 = nullptr;
+    QLabel* lbl6 = nullptr;
+    QLabel* lbl7 = nullptr;
+    QLabel* lbl5 = nullptr;
+    QPushButton* btnUPG = nullptr;
+    QStatusBar* stat1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* btn1 = nullptr;
+    QLineEdit* edt1 = nullptr;
+    QTextEdit* redt2 = nullptr;
+};
+
+// Creates every control as a child of the form (or of its panel or group box), named, placed, with its
+// texts, fonts and properties.
+FrmmainControls BuildFrmmainControls(QWidget& form);
+
+// After a resize of the form's client area: the list takes the height above the status bar, the status
+// bar the whole width at the bottom; everything on the right stays where it is.
+void ArrangeFrmmain(const FrmmainControls& controls, QSize client);
+
+// The status bar's one panel, which reaches to the bar's right end.
+QRect StatusPanelRect(const QStatusBar& bar);
+
+// Sets a label's text and lets the label take the size of its text, keeping its top-left corner.
+void SetAutoSizeText(QLabel& label, const QString& text);
+
+}  // namespace lut::app

@@ -1,0 +1,133 @@
+#include "app/FrmmainOperations.h"
+
+#include <stdexcept>
+#include <string>
+
+#include <QByteArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include "update/Messages.h"
+
+namespace lut::app {
+
+namespace {
+
+// A logger's texts come off the network as bytes: the row shows them decoded, and keeps the bytes
+// themselves, so that the update compares and sends exactly what the logger said.
+constexpr int BytesRole = Qt::UserRole;
+
+QString Shown(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+void SetCell(QTreeWidgetItem& item, int column, const std::string& bytes) {
+    item.setText(column, Shown(bytes));
+    item.setData(column, BytesRole, QByteArray::fromStdString(bytes));
+}
+
+std::string Cell(const QTreeWidgetItem& item, int column) {
+    return item.data(column, BytesRole).toByteArray().toStdString();
+}
+
+QTreeWidgetItem& RowItem(const QTreeWidget& list, int index) {
+    QTreeWidgetItem* item = list.topLevelItem(index);
+    if (item == nullptr) {
+        throw std::out_of_range("The logger list has no row " + std::to_string(index) + ".");
+    }
+    return *item;
+}
+
+}  // namespace
+
+BoxPresenter ModalBoxes(QWidget* owner) {
+    return [owner](const Box& box) {
+        const auto icon = box.kind == BoxKind::Warning ? QMessageBox::Warning
+                          : box.kind == BoxKind::Error ? QMessageBox::Critical
+                                                       : QMessageBox::NoIcon;
+        QMessageBox message(icon, box.caption, box.text, QMessageBox::Ok, owner);
+        message.setWindowModality(Qt::ApplicationModal);
+        message.exec();
+    };
+}
+
+FrmmainOperations::FrmmainOperations(const FrmmainControls& controls, BoxPresenter boxes,
+                                     QString applicationTitle)
+    : controls_(controls), boxes_(std::move(boxes)), applicationTitle_(std::move(applicationTitle)) {}
+
+std::string FrmmainOperations::StatusText() const {
+    return controls_.lbl6->text().toStdString();
+}
+
+void FrmmainOperations::SetStatusText(const std::string& text) {
+    controls_.lbl6->setText(Shown(text));
+}
+
+std::string FrmmainOperations::LocalAddressText() const {
+    return controls_.lbl3->text().toStdString();
+}
+
+void FrmmainOperations::ClearList() {
+    controls_.lv1->clear();
+}
+
+void FrmmainOperations::AppendRow(const LoggerRow& row) {
+    auto* item = new QTreeWidgetItem(controls_.lv1);
+    SetCell(*item, SnColumn, row.sn);
+    SetCell(*item, IpColumn, row.ip);
+    SetCell(*item, VersionColumn, row.version);
+}
+
+int FrmmainOperations::RowCount() const {
+    return controls_.lv1->topLevelItemCount();
+}
+
+LoggerRow FrmmainOperations::Row(int index) const {
+    const QTreeWidgetItem& item = RowItem(*controls_.lv1, index);
+    return {Cell(item, SnColumn), Cell(item, IpColumn), Cell(item, VersionColumn)};
+}
+
+void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
+    SetCell(RowItem(*controls_.lv1, index), SnColumn, caption);
+}
+
+std::optional<int> FrmmainOperations::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = controls_.lv1->selectedItems();
+    if (selected.isEmpty()) {
+        return std::nullopt;
+    }
+    return controls_.lv1->indexOfTopLevelItem(selected.front());
+}
+
+std::string FrmmainOperations::FilePathText() const {
+    return controls_.redt2->toPlainText().toStdString();
+}
+
+void FrmmainOperations::SetFilePathText(const std::string& path) {
+    controls_.redt2->setPlainText(Shown(path));
+}
+
+std::string FrmmainOperations::VersionText() const {
+    return controls_.edt1->text().toStdString();
+}
+
+void FrmmainOperations::SetVersionText(const std::string& version) {
+    controls_.edt1->setText(Shown(version));
+}
+
+void FrmmainOperations::ShowWarning(const std::string& message) {
+    boxes_({BoxKind::Warning, Shown(std::string(text::HintCaption)), Shown(message)});
+}
+
+void FrmmainOperations::ShowPlainMessage(const std::string& message) {
+    boxes_({BoxKind::Plain, applicationTitle_, Shown(message)});
+}
+
+void FrmmainOperations::ShowError(const std::string& message) {
+    boxes_({BoxKind::Error, applicationTitle_, Shown(message)});
+}
+
+}  // namespace lut::app

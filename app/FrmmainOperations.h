@@ -1,0 +1,64 @@
+// What the discovery and update logic asks of the window, carried out on its controls; and the three
+// kinds of modal box, which tests replace with a recorder.
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+#include "app/FrmmainLayout.h"
+#include "update/WindowOperations.h"
+
+class QWidget;
+
+namespace lut::app {
+
+enum class BoxKind {
+    Warning,  // caption "Hint", exclamation icon
+    Plain,    // application title, no icon
+    Error,    // application title, stop icon: the default error display
+};
+
+struct Box {
+    BoxKind kind;
+    QString caption;
+    QString text;
+};
+
+// Shows a box modally and returns when the user has closed it.
+using BoxPresenter = std::function<void(const Box&)>;
+
+// Real modal message boxes with one OK button, over the given window.
+BoxPresenter ModalBoxes(QWidget* owner);
+
+class FrmmainOperations final : public WindowOperations {
+  public:
+    FrmmainOperations(const FrmmainControls& controls, BoxPresenter boxes, QString applicationTitle);
+
+    std::string StatusText() const override;
+    void SetStatusText(const std::string& text) override;
+    std::string LocalAddressText() const override;
+
+    void ClearList() override;
+    void AppendRow(const LoggerRow& row) override;
+    int RowCount() const override;
+    LoggerRow Row(int index) const override;
+    void SetRowCaption(int index, const std::string& caption) override;
+    std::optional<int> SelectedRow() const override;
+
+    std::string FilePathText() const override;
+    void SetFilePathText(const std::string& path) override;
+    std::string VersionText() const override;
+    void SetVersionText(const std::string& version) override;
+
+    void ShowWarning(const std::string& message) override;
+    void ShowPlainMessage(const std::string& message) override;
+    void ShowError(const std::string& message) override;
+
+  private:
+    const FrmmainControls& controls_;
+    BoxPresenter boxes_;
+    QString applicationTitle_;
+};
+
+}  // namespace lut::app

@@ -1,0 +1,62 @@
+// Program entry: the command line, the application and the main window.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QStringList>
+
+#include "app/Appearance.h"
+#include "app/Frmmain.h"
+
+int main(int argc, char** argv) {
+    CLI::App cli{
+        "Logger Update Tool: finds the data loggers on the local /24 subnet and loads a firmware "
+        "image into one of them.\nWithout options the endpoints bind every local address and the "
+        "local address is looked up from the machine's host name. Qt's own options (such as "
+        "-platform) are passed on to Qt.",
+        "logger-update-tool"};
+    std::string bindAddress;
+    std::string localAddress;
+    cli.add_option("--bind", bindAddress,
+                   "IPv4 address both endpoints bind (ports 8000 and 23) instead of every local address")
+        ->check(CLI::ValidIPV4);
+    cli.add_option("--local-address", localAddress,
+                   "IPv4 address shown as the local address, whose /24 subnet Search sweeps, instead of "
+                   "the address looked up")
+        ->check(CLI::ValidIPV4);
+    cli.allow_extras();
+    CLI11_PARSE(cli, argc, argv);
+
+    // What CLI11 did not take is Qt's; whatever Qt does not take either is a mistake of the caller.
+    std::vector<std::string> qtArguments{argv[0]};
+    for (const std::string& extra : cli.remaining()) {
+        qtArguments.push_back(extra);
+    }
+    std::vector<char*> qtArgv;
+    for (std::string& argument : qtArguments) {
+        qtArgv.push_back(argument.data());
+    }
+    int qtArgc = static_cast<int>(qtArgv.size());
+    qtArgv.push_back(nullptr);
+
+    QApplication application(qtArgc, qtArgv.data());
+    if (const QStringList unknown = QCoreApplication::arguments().mid(1); !unknown.isEmpty()) {
+        std::cerr << "Unknown option: " << unknown.join(u' ').toStdString()
+                  << "\nRun with --help for more information.\n";
+        return 2;
+    }
+    application.setWindowIcon(lut::app::ToolIcon());
+
+    lut::app::FrmmainSettings settings;
+    if (!bindAddress.empty()) {
+        settings.tool.bindAddress = bindAddress;
+    }
+    if (!localAddress.empty()) {
+        settings.localAddress = QString::fromStdString(localAddress);
+    }
+    lut::app::TFrmmain Frmmain(std::move(settings));
+    Frmmain.show();
+    return QApplication::exec();
+}
