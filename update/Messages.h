@@ -25,6 +25,14 @@ inline constexpr std::string_view UpdateComplete = "Update complete";
 inline constexpr std::string_view UpdateUnknownError = "Update fail.Unknown Error Ocurred";
 inline constexpr std::string_view VersionMustBeginWithS = "Version must be begin with S";
 
+// Error display: an answer of the logger that cannot be read whole changes nothing; the answer follows.
+inline constexpr std::string_view UnreadableAcceptance =
+    "The logger's answer to the update request cannot be read (its start block is not 4 hexadecimal digits), "
+    "so the update has not started. Answer: ";
+inline constexpr std::string_view UnreadableResendList =
+    "The logger's answer to the result query cannot be read (its block count or a block index is missing or not "
+    "4 hexadecimal digits), so no block is sent again yet. Answer: ";
+
 // Window.
 inline constexpr std::string_view Caption = "Logger Update Tool";
 inline constexpr std::string_view HintCaption = "Hint";

@@ -1,0 +1,36 @@
+// Worker A: after the logger has accepted the update, sends the image from the start block to its end,
+// then asks for the result.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "update/TransferWorker.h"
+#include "update/UpdateImage.h"
+
+namespace lut {
+
+class Tupthread final : public TransferWorker {
+  public:
+    struct Fields {
+        std::int32_t StartBlock = 0;  // the first block to send
+        std::int32_t BlockCount = 0;  // blocks StartBlock to BlockCount - 1 are sent
+        std::string TargetIP;         // the logger, dotted decimal
+        ImageText SendImage;          // the image the block count was taken from
+    };
+
+    // Starts the thread, which waits for its start message at once.
+    explicit Tupthread(const WorkerContext& context);
+    ~Tupthread() override;
+
+    // Set before the start message is posted; a run copies them when it begins.
+    void SetFields(Fields fields) { fields_.Set(std::move(fields)); }
+    Fields CurrentFields() const { return fields_.Get(); }
+
+  private:
+    void Run() override;
+
+    RunFields<Fields> fields_;
+};
+
+}  // namespace lut

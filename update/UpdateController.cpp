@@ -1,0 +1,219 @@
+#include "update/UpdateController.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "link/uPubpro.h"
+#include "update/Messages.h"
+#include "update/UpdateImage.h"
+
+namespace lut {
+
+namespace {
+
+constexpr std::size_t HexFieldChars = 4;
+constexpr std::size_t ShownAnswerChars = 64;
+
+// Spaces and control characters; bytes from 0x80 up are text and stay.
+std::string_view TrimBlankAndControl(std::string_view text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::optional<int> HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return std::nullopt;
+}
+
+// The 4-digit hexadecimal field (either case) at `position` of the payload; empty when the payload ends
+// before the field does or a character of it is no hexadecimal digit.
+std::optional<std::int32_t> HexField(std::string_view payload, std::size_t position) {
+    if (payload.size() < position + HexFieldChars) {
+        return std::nullopt;
+    }
+    std::int32_t value = 0;
+    for (const char c : payload.substr(position, HexFieldChars)) {
+        const std::optional<int> digit = HexDigit(c);
+        if (!digit) {
+            return std::nullopt;
+        }
+        value = value * 16 + *digit;
+    }
+    return value;
+}
+
+// The block indices of a resend answer ("R", a count, that many indices); empty when the answer promises
+// more indices than it carries or a field cannot be read.
+std::optional<std::vector<std::int32_t>> ResendList(std::string_view payload) {
+    const std::optional<std::int32_t> count = HexField(payload, 1);
+    if (!count) {
+        return std::nullopt;
+    }
+    std::vector<std::int32_t> blocks;
+    for (std::int32_t i = 0; i < *count; ++i) {
+        const std::optional<std::int32_t> index =
+            HexField(payload, 1 + HexFieldChars + static_cast<std::size_t>(i) * HexFieldChars);
+        if (!index) {
+            return std::nullopt;
+        }
+        blocks.push_back(*index);
+    }
+    return blocks;
+}
+
+// An answer as the error display quotes it: printable characters as they are, others as \xNN, cut short.
+std::string Quoted(std::string_view answer) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string shown = "'";
+    for (const char c : answer.substr(0, ShownAnswerChars)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 32 && byte < 127) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += Digits[byte >> 4];
+            shown += Digits[byte & 0x0F];
+        }
+    }
+    shown += answer.size() > ShownAnswerChars ? "'..." : "'";
+    return shown;
+}
+
+}  // namespace
+
+UpdateController::UpdateController(WindowOperations& window, UpdateState& state, const WorkerContext& workers)
+    : window_(window), state_(state), workers_(workers) {}
+
+void UpdateController::CreateWorkers() {
+    state_.Upthread = std::make_unique<Tupthread>(workers_);
+    state_.Upthread1 = std::make_unique<Tupthread1>(workers_);
+}
+
+void UpdateController::btnUPGClick() {
+    const std::optional<int> selected = window_.SelectedRow();
+    if (!selected) {
+        window_.ShowWarning(std::string(text::PleaseSelectLogger));
+        return;
+    }
+    const Protocol step = state_.ProtocolState.Load();
+    if (step == Protocol::Update || step == Protocol::End) {
+        window_.ShowWarning(std::string(text::LastUpdateNotComplete));
+        return;
+    }
+    const LoggerRow logger = window_.Row(*selected);
+    if (!logger.version.starts_with('S')) {
+        window_.ShowWarning(std::string(text::VersionNotMatch));
+        return;
+    }
+    if (window_.FilePathText().empty()) {
+        window_.ShowWarning(std::string(text::PleaseChooseFile));
+        return;
+    }
+    state_.SendImage = std::make_shared<const std::string>(state_.LoadedImage);
+    if (state_.SendImage->empty()) {
+        window_.ShowWarning(std::string(text::ReadUpdateFileFail));
+        return;
+    }
+    const std::size_t blockCount = BlockCountOf(*state_.SendImage);
+    state_.ProtocolState.Store(Protocol::Request);
+    const std::string payload = "LU" + std::string(TrimBlankAndControl(window_.VersionText())) +
+                                Hex4(static_cast<std::uint32_t>(blockCount));
+    requestTarget_ = logger.ip;
+    workers_.UpdateSocket.SendTo(MakeFrame(payload), requestTarget_, workers_.updatePort);
+    window_.SetStatusText(std::string(text::RequestUpdate));
+}
+
+void UpdateController::HandleUpdateFrame(const std::string& frame) {
+    const std::string_view payload = FramePayload(frame);
+    switch (state_.ProtocolState.Load()) {
+        case Protocol::Request:
+            HandleRequestAnswer(payload);
+            return;
+        case Protocol::End:
+            HandleQueryAnswer(payload);
+            return;
+        case Protocol::Idle:
+        case Protocol::Search:
+        case Protocol::Update:
+            return;  // no answer is awaited
+    }
+}
+
+void UpdateController::HandleRequestAnswer(std::string_view payload) {
+    if (!payload.starts_with('R')) {
+        state_.ProtocolState.Store(Protocol::Idle);
+        const std::string_view code = payload.substr(0, 3);
+        if (code == "E80") {
+            window_.ShowWarning(std::string(text::FlashNotExists));
+        } else if (code == "E81") {
+            window_.ShowWarning(std::string(text::SameVersion));
+        }
+        return;
+    }
+    const std::optional<std::int32_t> startBlock = HexField(payload, 1);
+    if (!startBlock) {
+        window_.ShowError(std::string(text::UnreadableAcceptance) + Quoted(payload));
+        return;
+    }
+    Tupthread& worker = WorkerA();
+    window_.SetStatusText(std::string(text::Updating));
+    worker.SetFields({*startBlock, static_cast<std::int32_t>(BlockCountOf(*state_.SendImage)), requestTarget_,
+                      state_.SendImage});
+    state_.ProtocolState.Store(Protocol::Update);
+    worker.Post(WorkerStartMessage);
+}
+
+void UpdateController::HandleQueryAnswer(std::string_view payload) {
+    if (payload == "R") {
+        state_.ProtocolState.Store(Protocol::Idle);
+        window_.ShowWarning(std::string(text::UpdateComplete));
+        return;
+    }
+    if (!payload.starts_with('R')) {
+        state_.ProtocolState.Store(Protocol::Idle);
+        window_.ShowWarning(std::string(text::UpdateUnknownError));
+        return;
+    }
+    std::optional<std::vector<std::int32_t>> blocks = ResendList(payload);
+    if (!blocks) {
+        window_.ShowError(std::string(text::UnreadableResendList) + Quoted(payload));
+        return;
+    }
+    Tupthread1& worker = WorkerB();
+    state_.ProtocolState.Store(Protocol::Update);
+    window_.SetStatusText(std::string(text::Updating));
+    worker.SetFields({std::move(*blocks), requestTarget_, state_.SendImage});
+    worker.Post(WorkerStartMessage);
+}
+
+Tupthread& UpdateController::WorkerA() {
+    if (!state_.Upthread || state_.Upthread->Terminated()) {
+        state_.Upthread = std::make_unique<Tupthread>(workers_);
+    }
+    return *state_.Upthread;
+}
+
+Tupthread1& UpdateController::WorkerB() {
+    if (!state_.Upthread1 || state_.Upthread1->Terminated()) {
+        state_.Upthread1 = std::make_unique<Tupthread1>(workers_);
+    }
+    return *state_.Upthread1;
+}
+
+}  // namespace lut
