@@ -1,0 +1,39 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "link/LocalAddress.h"
+
+namespace lut {
+namespace {
+
+bool IsDottedIPv4(const std::string& text) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+TEST(MachineAddresses, ListsTheLoopbackInterfaceWithItsName) {
+    const auto addresses = MachineAddresses();
+    const bool hasLoopback = std::any_of(addresses.begin(), addresses.end(), [](const InterfaceAddress& a) {
+        return a.address == "127.0.0.1" && !a.interfaceName.empty();
+    });
+    EXPECT_TRUE(hasLoopback);
+}
+
+TEST(LocalAddressText, PrefersAnInterfaceAddressOverAHostNameThatMeansLoopback) {
+    const std::string local = LocalAddressText();
+    ASSERT_TRUE(IsDottedIPv4(local)) << local;
+    const auto addresses = MachineAddresses();
+    const auto firstOutside = std::find_if(addresses.begin(), addresses.end(), [](const InterfaceAddress& a) {
+        return !a.address.starts_with("127.");
+    });
+    if (firstOutside != addresses.end()) {
+        EXPECT_FALSE(local.starts_with("127."))
+            << "an interface other than loopback is up: " << firstOutside->address;
+    }
+}
+
+}  // namespace
+}  // namespace lut
