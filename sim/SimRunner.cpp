@@ -1,0 +1,182 @@
+#include "sim/SimRunner.h"
+
+#include <poll.h>
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+#include "sim/ImageFile.h"
+
+namespace lut::sim {
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void NoteStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+// Datagrams taken from one socket per wake-up, so that a flood at one logger cannot starve the others.
+constexpr int ReceivesPerWake = 64;
+
+// Larger than any frame the tool sends, so that no datagram is cut.
+constexpr std::size_t ReceiveBufferSize = 65536;
+
+// SIGINT and SIGTERM stay blocked except inside ppoll, so that a signal can never slip in between the
+// check of the stop flag and the wait: it always ends the wait.
+class StopSignals {
+  public:
+    StopSignals() {
+        stopSignal = 0;
+        struct sigaction action {};
+        action.sa_handler = NoteStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGINT);
+        sigaddset(&blocked, SIGTERM);
+        sigprocmask(SIG_BLOCK, &blocked, &waitMask_);
+    }
+    ~StopSignals() {
+        sigprocmask(SIG_SETMASK, &waitMask_, nullptr);
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    const sigset_t* WaitMask() const { return &waitMask_; }
+
+  private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+    sigset_t waitMask_{};
+};
+
+void OpenEndpoint(Endpoint& endpoint, const std::string& address, std::uint16_t port) {
+    if (const std::error_code error = endpoint.Open({address, port})) {
+        std::string text = "cannot bind " + address + ":" + std::to_string(port) + ": " + error.message();
+        if (port != 0 && port < 1024) {
+            text += " (ports below 1024 need privileges; --discovery-port and --update-port choose others)";
+        }
+        throw std::runtime_error(text);
+    }
+}
+
+}  // namespace
+
+SimLog::SimLog(std::ostream& out) : out_(out), start_(std::chrono::steady_clock::now()) {}
+
+void SimLog::Line(std::string_view line) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+    std::array<char, 32> stamp{};
+    std::snprintf(stamp.data(), stamp.size(), "%9.3f ", elapsed.count());
+    out_ << stamp.data() << line << std::endl;
+}
+
+SimRunner::SimRunner(const SimOptions& options, SimLog& log)
+    : options_(options), log_(log), buffer_(ReceiveBufferSize) {}
+
+void SimRunner::Open() {
+    for (const LoggerIdentity& identity : options_.loggers) {
+        auto station = std::make_unique<Station>(SimLogger(identity, options_.behaviour));
+        OpenEndpoint(station->discovery, identity.address, options_.discoveryPort);
+        OpenEndpoint(station->update, identity.address, options_.updatePort);
+        log_.Line(identity.address + " is logger " + identity.serial + " version " + identity.version +
+                  ", discovery port " + std::to_string(station->discovery.LocalPort()) + ", update port " +
+                  std::to_string(station->update.LocalPort()));
+        stations_.push_back(std::move(station));
+    }
+    log_.Line("ready: " + std::to_string(stations_.size()) + " simulated logger(s)");
+}
+
+std::uint16_t SimRunner::LocalPort(std::size_t logger, Port port) const {
+    if (logger >= stations_.size()) {
+        return 0;
+    }
+    const Station& station = *stations_[logger];
+    return port == Port::Discovery ? station.discovery.LocalPort() : station.update.LocalPort();
+}
+
+void SimRunner::Run() {
+    const StopSignals signals;
+    const auto deadline = std::chrono::steady_clock::now() + options_.runTime;
+    std::vector<pollfd> watched;
+    for (const auto& station : stations_) {
+        watched.push_back({station->discovery.Handle(), POLLIN, 0});
+        watched.push_back({station->update.Handle(), POLLIN, 0});
+    }
+    while (stopSignal == 0) {
+        const auto remaining = deadline - std::chrono::steady_clock::now();
+        if (remaining <= std::chrono::steady_clock::duration::zero()) {
+            std::array<char, 64> text{};
+            std::snprintf(text.data(), text.size(), "run time of %.1f s is over",
+                          std::chrono::duration<double>(options_.runTime).count());
+            log_.Line(text.data());
+            return;
+        }
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(remaining);
+        const timespec wait{static_cast<time_t>(seconds.count()),
+                            static_cast<long>(std::chrono::nanoseconds(remaining - seconds).count())};
+        if (ppoll(watched.data(), watched.size(), &wait, signals.WaitMask()) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw std::system_error(errno, std::generic_category(), "waiting for datagrams");
+        }
+        for (std::size_t i = 0; i < watched.size(); ++i) {
+            if (watched[i].revents != 0) {
+                Serve(*stations_[i / 2], i % 2 == 0 ? Port::Discovery : Port::Update);
+            }
+        }
+    }
+    log_.Line(std::string("stopped by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
+}
+
+void SimRunner::Serve(Station& station, Port port) {
+    Endpoint& endpoint = port == Port::Discovery ? station.discovery : station.update;
+    for (int i = 0; i < ReceivesPerWake; ++i) {
+        const ReceiveResult received = endpoint.Receive(buffer_);
+        if (received.count == 0) {
+            return;
+        }
+        const Peer sender{received.senderAddress, received.senderPort};
+        Reaction reaction =
+            station.logger.Receive(port, std::string_view(buffer_.data(), received.count), sender);
+        for (const std::string& line : reaction.log) {
+            log_.Line(line);
+        }
+        for (const std::string& datagram : reaction.datagrams) {
+            if (!endpoint.SendTo(datagram, sender.address, sender.port)) {
+                log_.Line(station.logger.Identity().address + " send to " + sender.address + ":" +
+                          std::to_string(sender.port) + " failed");
+            }
+        }
+        if (reaction.image) {
+            KeepImage(station, *reaction.image);
+        }
+    }
+}
+
+void SimRunner::KeepImage(const Station& station, const CompletedImage& image) {
+    const LoggerIdentity& identity = station.logger.Identity();
+    if (options_.outDir.empty()) {
+        log_.Line(identity.address + " image not written (no --out-dir)");
+        return;
+    }
+    try {
+        const auto path = WriteImage(options_.outDir, identity.serial, image.version, image.bytes);
+        log_.Line(identity.address + " image written: " + path.string());
+    } catch (const std::runtime_error& error) {
+        log_.Line(identity.address + " " + error.what());
+    }
+}
+
+}  // namespace lut::sim
