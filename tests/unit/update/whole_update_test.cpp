@@ -1,0 +1,242 @@
+// The tool core as both front ends drive it: start-up, a whole update against a fake logger on loopback,
+// and closing while a transfer is under way.
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "FakeWindow.h"
+#include "WorkerBench.h"
+#include "update/Messages.h"
+#include "update/ToolCore.h"
+#include "update/UpdateState.h"
+
+namespace lut::test {
+namespace {
+
+using Kind = FakeWindow::Kind;
+
+const std::string ToolAddress = "127.0.0.1";
+const std::string LoggerAddress = "127.0.0.2";
+
+// A port free on the loopback address right now.
+std::uint16_t FreePort() {
+    Endpoint probe;
+    EXPECT_FALSE(probe.Open({ToolAddress, 0}));
+    return probe.LocalPort();
+}
+
+// The tool bound to 127.0.0.1 and a fake logger at 127.0.0.2, both on an update port of their own, with
+// the logger listed, selected and an image loaded through Browse.
+class ToolBench {
+  public:
+    ToolBench() {
+        window.rows = {{"SN0001", LoggerAddress, "S1.0"}};
+        window.selected = 0;
+    }
+
+    ~ToolBench() { std::filesystem::remove_all(folder); }
+
+    // Browse: writes the update file and chooses it.
+    void Browse(const std::string& bytes) {
+        std::filesystem::create_directories(folder);
+        const std::filesystem::path file = folder / "S1.02.bin";
+        std::ofstream(file, std::ios::binary) << bytes;
+        FakeFileDialog dialog;
+        dialog.choices.push_back(file.string());
+        core.btn1Click(dialog);
+    }
+
+    // The logger answers with one datagram, and the tool handles its notification.
+    void Answer(const std::vector<std::string>& payloads) {
+        logger.Answer(payloads, ToolAddress, options.updatePort);
+        ASSERT_TRUE(WaitReadable(core.Link().UpdateSocket));
+        core.HandleSocketMessage(ReadEvent);
+    }
+
+    // Lets the clock run through `pauses` pauses of `sleepers` sleeping workers.
+    void Pass(int pauses, std::size_t sleepers = 1) {
+        for (int i = 0; i < pauses; ++i) {
+            ASSERT_TRUE(pacer.WaitForSleepers(sleepers));
+            pacer.AdvanceToNextWake();
+        }
+    }
+
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("lut-whole-update-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    FakeWindow window;
+    VirtualPacer pacer;
+    RecordingDisplay display;
+    LoopbackLogger logger{LoggerAddress, 0};
+    ToolOptions options{ToolAddress, logger.Port(), FreePort()};
+    ToolCore core{window, display, pacer, options};
+};
+
+std::string FileBytes(std::size_t count) {
+    std::string bytes(count, '\0');
+    for (std::size_t i = 0; i < count; ++i) {
+        bytes[i] = static_cast<char>((i * 37 + 11) % 256);
+    }
+    return bytes;
+}
+
+std::string BytesOf(const std::string& hex) {
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
+TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
+    ToolBench bench;
+    const std::string file = FileBytes(1000);  // 2,000 characters: blocks of 600, 600, 600 and 200
+    bench.core.StartUp();
+    bench.Browse(file);
+    bench.core.btnUPGClick();
+    ASSERT_EQ(bench.logger.Next(), "LUS1.020004");
+
+    bench.Answer({"R0000"});
+    bench.Pass(5);
+    ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
+    std::map<int, std::string> blocks;  // what the logger kept; blocks 1 and 2 it "lost"
+    std::vector<std::string> heard = bench.logger.Arrived();
+    ASSERT_EQ(heard.size(), 5U);
+    EXPECT_EQ(heard[4], "EN");
+    for (const int kept : {0, 3}) {
+        const std::string& payload = heard[static_cast<std::size_t>(kept)];
+        ASSERT_EQ(payload.substr(0, 6), "UD" + Hex4(static_cast<std::uint32_t>(kept)));
+        blocks[kept] = payload.substr(6);
+    }
+
+    bench.Answer({"R000200010002"});
+    bench.Pass(3, 2);  // worker B's two blocks; then worker A's query pause ends first
+    ASSERT_TRUE(bench.core.State().Upthread->WaitIdle(VirtualPacer::HangGuard));
+    bench.Pass(1);
+    ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
+    heard = bench.logger.Arrived();
+    ASSERT_EQ(heard.size(), 3U);
+    EXPECT_EQ(heard[2], "EN");
+    for (std::size_t i = 0; i < 2; ++i) {
+        ASSERT_EQ(heard[i].substr(0, 6), "UD" + Hex4(static_cast<std::uint32_t>(i + 1)));
+        blocks[static_cast<int>(i + 1)] = heard[i].substr(6);
+    }
+
+    bench.Answer({"R"});
+    bench.pacer.AdvanceToNextWake();
+    ASSERT_TRUE(bench.core.State().Upthread1->WaitIdle(VirtualPacer::HangGuard));
+
+    std::string assembled;
+    for (const auto& [index, characters] : blocks) {
+        assembled += characters;
+    }
+    EXPECT_EQ(BytesOf(assembled), file);
+    EXPECT_EQ(bench.window.Texts(Kind::Warning), std::vector<std::string>{std::string(text::UpdateComplete)});
+    EXPECT_TRUE(bench.window.Texts(Kind::Error).empty());
+    EXPECT_EQ(bench.core.State().ProtocolState.Load(), Protocol::Idle);
+    const RecordingDisplay::Seen seen = bench.display.Now();
+    EXPECT_EQ(seen.position, 0);
+    EXPECT_EQ(seen.statuses, std::vector<std::string>(2, std::string(text::QueryUpdateResult)));
+    EXPECT_TRUE(bench.logger.Arrived().empty());
+}
+
+TEST(WholeUpdate, TwoAnswersInOneDatagramMeetTheStateTheFirstLeft) {
+    ToolBench bench;
+    bench.core.StartUp();
+    bench.Browse(FileBytes(600));
+    bench.core.btnUPGClick();
+    ASSERT_TRUE(bench.logger.Next());
+    bench.Answer({"R0000", "R"});
+    EXPECT_EQ(bench.core.State().ProtocolState.Load(), Protocol::Update);
+    EXPECT_TRUE(bench.window.Texts(Kind::Warning).empty());
+    EXPECT_TRUE(bench.window.Texts(Kind::Error).empty());
+    bench.Pass(3);
+    ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
+    const std::vector<std::string> heard = bench.logger.Arrived();
+    ASSERT_EQ(heard.size(), 3U);
+    EXPECT_EQ(heard[0].substr(0, 6), "UD0000");
+    EXPECT_EQ(heard[1].substr(0, 6), "UD0001");
+    EXPECT_EQ(heard[2], "EN");
+}
+
+TEST(StartUp, OpensBothEndpointsOnceAndCreatesTheWorkersWhateverFails) {
+    struct Case {
+        const char* name;
+        bool updateTaken;
+        bool discoveryTaken;
+        std::vector<std::string> statuses;
+    };
+    const std::string ready(text::Ready);
+    const std::string fail(text::CreateSocketFail);
+    const std::vector<Case> cases = {
+        {"both open", false, false, {ready}},
+        {"update port taken", true, false, {fail}},
+        {"discovery port taken", false, true, {fail}},
+        {"both taken", true, true, {fail, fail}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolBench bench;
+        Endpoint update;
+        Endpoint discovery;
+        if (c.updateTaken) {
+            EXPECT_FALSE(update.Open({ToolAddress, bench.options.updatePort}));
+        }
+        if (c.discoveryTaken) {
+            EXPECT_FALSE(discovery.Open({ToolAddress, bench.options.discoveryPort}));
+        }
+        bench.core.StartUp();
+        bench.core.StartUp();
+        EXPECT_EQ(bench.window.Texts(Kind::Status), c.statuses);
+        EXPECT_EQ(bench.core.Link().UpdateSocket.IsOpen(), !c.updateTaken);
+        EXPECT_EQ(bench.core.Link().DiscoverySocket.IsOpen(), !c.discoveryTaken);
+        EXPECT_NE(bench.core.State().Upthread, nullptr);
+        EXPECT_NE(bench.core.State().Upthread1, nullptr);
+    }
+}
+
+// Closing never waits for a transfer: the workers leave their pause at once, and nothing is sent or shown
+// after the window has gone.
+TEST(Shutdown, EndsATransferAtAnyPauseAndCutsTheWorkersOff) {
+    struct Case {
+        const char* name;
+        int pauses;  // passed before closing; the image has two blocks
+        std::size_t framesBefore;
+    };
+    const std::vector<Case> cases = {
+        {"during the blocks", 0, 1},
+        {"during the final pause", 2, 2},
+        {"during the queries", 3, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolBench bench;
+        bench.core.StartUp();
+        bench.Browse(FileBytes(600));
+        bench.core.btnUPGClick();
+        ASSERT_TRUE(bench.logger.Next());
+        bench.Answer({"R0000"});
+        bench.Pass(c.pauses);
+        ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
+        EXPECT_EQ(bench.logger.Arrived().size(), c.framesBefore);
+        const RecordingDisplay::Seen before = bench.display.Now();
+
+        bench.core.Shutdown();
+        bench.core.Shutdown();
+        EXPECT_EQ(bench.core.State().Upthread, nullptr);
+        EXPECT_EQ(bench.core.State().Upthread1, nullptr);
+        EXPECT_FALSE(bench.core.Link().UpdateSocket.IsOpen());
+        EXPECT_FALSE(bench.core.Link().DiscoverySocket.IsOpen());
+        EXPECT_TRUE(bench.logger.Arrived().empty());
+        EXPECT_EQ(bench.display.Now().positions, before.positions);
+        EXPECT_EQ(bench.display.Now().statuses, before.statuses);
+    }
+}
+
+}  // namespace
+}  // namespace lut::test
