@@ -32,7 +32,7 @@ constexpr int EventCodeMask = 0xFFFF;  // the notification's event code; the hig
 }  // namespace
 
 TFrmmain::TFrmmain(FrmmainSettings settings)
-    : ui_((InstallFontSubstitution(), BuildFrmmainControls(*this))),
+    : ui_(BuildFrmmainControls(*this)),
       localAddress_(std::move(settings.localAddress)),
       dlgOpen1_(settings.dlgOpen1 ? std::move(settings.dlgOpen1) : std::make_unique<OpenFileDialog>(this)),
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
@@ -41,8 +41,9 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       core_(operations_, display_, pacer_, std::move(settings.tool)) {
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
     setWindowIcon(ToolIcon());
-    setFont(SongTiFont(13));
     setGeometry(
         QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, ClientSize, screen()->availableGeometry()));
     ArrangeFrmmain(ui_, ClientSize);

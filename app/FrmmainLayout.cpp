@@ -65,6 +65,8 @@ QTreeWidget* MakeLoggerList(QWidget& parent) {
 }  // namespace
 
 FrmmainControls BuildFrmmainControls(QWidget& form) {
+    InstallFontSubstitution();
+    form.setFont(SongTiFont(13));
     FrmmainControls c;
     c.pnl1 = Make<QWidget>(form, "pnl1", {0, 0, 398, 382});
     c.lv1 = MakeLoggerList(*c.pnl1);

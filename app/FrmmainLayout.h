@@ -46,8 +46,8 @@ struct FrmmainControls {
     QTextEdit* redt2 = nullptr;
 };
 
-// Creates every control as a child of the form (or of its panel or group box), named, placed, with its
-// texts, fonts and properties.
+// Sets the form's font and creates every control as a child of the form (or of its panel or group box),
+// named, placed, with its texts, fonts and properties.
 FrmmainControls BuildFrmmainControls(QWidget& form);
 
 // After a resize of the form's client area: the list takes the height above the status bar, the status
