@@ -119,15 +119,5 @@ TEST_F(LinkStateTest, InterleavedDiscoveryAnswersAreCreditedToTheSenderThatCompl
     EXPECT_EQ(discoveries[0].second, "127.0.0.3");
 }
 
-TEST_F(LinkStateTest, ClosedEndpointsMakeTheHandlerDoNothing) {
-    link.CloseUpdateEndpoint();
-    link.CloseDiscoveryEndpoint();
-    link.CloseUpdateEndpoint();
-    Handle();
-    EXPECT_TRUE(updates.empty());
-    EXPECT_TRUE(discoveries.empty());
-    EXPECT_FALSE(link.UpdateSocket.IsOpen());
-}
-
 }  // namespace
 }  // namespace lut

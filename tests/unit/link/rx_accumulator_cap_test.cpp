@@ -46,20 +46,6 @@ TEST(RxAccumulatorCap, KeptTextStartsAtAFrameStartSoAWholeFrameBehindJunkSurvive
     EXPECT_EQ(Feed(accumulator, Enq), std::vector<std::string>{answer + Enq});
 }
 
-TEST(RxAccumulatorCap, EndlessJunkKeepsTheTextWithinTheCap) {
-    RxAccumulator accumulator(Channel::Update, 64 * 1024);
-    std::mt19937 random(5);
-    for (int datagram = 0; datagram < 2000; ++datagram) {
-        std::string junk(RxBufferSize, 'j');
-        junk[random() % junk.size()] = FrameStart;
-        EXPECT_TRUE(Feed(accumulator, junk).empty());
-        ASSERT_LE(accumulator.Text().size(), 64U * 1024U);
-    }
-    const std::string frame = MakeFrame("R");
-    EXPECT_EQ(Feed(accumulator, frame).size(), 1U)
-        << "whatever survived is joined with the frame, never split off";
-}
-
 // On random streams with a small cap, every frame the capped accumulator yields is the tail, from an ESC, of
 // the frame the uncapped rules yield at the same ENQ: nothing is ever joined that did not arrive in one
 // run, and below the cap the two agree exactly.

@@ -115,12 +115,6 @@ TEST(RxAccumulator, CutsFramesAsTheRulesSay) {
     }
 }
 
-TEST(RxAccumulator, FirstPieceOfASplitFrameYieldsNothing) {
-    RxAccumulator accumulator(Channel::Update);
-    EXPECT_TRUE(Feed(accumulator, Esc + "EN").empty());
-    EXPECT_EQ(Feed(accumulator, "B314" + Enq), std::vector<std::string>{MakeFrame("EN")});
-}
-
 TEST(RxAccumulator, InterleavedSendersJoinIntoOneFrameAndTheOrphanTailIsRemovedLater) {
     RxAccumulator accumulator(Channel::Discovery);
     EXPECT_TRUE(Feed(accumulator, Esc + "SN-A").empty());
@@ -165,18 +159,6 @@ TEST(RxAccumulator, FailingConsumerEndsThisRunAndLeavesTheRestForTheNextDatagram
     EXPECT_EQ(accumulator.Text(), Esc + "B" + Enq);
     EXPECT_EQ(Feed(accumulator, Esc + "C" + Enq),
               (std::vector<std::string>{Esc + "B" + Enq, Esc + "C" + Enq}));
-}
-
-TEST(RxAccumulator, LongUnfinishedFrameFedByteByByteIsCutWhole) {
-    RxAccumulator accumulator(Channel::Update);
-    const std::string frame = MakeFrame("UD0001" + std::string(BlockChars, '7'));
-    std::vector<std::string> frames;
-    for (const char c : frame) {
-        for (std::string& f : Feed(accumulator, std::string(1, c))) {
-            frames.push_back(std::move(f));
-        }
-    }
-    EXPECT_EQ(frames, std::vector<std::string>{frame});
 }
 
 // Random streams of frames, stray markers and junk, split at random points, on both channels, with
