@@ -1,0 +1,144 @@
+#include "cli/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <sstream>
+
+#include "cli/ExitCode.h"
+
+namespace lut::cli {
+namespace {
+
+constexpr std::string_view Description =
+    "Finds the data loggers on the local IPv4 /24 subnet and loads a new firmware image into one of them,\n"
+    "over UDP, as the window of the Logger Update Tool does. Run logger-update COMMAND --help for a "
+    "command's\n"
+    "details.";
+
+constexpr std::string_view SearchSummary = "List the loggers on the local /24 subnet (SN, IP, Version)";
+constexpr std::string_view UpdateSummary = "Load an update file into one logger";
+
+constexpr std::string_view SearchDetails =
+    "search sends the probe to hosts 1 to 254 of the /24 subnet of the local address, collects the\n"
+    "answers for --wait seconds and prints the loggers found: serial number (SN), IP address and firmware\n"
+    "version, as a table or, with --json, as [{\"sn\": ..., \"ip\": ..., \"version\": ...}, ...].\n";
+
+constexpr std::string_view UpdateDetails =
+    "update asks the logger at --logger for its serial number and version, then runs the checks of the\n"
+    "window's Update button: the file name must begin with \"S\", the version sent is the file name without\n"
+    "its extension (or --version), and the logger's own version must begin with \"S\". It then sends the\n"
+    "file in blocks of 300 bytes, 200 ms apart, asks the logger for the result and ends with the logger's\n"
+    "verdict: \"Update complete\", or the failure and its message. On a terminal a bar shows the blocks\n"
+    "sent and the time left; otherwise one line per stage. With --json one object ends the run: result,\n"
+    "exitCode, message, logger, file, version, blocks, blocksSent, blocksResent, seconds.\n"
+    "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n";
+
+constexpr std::string_view SearchExamples =
+    "  logger-update search\n"
+    "  logger-update search --local-address 192.168.1.20 --wait 5\n"
+    "  logger-update search --json\n";
+
+constexpr std::string_view UpdateExamples =
+    "  logger-update update --logger 192.168.1.30 --file /media/usb/S1.03.bin\n"
+    "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n";
+
+constexpr std::string_view PortNote =
+    "The tool uses UDP port 8000 (update) and port 23 (search) on this machine, as the window does, so the\n"
+    "two cannot run at the same time. Port 23 needs root, or the capability given once by\n"
+    "  sudo setcap cap_net_bind_service=+ep logger-update\n";
+
+std::string Examples(std::string_view first, std::string_view second = {}) {
+    return "Examples:\n" + std::string(first) + std::string(second);
+}
+
+std::string ExitCodeTable() {
+    std::ostringstream table;
+    table << "Exit codes:\n";
+    for (const auto& entry : ExitCodeTexts) {
+        table << "  " << ToInt(entry.code) << (ToInt(entry.code) < 10 ? "    " : "  ") << entry.meaning
+              << '\n';
+    }
+    return table.str();
+}
+
+void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSeconds) {
+    command
+        .add_option("--local-address", options.localAddress,
+                    "The address whose /24 subnet is swept, and whose own answers are ignored "
+                    "(default: this machine's first IPv4 address)")
+        ->type_name("IP")
+        ->check(CLI::ValidIPV4);
+    command
+        .add_option("--bind", options.tool.bindAddress,
+                    "The local address both endpoints bind (default: any)")
+        ->type_name("IP")
+        ->check(CLI::ValidIPV4);
+    command
+        .add_option("--wait", waitSeconds,
+                    "Seconds to collect answers after the sweep, and to wait for the logger's answer to the "
+                    "probe or to the update request (default: 3)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0));
+    command.add_flag("--json", options.json, "Print the result as JSON instead of text");
+    // For tests on loopback only: a pair of high ports instead of 8000 and 23; hidden from the help.
+    command.add_option("--update-port", options.tool.updatePort)->check(CLI::Range(1, 65535))->group("");
+    command.add_option("--discovery-port", options.tool.discoveryPort)
+        ->check(CLI::Range(1, 65535))
+        ->group("");
+}
+
+std::chrono::milliseconds ToMilliseconds(double seconds) {
+    return std::chrono::milliseconds(std::llround(seconds * 1000.0));
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{std::string(Description), "logger-update"};
+    app.footer(Examples(SearchExamples, UpdateExamples) + "\n" + std::string(PortNote) + "\n" +
+               ExitCodeTable());
+    app.require_subcommand(1);
+
+    SearchOptions search;
+    double searchWait = 3.0;
+    auto* searchCommand = app.add_subcommand("search", std::string(SearchSummary));
+    AddCommonOptions(*searchCommand, search.common, searchWait);
+    searchCommand->footer(std::string(SearchDetails) + "\n" + Examples(SearchExamples) + "\n" +
+                          std::string(PortNote) + "\n" + ExitCodeTable());
+
+    UpdateOptions update;
+    double updateWait = 3.0;
+    auto* updateCommand = app.add_subcommand("update", std::string(UpdateSummary));
+    updateCommand->add_option("--logger", update.logger, "The IP address of the logger to update")
+        ->type_name("IP")
+        ->required()
+        ->check(CLI::ValidIPV4);
+    updateCommand->add_option("--file", update.file, "The update file; its name must begin with \"S\"")
+        ->type_name("PATH")
+        ->required();
+    updateCommand
+        ->add_option("--version", update.version,
+                     "The version sent in the update request, instead of the file name "
+                     "without its extension")
+        ->type_name("TEXT");
+    AddCommonOptions(*updateCommand, update.common, updateWait);
+    updateCommand->footer(std::string(UpdateDetails) + "\n" + Examples(UpdateExamples) + "\n" +
+                          std::string(PortNote) + "\n" + ExitCodeTable());
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error, out, err);
+        return {std::nullopt, code == 0 ? ToInt(ExitCode::Complete) : ToInt(ExitCode::BadArguments)};
+    }
+
+    if (searchCommand->parsed()) {
+        search.common.wait = ToMilliseconds(searchWait);
+        return {Invocation{search}, 0};
+    }
+    update.common.wait = ToMilliseconds(updateWait);
+    return {Invocation{update}, 0};
+}
+
+}  // namespace lut::cli

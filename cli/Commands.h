@@ -1,0 +1,24 @@
+// The two commands of logger-update, each a whole run that ends with an exit code (cli/ExitCode.h).
+#pragma once
+
+#include <ostream>
+
+#include "cli/CommandLine.h"
+#include "update/Pacer.h"
+
+namespace lut::cli {
+
+// What a run needs from its surroundings: main() gives the real ones; tests give string streams, a fast
+// pacer and a pipe of their own for Ctrl-C.
+struct RunContext {
+    std::ostream& out;
+    std::ostream& err;
+    bool terminal;        // out is a terminal: draw a progress bar instead of one line per stage
+    Pacer& pacer;         // the workers' pauses
+    int interruptHandle;  // readable on Ctrl-C; -1 for none
+};
+
+int RunSearch(const SearchOptions& options, const RunContext& context);
+int RunUpdate(const UpdateOptions& options, const RunContext& context);
+
+}  // namespace lut::cli

@@ -1,0 +1,59 @@
+// What the command line tells a script when it ends: one code a way of ending, with the words shown in
+// --help.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace lut::cli {
+
+enum class ExitCode : int {
+    Complete = 0,        // "Update complete" (search: the search ran)
+    BadArguments = 1,    // the command line is wrong
+    EndpointFailed = 2,  // "Create Socket Fail!!", or the local address could not be found
+    NoAnswer = 3,        // the logger did not answer the probe or the update request in time
+    CheckFailed = 4,     // a check of the Update button failed, or the file could not be read
+    Refused = 5,         // "Flash not exists,can not update", "Same Version", or a refusal without reason
+    UnknownError = 6,    // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
+    UpdateFail = 7,      // "Update Fail": the result queries went unanswered
+    Interrupted = 130,   // Ctrl-C
+};
+
+constexpr int ToInt(ExitCode code) {
+    return static_cast<int>(code);
+}
+
+struct ExitCodeText {
+    ExitCode code;
+    std::string_view name;     // the "result" of the JSON report
+    std::string_view meaning;  // for --help
+};
+
+inline constexpr std::array<ExitCodeText, 9> ExitCodeTexts{{
+    {ExitCode::Complete, "complete",
+     "\"Update complete\"; for search: the search ran, whether or not a logger answered"},
+    {ExitCode::BadArguments, "bad-arguments", "bad arguments"},
+    {ExitCode::EndpointFailed, "endpoint-failed",
+     "\"Create Socket Fail!!\": an endpoint could not be opened (see the ports above), or no local address"},
+    {ExitCode::NoAnswer, "no-answer",
+     "the logger did not answer the probe or the update request within --wait"},
+    {ExitCode::CheckFailed, "check-failed",
+     "a check of the Update button failed, or the file could not be read (the message says which)"},
+    {ExitCode::Refused, "refused",
+     "the logger refused: \"Flash not exists,can not update\", \"Same Version\", or without a reason"},
+    {ExitCode::UnknownError, "unknown-error",
+     "\"Update fail.Unknown Error Ocurred\", or the logger's answer could not be read"},
+    {ExitCode::UpdateFail, "update-fail", "\"Update Fail\": the logger did not answer the result queries"},
+    {ExitCode::Interrupted, "interrupted", "interrupted by Ctrl-C (the message says what the logger holds)"},
+}};
+
+constexpr std::string_view NameOf(ExitCode code) {
+    for (const auto& entry : ExitCodeTexts) {
+        if (entry.code == code) {
+            return entry.name;
+        }
+    }
+    return "";
+}
+
+}  // namespace lut::cli

@@ -1,0 +1,38 @@
+// logger-update: the command line of the Logger Update Tool. Parses the command line and runs the
+// command; everything else lives in the cli library.
+#include <unistd.h>
+
+#include <exception>
+#include <iostream>
+#include <variant>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/ExitCode.h"
+#include "cli/InterruptSignal.h"
+#include "update/Pacer.h"
+
+int main(int argc, char** argv) {
+    using namespace lut::cli;
+    const ParseResult parsed = ParseCommandLine(argc, argv, std::cout, std::cerr);
+    if (!parsed.invocation) {
+        return parsed.exitCode;
+    }
+    try {
+        InterruptSignal interrupt;
+        lut::RealPacer pacer;
+        const RunContext context{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, pacer, interrupt.Handle()};
+        return std::visit(
+            [&context](const auto& options) {
+                if constexpr (std::is_same_v<std::decay_t<decltype(options)>, SearchOptions>) {
+                    return RunSearch(options, context);
+                } else {
+                    return RunUpdate(options, context);
+                }
+            },
+            *parsed.invocation);
+    } catch (const std::exception& error) {
+        std::cerr << "logger-update: " << error.what() << '\n';
+        return ToInt(ExitCode::EndpointFailed);
+    }
+}

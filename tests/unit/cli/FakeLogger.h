@@ -1,0 +1,62 @@
+// A logger on a loopback address for the command's tests: it answers the probe with its identity, the
+// update request as scripted, keeps the blocks it receives (losing some the first time, if asked), and
+// answers each query as a logger does: the blocks it still lacks, or the final answer once it has all.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/WakePipe.h"
+#include "link/Endpoint.h"
+
+namespace lut::cli::test {
+
+struct LoggerScript {
+    std::string identity = "12345#S1.00";  // the probe's answer between ESC and ENQ; empty: no answer
+    std::string requestAnswer = "R0000";   // the payload answering "LU"; empty: no answer
+    std::set<int> lose{};                  // blocks dropped the first time they arrive
+    std::string finalAnswer = "R";         // answers "EN" once every block is held; empty: no answer
+    std::function<void(int blocksReceived)> onBlock{};  // on the logger's thread, after each block
+};
+
+class FakeLogger {
+  public:
+    // Ports 0: free ones, which UpdatePort() and DiscoveryPort() then tell.
+    FakeLogger(const std::string& address, LoggerScript script, std::uint16_t updatePort = 0,
+               std::uint16_t discoveryPort = 0);
+    ~FakeLogger();
+
+    std::uint16_t UpdatePort() const { return update_.LocalPort(); }
+    std::uint16_t DiscoveryPort() const { return discovery_.LocalPort(); }
+
+    std::vector<std::string> Requests() const;  // every "LU" payload
+    std::vector<int> Blocks() const;            // every block index, as it arrived
+    int Queries() const;
+    std::string Image() const;  // the held blocks' characters, in block order
+
+  private:
+    void Serve();
+    void OnProbe();
+    void OnFrame();
+    std::string QueryAnswer() const;
+
+    LoggerScript script_;
+    Endpoint update_;
+    Endpoint discovery_;
+    WakePipe stop_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> requests_;
+    std::vector<int> arrivals_;
+    std::map<int, std::string> held_;
+    int blockCount_ = 0;
+    int queries_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace lut::cli::test

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/ExitCode.h"
+
+namespace lut::cli {
+namespace {
+
+struct Parsed {
+    ParseResult result;
+    std::string out;
+    std::string err;
+};
+
+Parsed Parse(std::vector<const char*> arguments) {
+    arguments.insert(arguments.begin(), "logger-update");
+    std::ostringstream out;
+    std::ostringstream err;
+    ParseResult result = ParseCommandLine(static_cast<int>(arguments.size()), arguments.data(), out, err);
+    return {std::move(result), out.str(), err.str()};
+}
+
+TEST(CommandLine, AWrongCommandLineEndsWithOneAndSaysWhy) {
+    const std::vector<std::vector<const char*>> cases = {
+        {},
+        {"frobnicate"},
+        {"search", "extra"},
+        {"search", "--wait", "-1"},
+        {"search", "--wait", "soon"},
+        {"search", "--local-address", "300.1.1.1"},
+        {"search", "--bind", "1.2.3"},
+        {"search", "--update-port", "0"},
+        {"update", "--file", "S1.bin"},
+        {"update", "--logger", "127.0.0.2"},
+        {"update", "--logger", "logger.local", "--file", "S1.bin"},
+        {"update", "--logger", "127.0.0.2", "--file"},
+        {"search", "update"},
+    };
+    for (const auto& arguments : cases) {
+        const Parsed parsed = Parse(arguments);
+        std::string line;
+        for (const char* argument : arguments) {
+            line += std::string(argument) + " ";
+        }
+        EXPECT_EQ(parsed.result.exitCode, ToInt(ExitCode::BadArguments)) << line;
+        EXPECT_FALSE(parsed.result.invocation) << line;
+        EXPECT_FALSE(parsed.err.empty()) << line;
+    }
+}
+
+TEST(CommandLine, HelpExplainsCommandsExamplesAndEveryExitCode) {
+    for (const auto& arguments : std::vector<std::vector<const char*>>{{"--help"}, {"update", "--help"}}) {
+        const Parsed parsed = Parse(arguments);
+        EXPECT_EQ(parsed.result.exitCode, 0);
+        EXPECT_FALSE(parsed.result.invocation);
+        EXPECT_NE(parsed.out.find("Examples:"), std::string::npos) << parsed.out;
+        for (const auto& entry : ExitCodeTexts) {
+            EXPECT_NE(parsed.out.find(entry.meaning), std::string::npos) << entry.name;
+        }
+        EXPECT_EQ(parsed.out.find("--update-port"), std::string::npos) << "the test-only ports stay hidden";
+    }
+    EXPECT_NE(Parse({"update", "--help"}).out.find("--logger"), std::string::npos);
+}
+
+TEST(CommandLine, SearchDefaultsAreThoseOfTheWindow) {
+    const Parsed parsed = Parse({"search"});
+    ASSERT_TRUE(parsed.result.invocation);
+    const auto& search = std::get<SearchOptions>(*parsed.result.invocation);
+    EXPECT_FALSE(search.common.localAddress);
+    EXPECT_EQ(search.common.tool.bindAddress, "0.0.0.0");
+    EXPECT_EQ(search.common.tool.updatePort, 8000);
+    EXPECT_EQ(search.common.tool.discoveryPort, 23);
+    EXPECT_EQ(search.common.wait, std::chrono::milliseconds(3000));
+    EXPECT_FALSE(search.common.json);
+}
+
+TEST(CommandLine, UpdateTakesEveryOption) {
+    const Parsed parsed = Parse({"update", "--logger", "127.0.0.2", "--file", "/tmp/S1.bin", "--version",
+                                 "S2", "--local-address", "127.0.0.1", "--bind", "127.0.0.1", "--wait",
+                                 "0.25", "--json", "--update-port", "47000", "--discovery-port", "47001"});
+    ASSERT_TRUE(parsed.result.invocation) << parsed.err;
+    const auto& update = std::get<UpdateOptions>(*parsed.result.invocation);
+    EXPECT_EQ(update.logger, "127.0.0.2");
+    EXPECT_EQ(update.file, "/tmp/S1.bin");
+    EXPECT_EQ(update.version, "S2");
+    EXPECT_EQ(update.common.localAddress, "127.0.0.1");
+    EXPECT_EQ(update.common.tool.bindAddress, "127.0.0.1");
+    EXPECT_EQ(update.common.wait, std::chrono::milliseconds(250));
+    EXPECT_TRUE(update.common.json);
+    EXPECT_EQ(update.common.tool.updatePort, 47000);
+    EXPECT_EQ(update.common.tool.discoveryPort, 47001);
+}
+
+}  // namespace
+}  // namespace lut::cli

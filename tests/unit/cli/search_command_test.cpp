@@ -1,0 +1,61 @@
+#include <nlohmann/json.hpp>
+
+#include <set>
+#include <tuple>
+
+#include "CommandRun.h"
+#include "cli/ExitCode.h"
+
+namespace lut::cli::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Row = std::tuple<std::string, std::string, std::string>;
+
+class SearchCommand : public CommandRun {};
+
+// The second logger's serial number holds a control character and a byte that is no UTF-8.
+TEST_F(SearchCommand, ListsTheLoggersThatAnswerAsATableAndAsJson) {
+    const std::string odd = std::string("A\x01\xB5") + "B";
+    FakeLogger plain("127.0.0.2", {.identity = "12345#S1.02"});
+    FakeLogger strange("127.0.0.3", {.identity = odd + "#S2"}, plain.UpdatePort(), plain.DiscoveryPort());
+    FakeLogger silent("127.0.0.4", {.identity = ""}, plain.UpdatePort(), plain.DiscoveryPort());
+    SearchOptions options{LoopbackOptions(plain, 1s)};
+
+    const CommandResult table = Run(options);
+    ASSERT_EQ(table.code, 0) << table.err;
+    EXPECT_TRUE(table.out.starts_with("SN       IP         Version\n")) << table.out;
+    EXPECT_NE(table.out.find("\n12345    127.0.0.2  S1.02\n"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("\nA\\x01\xB5"
+                             "B  127.0.0.3  S2\n"),
+              std::string::npos)
+        << table.out;
+    EXPECT_EQ(table.out.find("127.0.0.4"), std::string::npos) << table.out;
+
+    options.common.json = true;
+    const CommandResult json = Run(options);
+    ASSERT_EQ(json.code, 0) << json.err;
+    std::set<Row> rows;
+    for (const auto& row : nlohmann::json::parse(json.out)) {
+        rows.emplace(row.at("sn"), row.at("ip"), row.at("version"));
+    }
+    const std::set<Row> expected{{"12345", "127.0.0.2", "S1.02"},
+                                 {"A\x01\uFFFD"
+                                  "B",
+                                  "127.0.0.3", "S2"}};
+    EXPECT_EQ(rows, expected) << json.out;
+}
+
+TEST_F(SearchCommand, NobodyAnsweringIsNoFailure) {
+    FakeLogger silent("127.0.0.2", {.identity = ""});
+    SearchOptions options{LoopbackOptions(silent, 200ms)};
+    const CommandResult table = Run(options);
+    EXPECT_EQ(table.code, 0);
+    EXPECT_EQ(table.out, "No logger answered.\n");
+
+    options.common.json = true;
+    EXPECT_EQ(Run(options).out, "[]\n");
+}
+
+}  // namespace
+}  // namespace lut::cli::test

@@ -1,0 +1,240 @@
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+
+#include "CommandRun.h"
+#include "cli/ExitCode.h"
+#include "cli/WakePipe.h"
+#include "link/Endpoint.h"
+#include "update/Messages.h"
+
+namespace lut::cli::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto Patient = 10s;  // never reached when the logger answers
+constexpr auto Brief = 1s;     // for the cases where it does not
+
+class UpdateCommand : public CommandRun {
+  protected:
+    UpdateOptions Options(const FakeLogger& logger, const std::string& file,
+                          std::chrono::milliseconds wait = Patient) {
+        return {LoopbackOptions(logger, wait), "127.0.0.2", file, std::nullopt};
+    }
+};
+
+TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
+    const struct {
+        const char* name;
+        LoggerScript script;
+        std::string fileName;
+        std::size_t bytes;
+        std::chrono::milliseconds wait;
+        ExitCode code;
+        std::string_view message;
+    } cases[] = {
+        {"complete", {}, "S1.02.bin", 1000, Patient, ExitCode::Complete, text::UpdateComplete},
+        {"no flash",
+         {.requestAnswer = "E80"},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::Refused,
+         text::FlashNotExists},
+        {"same version",
+         {.requestAnswer = "E81xyz"},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::Refused,
+         text::SameVersion},
+        {"refusal without a reason",
+         {.requestAnswer = "X"},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::Refused,
+         "without giving a reason"},
+        {"failed at the end",
+         {.finalAnswer = "F"},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::UnknownError,
+         text::UpdateUnknownError},
+        {"queries unanswered",
+         {.finalAnswer = ""},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::UpdateFail,
+         text::UpdateFail},
+        {"request unanswered",
+         {.requestAnswer = ""},
+         "S1.02.bin",
+         1000,
+         Brief,
+         ExitCode::NoAnswer,
+         "to the update request"},
+        {"probe unanswered", {.identity = ""}, "S1.02.bin", 1000, Brief, ExitCode::NoAnswer, "to the probe"},
+        {"unreadable acceptance",
+         {.requestAnswer = "RZZZZ"},
+         "S1.02.bin",
+         1000,
+         Brief,
+         ExitCode::UnknownError,
+         "cannot be read"},
+        {"logger's version not S",
+         {.identity = "12345#V1.0"},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::CheckFailed,
+         text::VersionNotMatch},
+        {"logger without version",
+         {.identity = "12345"},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::CheckFailed,
+         text::VersionNotMatch},
+        {"file name not S",
+         {},
+         "s1.02.bin",
+         1000,
+         Patient,
+         ExitCode::CheckFailed,
+         text::VersionMustBeginWithS},
+        {"empty file", {}, "S1.02.bin", 0, Patient, ExitCode::CheckFailed, text::ReadUpdateFileFail},
+    };
+    for (const auto& c : cases) {
+        FakeLogger logger("127.0.0.2", c.script);
+        const CommandResult result = Run(Options(logger, File(c.fileName, c.bytes), c.wait));
+        EXPECT_EQ(result.code, ToInt(c.code)) << c.name << "\n" << result.out << result.err;
+        const std::string& said = c.code == ExitCode::Complete ? result.out : result.err;
+        EXPECT_NE(said.find(c.message), std::string::npos) << c.name << ": " << said;
+    }
+}
+
+TEST_F(UpdateCommand, MissingFileIsACheckFailureThatNamesTheFileAndSendsNothing) {
+    FakeLogger logger("127.0.0.2", {});
+    const CommandResult result = Run(Options(logger, Path("S7.bin")));
+    EXPECT_EQ(result.code, ToInt(ExitCode::CheckFailed));
+    EXPECT_NE(result.err.find("S7.bin"), std::string::npos) << result.err;
+    EXPECT_TRUE(logger.Requests().empty());
+}
+
+TEST_F(UpdateCommand, LoggerReceivesTheWholeImageAfterARequestWithVersionAndBlockCount) {
+    FakeLogger logger("127.0.0.2", {});
+    const CommandResult result = Run(Options(logger, File("S1.02.bin", 1000)));
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(logger.Requests(), std::vector<std::string>{"LUS1.020004"});
+    EXPECT_EQ(logger.Blocks(), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(logger.Image(), Hex(1000));
+}
+
+TEST_F(UpdateCommand, VersionOptionReplacesTheFileNamesVersionAndIsTrimmed) {
+    FakeLogger logger("127.0.0.2", {});
+    auto options = Options(logger, File("S1.02.bin", 300));
+    options.version = " S9.9 ";
+    ASSERT_EQ(Run(options).code, 0);
+    EXPECT_EQ(logger.Requests(), std::vector<std::string>{"LUS9.90001"});
+}
+
+TEST_F(UpdateCommand, StartBlockOfTheAcceptanceSkipsTheBlocksTheLoggerHolds) {
+    FakeLogger logger("127.0.0.2", {.requestAnswer = "R0002"});
+    ASSERT_EQ(Run(Options(logger, File("S1.02.bin", 1000))).code, 0);
+    EXPECT_EQ(logger.Blocks(), (std::vector<int>{2, 3}));
+}
+
+TEST_F(UpdateCommand, LostBlocksAreResentAndTheJsonReportCountsThem) {
+    FakeLogger logger("127.0.0.2", {.lose = {1, 3}});
+    auto options = Options(logger, File("S1.02.bin", 1000));
+    options.common.json = true;
+    const CommandResult result = Run(options);
+
+    EXPECT_EQ(logger.Blocks(), (std::vector<int>{0, 1, 2, 3, 1, 3}));
+    EXPECT_EQ(logger.Image(), Hex(1000));
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << "one line of JSON and nothing else";
+    const auto report = nlohmann::json::parse(result.out);
+    EXPECT_EQ(report["result"], "complete");
+    EXPECT_EQ(report["exitCode"], 0);
+    EXPECT_EQ(report["message"], text::UpdateComplete);
+    EXPECT_EQ(report["logger"], "127.0.0.2");
+    EXPECT_EQ(report["version"], "S1.02");
+    EXPECT_EQ(report["blocks"], 4);
+    EXPECT_EQ(report["blocksSent"], 6);
+    EXPECT_EQ(report["blocksResent"], 2);
+    EXPECT_GT(report["seconds"].get<double>(), 0.0);
+}
+
+TEST_F(UpdateCommand, JsonReportsAFailureBeforeTheTransferToo) {
+    FakeLogger logger("127.0.0.2", {.requestAnswer = "E81"});
+    auto options = Options(logger, File("S1.02.bin", 1000));
+    options.common.json = true;
+    const CommandResult result = Run(options);
+    ASSERT_EQ(result.code, ToInt(ExitCode::Refused));
+    const auto report = nlohmann::json::parse(result.out);
+    EXPECT_EQ(report["result"], "refused");
+    EXPECT_EQ(report["message"], text::SameVersion);
+    EXPECT_EQ(report["blocks"], 4);
+    EXPECT_EQ(report["blocksSent"], 0);
+}
+
+TEST_F(UpdateCommand, WithoutTerminalEachStageIsOneLineAndTheSystemsMessageComesLast) {
+    FakeLogger logger("127.0.0.2", {.lose = {0}});
+    const CommandResult result = Run(Options(logger, File("S1.02.bin", 600)));
+    ASSERT_EQ(result.code, 0) << result.err;
+    const std::string stages =
+        "Request Update\nUpdating\nQuery Update result\nUpdating\nQuery Update result\n";
+    EXPECT_NE(result.out.find(stages), std::string::npos) << result.out;
+    EXPECT_TRUE(result.out.ends_with("\nUpdate complete\n")) << result.out;
+    EXPECT_EQ(result.out.find('\r'), std::string::npos);
+}
+
+TEST_F(UpdateCommand, OnATerminalABarShowsBlocksAndTimeLeft) {
+    FakeLogger logger("127.0.0.2", {});
+    const CommandResult result = Run(Options(logger, File("S1.02.bin", 1000)), true);
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_NE(result.out.find("\r[##############################] 4/4 blocks, 0:05 left  Updating"),
+              std::string::npos)
+        << result.out;
+    EXPECT_TRUE(result.out.ends_with("\nUpdate complete\n")) << result.out;
+}
+
+TEST_F(UpdateCommand, EndpointInUseEndsWithCreateSocketFailAndTheReason) {
+    FakeLogger logger("127.0.0.2", {});
+    Endpoint holder;
+    ASSERT_FALSE(holder.Open({"127.0.0.1", logger.UpdatePort()}));
+    const CommandResult result = Run(Options(logger, File("S1.02.bin", 1000)));
+    EXPECT_EQ(result.code, ToInt(ExitCode::EndpointFailed));
+    EXPECT_NE(result.err.find(text::CreateSocketFail), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("update endpoint 127.0.0.1:" + std::to_string(logger.UpdatePort())),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("in use"), std::string::npos) << result.err;
+    EXPECT_TRUE(logger.Requests().empty());
+}
+
+TEST_F(UpdateCommand, CtrlCDuringTheBlocksStopsAtOnceAndSaysWhatTheLoggerHolds) {
+    constexpr int Blocks = 200;
+    WakePipe interrupt;
+    FakeLogger logger("127.0.0.2", {.onBlock = [&interrupt](int received) {
+                          if (received == 2) {
+                              interrupt.Notify();
+                          }
+                      }});
+    const CommandResult result =
+        Run(Options(logger, File("S1.02.bin", Blocks * 300)), false, interrupt.ReadHandle());
+
+    EXPECT_EQ(result.code, ToInt(ExitCode::Interrupted));
+    EXPECT_NE(result.err.find("of " + std::to_string(Blocks) + " sent"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("partial image"), std::string::npos) << result.err;
+    EXPECT_LT(logger.Blocks().size(), static_cast<std::size_t>(Blocks));
+    EXPECT_EQ(logger.Queries(), 0);
+}
+
+}  // namespace
+}  // namespace lut::cli::test
