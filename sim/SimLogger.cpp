@@ -301,7 +301,10 @@ void SimLogger::Answer(Port port, std::string_view payload, Reaction& reaction,
     } else {
         reaction.datagrams.push_back(std::move(frame));
     }
-    Log(reaction, "-> " + (shown.empty() ? Printable(payload) : std::string(shown)) + notes);
+    const std::string text = !shown.empty()    ? std::string(shown)
+                             : payload.empty() ? std::string("(empty payload)")
+                                               : Printable(payload);
+    Log(reaction, "-> " + text + notes);
 }
 
 void SimLogger::Log(Reaction& reaction, std::string_view line) const {

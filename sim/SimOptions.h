@@ -46,8 +46,8 @@ struct SimOptions {
     std::string logFile;  // empty: standard error
 };
 
-// Most loggers one process simulates.
-inline constexpr std::size_t MaxLoggers = 1024;
+// Most loggers one process simulates: as many as a /24 subnet, which is all that one search reaches.
+inline constexpr std::size_t MaxLoggers = 254;
 
 // The serial number and version a logger gets when none is given: "SN0001" and "S1.00" for the first.
 std::string DefaultSerial(std::size_t index);

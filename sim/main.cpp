@@ -62,7 +62,7 @@ void AddOptions(CLI::App& app, CommandLine& line) {
         ->excludes(logger)
         ->group(loggers);
     app.add_option("--count", line.count,
-                   "Number of loggers from --base (1 to 1024); serial numbers SN0001,\n"
+                   "Number of loggers from --base (1 to 254); serial numbers SN0001,\n"
                    "SN0002, ... and versions S1.00, S1.01, ...")
         ->type_name("N")
         ->capture_default_str()
