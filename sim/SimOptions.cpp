@@ -26,7 +26,11 @@ std::string AddressText(std::uint32_t address) {
     return text;
 }
 
-void CheckAddress(std::string_view address) {
+// With anyAddress every dotted IPv4 address passes; otherwise only those of 127.0.0.0/8.
+void CheckAddress(std::string_view address, bool anyAddress) {
+    if (anyAddress && ParseAddress(address)) {
+        return;
+    }
     if (const std::string error = LoopbackError(address); !error.empty()) {
         throw std::invalid_argument(error);
     }
@@ -70,7 +74,7 @@ std::vector<LoggerIdentity> LoggersFromBase(std::string_view base, std::size_t c
     if (count == 0 || count > MaxLoggers) {
         throw std::invalid_argument("the logger count must lie between 1 and " + std::to_string(MaxLoggers));
     }
-    CheckAddress(base);
+    CheckAddress(base, false);
     const std::uint32_t first = *ParseAddress(base);
     std::vector<LoggerIdentity> loggers;
     for (std::size_t i = 0; i < count; ++i) {
@@ -85,7 +89,7 @@ std::vector<LoggerIdentity> LoggersFromBase(std::string_view base, std::size_t c
     return loggers;
 }
 
-LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index) {
+LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index, bool anyAddress) {
     std::vector<std::string_view> fields;
     std::size_t from = 0;
     for (std::size_t comma = spec.find(','); comma != std::string_view::npos; comma = spec.find(',', from)) {
@@ -97,7 +101,7 @@ LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index) {
         throw std::invalid_argument("--logger '" + std::string(spec) +
                                     "' has more than three fields (ADDRESS[,SERIAL[,VERSION]])");
     }
-    CheckAddress(fields[0]);
+    CheckAddress(fields[0], anyAddress);
     LoggerIdentity logger{std::string(fields[0]), DefaultSerial(index), DefaultVersion(index)};
     if (fields.size() > 1 && !fields[1].empty()) {
         logger.serial = fields[1];
@@ -111,7 +115,7 @@ LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index) {
 void CheckOptions(const SimOptions& options) {
     std::set<std::string> addresses;
     for (const LoggerIdentity& logger : options.loggers) {
-        CheckAddress(logger.address);
+        CheckAddress(logger.address, options.anyAddress);
         if (!addresses.insert(logger.address).second) {
             throw std::invalid_argument("two loggers share the address " + logger.address);
         }

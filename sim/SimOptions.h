@@ -42,8 +42,9 @@ struct SimOptions {
     std::uint16_t discoveryPort = 23;
     std::uint16_t updatePort = 8000;
     std::chrono::milliseconds runTime{600'000};
-    std::string outDir;   // where completed images are written; empty: nowhere
-    std::string logFile;  // empty: standard error
+    std::string outDir;       // where completed images are written; empty: nowhere
+    std::string logFile;      // empty: standard error
+    bool anyAddress = false;  // loggers may bind addresses outside 127.0.0.0/8: network-namespace tests only
 };
 
 // Most loggers one process simulates: as many as a /24 subnet, which is all that one search reaches.
@@ -61,11 +62,13 @@ std::string LoopbackError(std::string_view address);
 std::vector<LoggerIdentity> LoggersFromBase(std::string_view base, std::size_t count);
 
 // One logger from "ADDRESS[,SERIAL[,VERSION]]"; empty or missing fields take the defaults of the index.
-// Throws std::invalid_argument with a readable text.
-LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index);
+// The address must lie in 127.0.0.0/8 unless anyAddress is set. Throws std::invalid_argument with a
+// readable text.
+LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index, bool anyAddress = false);
 
-// Throws std::invalid_argument when two loggers share an address or a text cannot travel in a frame
-// (an ESC, ENQ or NUL inside a serial number, version or answer payload).
+// Throws std::invalid_argument when two loggers share an address, an address may not be bound (outside
+// 127.0.0.0/8 without anyAddress) or a text cannot travel in a frame (an ESC, ENQ or NUL inside a serial
+// number, version or answer payload).
 void CheckOptions(const SimOptions& options);
 
 }  // namespace lut::sim

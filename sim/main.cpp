@@ -56,6 +56,11 @@ void AddOptions(CLI::App& app, CommandLine& line) {
                                   "logger's place in the list (SN0001 and S1.00 for the first)")
                        ->type_name("ADDRESS[,SERIAL[,VERSION]]")
                        ->group(loggers);
+    app.add_flag("--allow-any-address", options.anyAddress,
+                 "Let --logger addresses lie outside 127.0.0.0/8. Only for tests that run\n"
+                 "the loggers inside network namespaces of their own")
+        ->needs(logger)
+        ->group(loggers);
     app.add_option("--base", line.base, "Address of the first of --count loggers at consecutive addresses")
         ->type_name("ADDRESS")
         ->capture_default_str()
@@ -164,7 +169,7 @@ void Complete(const CLI::App& app, CommandLine& line) {
             throw std::invalid_argument("at most " + std::to_string(lut::sim::MaxLoggers) + " loggers");
         }
         for (std::size_t i = 0; i < line.loggerSpecs.size(); ++i) {
-            options.loggers.push_back(lut::sim::LoggerFromSpec(line.loggerSpecs[i], i));
+            options.loggers.push_back(lut::sim::LoggerFromSpec(line.loggerSpecs[i], i, options.anyAddress));
         }
     }
     options.behaviour.dropBlocks.insert(line.dropBlocks.begin(), line.dropBlocks.end());
