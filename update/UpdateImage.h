@@ -28,8 +28,17 @@ std::string_view FileNamePart(std::string_view path);
 // The file name without its extension (from the last full stop): "S2.1.bin" gives "S2.1".
 std::string VersionFromFileName(std::string_view path);
 
+// The largest file Browse loads. Its text, twice its size, is held twice during an update (the loaded and
+// the send image), so this keeps a run under about 256 MiB. It lies well above the largest image the update
+// request can announce (65535 blocks of 300 bytes); that limit belongs to the request, not to loading.
+inline constexpr std::uintmax_t MaxImageFileBytes = 64 * 1024 * 1024;
+
+// Each byte as two upper-case hexadecimal digits, high digit first: 0x0A gives "0A".
+std::string HexText(std::string_view bytes);
+
 // Reads the whole file as hexadecimal text. Throws std::runtime_error with a readable text when the
-// file cannot be opened, is not a regular file, or is too large to hold.
+// file cannot be opened, is not a regular file, is too large to hold, cannot be read, or changes its size
+// while it is read.
 std::string ReadImageFile(const std::string& path);
 
 // Browse: the dialog proposes the last path; a name that does not begin with "S" gets the plain message;

@@ -1,0 +1,80 @@
+#include "update/LoggerList.h"
+
+#include "link/uPubpro.h"
+
+namespace lut {
+
+namespace {
+
+// Spaces and control characters; bytes from 0x80 up are text and stay.
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string_view TrimBlankAndControl(std::string_view text) {
+    while (!text.empty() && IsBlankOrControl(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlankOrControl(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string SubnetPrefix(std::string_view localAddress) {
+    std::size_t length = 0;
+    for (int dot = 0; dot < 3; ++dot) {
+        const std::size_t found = localAddress.find('.', length);
+        if (found != std::string_view::npos) {
+            length = found + 1;
+        }
+    }
+    return std::string(localAddress.substr(0, length));
+}
+
+LoggerList::LoggerList(WindowOperations& window, AtomicProtocolState& protocolState,
+                       Endpoint& discoverySocket, std::uint16_t discoveryPort)
+    : window_(window),
+      protocolState_(protocolState),
+      discoverySocket_(discoverySocket),
+      discoveryPort_(discoveryPort) {}
+
+void LoggerList::btnsearchClick() {
+    window_.ClearList();
+    protocolState_.Store(Protocol::Search);
+    const std::string prefix = SubnetPrefix(window_.LocalAddressText());
+    // Hosts 0 and 255 are the subnet's own and its broadcast address. An address text that is not dotted
+    // IPv4 (a local address that is none) makes the endpoint refuse the send, so such probes go nowhere.
+    for (int host = 1; host <= 254; ++host) {
+        discoverySocket_.SendTo(DiscoveryProbe, prefix + std::to_string(host), discoveryPort_);
+    }
+}
+
+void LoggerList::HandleDiscoveryFrame(const std::string& frame, const std::string& sender) {
+    if (protocolState_.Load() != Protocol::Search || frame.size() < 2) {
+        return;
+    }
+    // Between the start and the end byte: the serial number, then, after the first '#', the version, which
+    // may itself hold '#'. Nothing is trimmed yet.
+    const std::string_view body = std::string_view(frame).substr(1, frame.size() - 2);
+    const std::size_t hash = body.find('#');
+    const std::string_view serial = body.substr(0, hash);
+    const std::string_view version =
+        hash == std::string_view::npos ? std::string_view() : body.substr(hash + 1);
+
+    // The probe to our own address comes back to us; and an answer without a serial number names no logger.
+    if (sender == window_.LocalAddressText() || serial.empty()) {
+        return;
+    }
+    for (int row = 0; row < window_.RowCount(); ++row) {
+        if (window_.Row(row).ip == sender) {
+            window_.SetRowCaption(row, std::string(serial));
+            return;
+        }
+    }
+    window_.AppendRow({std::string(TrimBlankAndControl(serial)), sender, std::string(version)});
+}
+
+}  // namespace lut
