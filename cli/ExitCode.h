@@ -43,7 +43,8 @@ inline constexpr std::array<ExitCodeText, 9> ExitCodeTexts{{
      "the logger refused: \"Flash not exists,can not update\", \"Same Version\", or without a reason"},
     {ExitCode::UnknownError, "unknown-error",
      "\"Update fail.Unknown Error Ocurred\", or the logger's answer could not be read"},
-    {ExitCode::UpdateFail, "update-fail", "\"Update Fail\": the logger did not answer the result queries"},
+    {ExitCode::UpdateFail, "update-fail",
+     "\"Update Fail\": the logger did not answer the result queries (or the transfer stalled)"},
     {ExitCode::Interrupted, "interrupted", "interrupted by Ctrl-C (the message says what the logger holds)"},
 }};
 

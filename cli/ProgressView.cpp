@@ -74,8 +74,10 @@ void ProgressView::Draw() {
     }
     std::string line;
     if (runs_ > 0 && status_ == text::Updating) {
-        line = Bar(position_, maximum_) + " " + std::to_string(position_) + "/" + std::to_string(maximum_) +
-               " blocks, " + TimeLeft(std::max(maximum_ - position_, 0)) + " left  " + status_;
+        // A new run's maximum may arrive before its start position.
+        const int position = std::min(position_, maximum_);
+        line = Bar(position, maximum_) + " " + std::to_string(position) + "/" + std::to_string(maximum_) +
+               " blocks, " + TimeLeft(maximum_ - position) + " left  " + status_;
     } else if (runs_ > 0 && status_ == text::QueryUpdateResult) {
         line = Bar(maximum_, maximum_) + " " + std::to_string(maximum_) + "/" + std::to_string(maximum_) +
                " blocks  " + status_ + " (query " + std::to_string(queries_) + ")";

@@ -114,7 +114,7 @@ Outcome UpdateRun::Run() {
     }
     if (end == EventLoop::End::Deadline) {
         return {ExitCode::NoAnswer, "No answer from " + options_.logger + " to the update request within " +
-                                        Seconds(options_.common.wait) + "; the logger was not changed."};
+                                        Seconds(options_.common.wait) + "."};
     }
 
     // The longest quiet spell of a sound transfer is the final pause before the first query; beyond
@@ -208,10 +208,10 @@ Outcome UpdateRun::InterruptedOutcome() {
         what =
             "after the update request, before the logger's answer. The logger may have accepted the request "
             "and wait for blocks; run the update again.";
-    } else if (window_.StatusText() == text::QueryUpdateResult) {
-        what = "while asking the logger for the result: all " + std::to_string(view_.BlockCount()) +
-               " blocks were sent. The logger may still be checking the image; search to see its version, "
-               "or run the update again.";
+    } else if (window_.StatusText() == text::QueryUpdateResult || view_.Position() >= view_.Maximum()) {
+        what =
+            "after all blocks were sent, before the logger confirmed the image. It may hold the whole "
+            "image or miss some blocks; search to see its version, or run the update again.";
     } else {
         what = std::string("while ") + (view_.Resending() ? "resending" : "sending") +
                " blocks: " + std::to_string(view_.Position()) + " of " + std::to_string(view_.Maximum()) +

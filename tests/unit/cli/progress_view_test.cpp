@@ -51,17 +51,6 @@ TEST(ProgressView, BarCountsDownTheBlocksAndTheFinalPause) {
     EXPECT_TRUE(out.str().ends_with("\x1b[K\n"));
 }
 
-TEST(ProgressView, LinesShowEachStageOnce) {
-    std::ostringstream out;
-    ProgressView view(out, ProgressView::Style::Lines);
-    for (const auto text : {text::RequestUpdate, text::Updating, text::QueryUpdateResult,
-                            text::QueryUpdateResult, text::UpdateFail}) {
-        view.Status(std::string(text));
-        view.Apply({Kind::Advance});
-    }
-    EXPECT_EQ(out.str(), "Request Update\nUpdating\nQuery Update result\nUpdate Fail\n");
-}
-
 TEST(Output, ControlCharactersOfALoggerNeverReachTheTerminal) {
     const struct {
         std::string_view raw;
