@@ -1,0 +1,247 @@
+"""Process orchestration for the end-to-end tests.
+
+Children run in process groups of their own; a reader thread per stream collects their output lines with
+the time each arrived, so that a case waits for a line (never for a fixed time) and every wait has a
+deadline. A Run owns what a case starts and creates, and stops and removes all of it however the case ends.
+"""
+
+import contextlib
+import os
+import random
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+from pathlib import Path
+from typing import NamedTuple
+
+SKIP_CODE = 77  # the tests' SKIP_RETURN_CODE in CTest
+
+TOOL_ADDRESS = "127.0.0.1"  # what the tool binds and sweeps from on loopback; loggers live at 127.0.0.2...
+
+
+class Failure(Exception):
+    """A check failed; the text says what was expected and what came instead."""
+
+
+class Skip(Exception):
+    """The case cannot run on this machine; the text says why."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Line(NamedTuple):
+    time: float  # time.monotonic() when the line arrived
+    stream: str  # "out" or "err"
+    text: str
+
+
+class Child:
+    """A started program whose output is collected line by line with arrival times."""
+
+    def __init__(self, name, argv, env=None):
+        self.name = name
+        self._lines = []
+        self._open_streams = 2
+        self._changed = threading.Condition()
+        self.started = time.monotonic()
+        self._popen = subprocess.Popen(
+            [str(a) for a in argv], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, env=env, start_new_session=True)
+        self._readers = [threading.Thread(target=self._read, args=(stream, label), daemon=True)
+                         for stream, label in ((self._popen.stdout, "out"), (self._popen.stderr, "err"))]
+        for reader in self._readers:
+            reader.start()
+
+    def _read(self, stream, label):
+        for raw in stream:
+            line = Line(time.monotonic(), label, raw.decode("utf-8", "replace").rstrip("\r\n"))
+            with self._changed:
+                self._lines.append(line)
+                self._changed.notify_all()
+        with self._changed:
+            self._open_streams -= 1
+            self._changed.notify_all()
+
+    def wait_for(self, pattern, timeout, stream=None):
+        """The first line matching the regular expression; fails when the child ends or time runs out."""
+        regex = re.compile(pattern)
+        deadline = time.monotonic() + timeout
+        with self._changed:
+            while True:
+                for line in self._lines:
+                    if (stream is None or line.stream == stream) and regex.search(line.text):
+                        return line
+                if self._open_streams == 0:
+                    raise Failure(f"{self.name} ended (exit {self._popen.poll()}) without a line matching "
+                                  f"{pattern!r}\n{self.transcript()}")
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise Failure(f"{self.name}: no line matching {pattern!r} within {timeout} s\n"
+                                  f"{self.transcript()}")
+                self._changed.wait(remaining)
+
+    def finish(self, timeout):
+        """Waits for the child to end by itself and for the rest of its output; returns its exit code."""
+        try:
+            code = self._popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{self.name} did not end within {timeout} s\n{self.transcript()}") from None
+        for reader in self._readers:
+            reader.join(timeout)
+        return code
+
+    @property
+    def pid(self):
+        return self._popen.pid
+
+    def ended(self, timeout):
+        """Whether the child has ended, waiting for it at most timeout seconds."""
+        try:
+            self._popen.wait(timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def stop(self):
+        """Ends the child's process group: SIGTERM, then SIGKILL if it lingers. Harmless once it has ended."""
+        if self._popen.poll() is None:
+            for sig in (signal.SIGTERM, signal.SIGKILL):
+                with contextlib.suppress(ProcessLookupError):
+                    os.killpg(self._popen.pid, sig)
+                try:
+                    self._popen.wait(5)
+                    break
+                except subprocess.TimeoutExpired:
+                    continue
+        for reader in self._readers:
+            reader.join(5)
+        self._popen.stdout.close()
+        self._popen.stderr.close()
+
+    def lines(self, stream=None):
+        with self._changed:
+            return [line for line in self._lines if stream is None or line.stream == stream]
+
+    def text(self, stream):
+        return "\n".join(line.text for line in self.lines(stream))
+
+    def transcript(self, last=40):
+        shown = self.lines()[-last:]
+        return "\n".join(f"  [{self.name} {line.stream}] {line.text}" for line in shown)
+
+
+class Programs(NamedTuple):
+    sim: Path
+    cli: Path
+    window: Path | None
+
+
+class Run:
+    """Everything one case starts and creates: a temporary directory, the children, and clean-ups that
+    undo what the case set up. Closing it stops the children (last started first) and undoes the rest in
+    reverse order, whether the case passed, failed or was interrupted."""
+
+    def __init__(self, programs):
+        self.programs = programs
+        self.rng = random.Random()
+        self._stack = contextlib.ExitStack()
+        self.dir = Path(tempfile.mkdtemp(prefix="lut-e2e-"))
+        self._stack.callback(shutil.rmtree, self.dir)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self._stack.close()
+
+    def on_close(self, undo, *args):
+        self._stack.callback(undo, *args)
+
+    def start(self, name, argv, env=None):
+        child = Child(name, argv, env)
+        self._stack.callback(child.stop)
+        return child
+
+    def image(self, name, size):
+        """An update file of random bytes; the name must begin with "S"."""
+        path = self.dir / name
+        path.write_bytes(self.rng.randbytes(size))
+        return path
+
+    def out_dir(self):
+        """Where the simulator writes the images it received completely."""
+        path = self.dir / "received"
+        path.mkdir(exist_ok=True)
+        return path
+
+
+def _bindable(address, port):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        try:
+            probe.bind((address, port))
+            return True
+        except OSError:
+            return False
+
+
+def _port_pair(rng, addresses):
+    """A discovery and an update port, each free on every address (below the kernel's ephemeral range)."""
+    for _ in range(100):
+        pair = rng.sample(range(20000, 32000), 2)
+        if all(_bindable(address, port) for address in addresses for port in pair):
+            return pair
+    raise Failure(f"no pair of free UDP ports on {', '.join(addresses)}")
+
+
+class Ports(NamedTuple):
+    discovery: int
+    update: int
+
+
+def start_sim(run, loggers, *options, attempts=5):
+    """logger-sim with one logger per "ADDRESS[,SERIAL[,VERSION]]", on a port pair free on those addresses and
+    on the tool's, once it says it is ready. Returns the child and the ports. A pair taken in the meantime
+    by someone else is replaced by another."""
+    addresses = [TOOL_ADDRESS] + [spec.split(",")[0] for spec in loggers]
+    for attempt in range(attempts):
+        ports = Ports(*_port_pair(run.rng, addresses))
+        argv = [run.programs.sim, "--discovery-port", ports.discovery, "--update-port", ports.update,
+                "--out-dir", run.out_dir(), "--run-time", 300, *options]
+        for spec in loggers:
+            argv += ["--logger", spec]
+        sim = run.start("logger-sim", argv)
+        try:
+            sim.wait_for(r"ready: \d+ simulated logger", 15, stream="err")
+            return sim, ports
+        except Failure:
+            if attempt + 1 == attempts or not any("cannot bind" in line.text for line in sim.lines()):
+                raise
+            sim.stop()
+    raise AssertionError("unreachable")
+
+
+def tool(run, ports, command, *arguments):
+    """logger-update on loopback: bound to the tool's address, with the tool's address as the local address,
+    so that a search sweeps 127.0.0.1 to 127.0.0.254 and nothing else."""
+    return run.start(f"logger-update {command}", [
+        run.programs.cli, command, "--local-address", TOOL_ADDRESS, "--bind", TOOL_ADDRESS,
+        "--discovery-port", ports.discovery, "--update-port", ports.update, *arguments])
+
+
+def sim_lines(sim, pattern):
+    regex = re.compile(pattern)
+    return [line.text for line in sim.lines("err") if regex.search(line.text)]
+
+
+def received_image(run, sim, address, serial, version):
+    """The image the logger at address wrote once it had every block, as bytes."""
+    sim.wait_for(re.escape(f"{address} image written: "), 10, stream="err")
+    return (run.out_dir() / f"{serial}_{version}.bin").read_bytes()

@@ -1,0 +1,135 @@
+"""Two network namespaces joined by a veth pair on a private /24, made for one run and removed after it.
+
+The tool's namespace holds its end of the pair and a host name that resolves to that end's address, so
+that the tool finds its local address as it would on a workstation; the loggers' namespace holds the other
+end with one address per simulated logger. Neither holds another interface or a route beyond the subnet,
+so nothing sent inside them can leave.
+"""
+
+import contextlib
+import ipaddress
+import os
+import re
+import secrets
+import shutil
+import subprocess
+from pathlib import Path
+
+from harness import Failure, Skip, check
+
+SUBNET = ipaddress.ip_network("10.77.0.0/24")
+TOOL_ADDRESS = "10.77.0.1"
+TOOL_HOST_NAME = "lut-e2e-tool"
+NETNS_ETC = Path("/etc/netns")  # "ip netns exec" lays /etc/netns/NAME/* over /etc/*
+NAME_PATTERN = re.compile(r"^lut-e2e-(\d+)-[0-9a-f]{4}-(tool|loggers)$")
+
+
+def _ip(*arguments, timeout=10):
+    done = subprocess.run(["ip", *arguments], capture_output=True, text=True, timeout=timeout)
+    if done.returncode != 0:
+        raise Failure(f"ip {' '.join(arguments)}: {done.stderr.strip()}")
+    return done.stdout
+
+
+def _pid_alive(pid):
+    try:
+        os.kill(pid, 0)
+        return True
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+
+
+def _prerequisites():
+    if os.geteuid() != 0:
+        raise Skip("network namespaces need root (run the e2e tests as root to include this one)")
+    for program in ("ip", "unshare", "sh", "hostname", "getent"):
+        if shutil.which(program) is None:
+            raise Skip(f"'{program}' is not installed")
+
+
+class Namespaces:
+    """Created by create(), removed by remove(); the names carry the process id and a random tag, so that
+    parallel runs never meet and what a killed run left behind can be recognised."""
+
+    def __init__(self):
+        tag = f"lut-e2e-{os.getpid()}-{secrets.token_hex(2)}"
+        self.tool = f"{tag}-tool"
+        self.loggers = f"{tag}-loggers"
+        self._made = []
+
+    def create(self, logger_addresses):
+        _prerequisites()
+        self._remove_stale()
+        try:
+            _ip("netns", "add", self.tool)
+        except Failure as error:
+            raise Skip(f"cannot create a network namespace here: {error}") from None
+        self._made.append(self.tool)
+        _ip("netns", "add", self.loggers)
+        self._made.append(self.loggers)
+
+        # The pair is made inside the tool's namespace with its peer inside the loggers', so neither end
+        # ever appears among this machine's own interfaces.
+        try:
+            _ip("-n", self.tool, "link", "add", "lut0", "type", "veth", "peer", "name", "lut1",
+                "netns", self.loggers)
+        except Failure as error:
+            raise Skip(f"cannot create a veth pair: {error}") from None
+        prefix = SUBNET.prefixlen
+        _ip("-n", self.tool, "addr", "add", f"{TOOL_ADDRESS}/{prefix}", "dev", "lut0")
+        for address in logger_addresses:
+            _ip("-n", self.loggers, "addr", "add", f"{address}/{prefix}", "dev", "lut1")
+        for namespace, device in ((self.tool, "lut0"), (self.loggers, "lut1")):
+            _ip("-n", namespace, "link", "set", "lo", "up")
+            _ip("-n", namespace, "link", "set", device, "up")
+
+        hosts = NETNS_ETC / self.tool / "hosts"
+        hosts.parent.mkdir(parents=True, exist_ok=True)
+        hosts.write_text(f"127.0.0.1\tlocalhost\n{TOOL_ADDRESS}\t{TOOL_HOST_NAME}\n")
+        self._check_sealed()
+
+    def _check_sealed(self):
+        """Every interface and route of both namespaces is the veth pair's, the loopback's or the subnet's."""
+        for namespace, device in ((self.tool, "lut0"), (self.loggers, "lut1")):
+            links = {line.split(":")[1].strip().split("@")[0]
+                     for line in _ip("-n", namespace, "-o", "link", "show").splitlines()}
+            check(links == {"lo", device}, f"namespace {namespace} holds interfaces {sorted(links)}")
+            routes = _ip("-n", namespace, "-4", "route", "show").splitlines()
+            check(routes and all(route.startswith(f"{SUBNET} ") for route in routes),
+                  f"namespace {namespace} has routes beyond {SUBNET}: {routes}")
+
+    def run_in_tool(self, argv):
+        """argv run in the tool's namespace under its own host name (a UTS namespace of its own)."""
+        return ["ip", "netns", "exec", self.tool, "unshare", "--uts", "sh", "-c",
+                'hostname "$0" && exec "$@"', TOOL_HOST_NAME, *argv]
+
+    def run_in_loggers(self, argv):
+        return ["ip", "netns", "exec", self.loggers, *argv]
+
+    def resolved_tool_address(self):
+        """What the tool's host name resolves to inside its namespace."""
+        done = subprocess.run(self.run_in_tool(["getent", "ahostsv4", TOOL_HOST_NAME]), capture_output=True,
+                              text=True, timeout=10)
+        return done.stdout.split()[0] if done.returncode == 0 and done.stdout else done.stderr.strip()
+
+    def remove(self):
+        """Deleting a namespace deletes the veth end inside it; its host files go with it."""
+        for namespace in reversed(self._made):
+            with contextlib.suppress(Failure, subprocess.TimeoutExpired):
+                _ip("netns", "delete", namespace)
+        self._made.clear()
+        shutil.rmtree(NETNS_ETC / self.tool, ignore_errors=True)
+        with contextlib.suppress(OSError):  # left alone while it holds anything
+            NETNS_ETC.rmdir()
+
+    def _remove_stale(self):
+        """Removes the namespaces of earlier runs whose process is gone (a run killed before its clean-up)."""
+        for line in _ip("netns", "list").splitlines():
+            name = line.split()[0] if line.strip() else ""
+            match = NAME_PATTERN.match(name)
+            if match and not _pid_alive(int(match.group(1))):
+                with contextlib.suppress(Failure):
+                    _ip("netns", "delete", name)
+                shutil.rmtree(NETNS_ETC / name, ignore_errors=True)
