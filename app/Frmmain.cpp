@@ -87,8 +87,26 @@ void TFrmmain::FormActivate() {
     started_ = true;
     Guarded([this] {
         core_.StartUp();
+        ExplainSocketFailure();
         WatchEndpoints();
     });
+}
+
+// The status line keeps its two words; the reason (port taken, or port 23 without the privilege) waits in
+// its tooltip for the technician who needs it.
+void TFrmmain::ExplainSocketFailure() {
+    QStringList reasons;
+    const auto add = [&reasons](const char* name, const BindRecord& bind, std::error_code why) {
+        if (why) {
+            reasons << QStringLiteral("%1 endpoint %2:%3: %4")
+                           .arg(QLatin1String(name), QString::fromStdString(bind.address))
+                           .arg(bind.port)
+                           .arg(QString::fromStdString(why.message()));
+        }
+    };
+    add("Update", core_.Link().UpdateBindAddress, core_.UpdateOpenError());
+    add("Discovery", core_.Link().DiscoveryBindAddress, core_.DiscoveryOpenError());
+    ui_.lbl6->setToolTip(reasons.join(QLatin1Char('\n')));
 }
 
 void TFrmmain::FormClose() {

@@ -73,6 +73,7 @@ class TFrmmain final : public QWidget {
     // Runs a handler; an error that escapes it goes to the default error display.
     template <typename Handler>
     void Guarded(Handler handler);
+    void ExplainSocketFailure();
     void WatchEndpoints();
     void Watch(NativeSocket socket);
     void ResumeWatching(std::intptr_t socket);

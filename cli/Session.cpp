@@ -6,17 +6,10 @@
 namespace lut::cli {
 namespace {
 
-// Opening the endpoint again with the same bind record yields the system's reason, which start-up does
-// not keep; a technician needs it to act (free the port, or grant the privilege).
-std::string WhyNotOpen(const char* name, const BindRecord& bind) {
-    Endpoint probe;
-    const std::error_code why = probe.Open(bind);
-    std::string line =
-        std::string(name) + " endpoint " + bind.address + ":" + std::to_string(bind.port) + ": ";
-    if (!why) {
-        return line + "could not be opened, for a reason that has passed; try again";
-    }
-    line += why.message();
+// The system's reason, with what a technician can do about it (free the port, or grant the privilege).
+std::string WhyNotOpen(const char* name, const BindRecord& bind, std::error_code why) {
+    std::string line = std::string(name) + " endpoint " + bind.address + ":" + std::to_string(bind.port) +
+                       ": " + why.message();
     if (why == std::errc::permission_denied && bind.port < 1024) {
         line += " (port " + std::to_string(bind.port) +
                 " needs root, or the capability given once by: sudo setcap cap_net_bind_service=+ep "
@@ -57,10 +50,10 @@ std::optional<std::string> Session::Start() {
     }
     std::string message(text::CreateSocketFail);
     if (!link.UpdateSocket.IsOpen()) {
-        message += "\n  " + WhyNotOpen("update", link.UpdateBindAddress);
+        message += "\n  " + WhyNotOpen("update", link.UpdateBindAddress, core_.UpdateOpenError());
     }
     if (!link.DiscoverySocket.IsOpen()) {
-        message += "\n  " + WhyNotOpen("discovery", link.DiscoveryBindAddress);
+        message += "\n  " + WhyNotOpen("discovery", link.DiscoveryBindAddress, core_.DiscoveryOpenError());
     }
     return message;
 }

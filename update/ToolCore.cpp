@@ -31,6 +31,8 @@ struct ToolCore::Parts {
     UpdateState state;
     LoggerList list;
     UpdateController controller;
+    std::error_code updateOpenError;
+    std::error_code discoveryOpenError;
     bool started = false;
     bool shutDown = false;
 };
@@ -63,10 +65,10 @@ void ToolCore::StartUp() {
     parts_->started = true;
     Parts& p = *parts_;
     Guarded(p.window, [&p] {
-        if (!p.link.OpenUpdateEndpoint()) {
+        if (!p.link.OpenUpdateEndpoint(&p.updateOpenError)) {
             p.window.SetStatusText(std::string(text::CreateSocketFail));
         }
-        if (!p.link.OpenDiscoveryEndpoint()) {
+        if (!p.link.OpenDiscoveryEndpoint(&p.discoveryOpenError)) {
             p.window.SetStatusText(std::string(text::CreateSocketFail));
         }
         if (p.window.StatusText().empty()) {
@@ -112,6 +114,14 @@ void ToolCore::Shutdown() {
     p.link.CloseDiscoveryEndpoint();
     p.state.Upthread.reset();
     p.state.Upthread1.reset();
+}
+
+std::error_code ToolCore::UpdateOpenError() const {
+    return parts_->updateOpenError;
+}
+
+std::error_code ToolCore::DiscoveryOpenError() const {
+    return parts_->discoveryOpenError;
 }
 
 LinkState& ToolCore::Link() {

@@ -14,13 +14,13 @@
 namespace lut {
 
 struct ToolOptions {
-    std::string bindAddress = "0.0.0.0";      // the address both endpoints bind
-    std::uint16_t updatePort = UpdatePort;    // local and remote port of the update dialogue
+    std::string bindAddress = "0.0.0.0";          // the address both endpoints bind
+    std::uint16_t updatePort = UpdatePort;        // local and remote port of the update dialogue
     std::uint16_t discoveryPort = DiscoveryPort;  // local and remote port of the sweep
 };
 
 class ToolCore {
-public:
+  public:
     ToolCore(WindowOperations& window, WorkerDisplay& display, Pacer& pacer, ToolOptions options = {});
     ~ToolCore();  // Shutdown
     ToolCore(const ToolCore&) = delete;
@@ -42,10 +42,14 @@ public:
     // endpoints and joins the workers. Idempotent.
     void Shutdown();
 
+    // Why an endpoint failed to open at start-up; empty when it opened (or start-up has not run).
+    std::error_code UpdateOpenError() const;
+    std::error_code DiscoveryOpenError() const;
+
     LinkState& Link();
     class UpdateState& State();
 
-private:
+  private:
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };

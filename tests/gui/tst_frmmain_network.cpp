@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include <QLabel>
 #include <QSocketNotifier>
 #include <QTest>
 #include <QWidget>
@@ -134,6 +135,9 @@ void FrmmainNetworkTest::heldPortFailsOnlyItsEndpoint() {
     WindowUnderTest w(Ports::Standard);
     QVERIFY(w.Start());
     QCOMPARE(w.window->Operations().StatusText(), std::string("Create Socket Fail!!"));
+    const QString reason = w.window->findChild<QLabel*>("lbl6")->toolTip();
+    QCOMPARE(reason.contains("Update endpoint 127.0.0.1:8000"), holdUpdate);
+    QCOMPARE(reason.contains("Discovery endpoint 127.0.0.1:23"), holdDiscovery);
     lut::LinkState& link = w.window->Core().Link();
     QCOMPARE(link.UpdateSocket.IsOpen(), !holdUpdate);
     QCOMPARE(link.DiscoverySocket.IsOpen(), !holdDiscovery);
