@@ -18,8 +18,8 @@ import sys
 import time
 from pathlib import Path
 
-from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Programs, Run, Skip, check, received_image, sim_lines,
-                     start_sim, tool)
+from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Programs, Run, Skip, bindable, check, received_image,
+                     sim_lines, start_sim, tool)
 from namespaces import Namespaces
 
 BLOCK_BYTES = 300  # 600 hexadecimal characters a block
@@ -204,6 +204,10 @@ def window(run):
     if run.programs.window is None:
         raise Skip("the window is not built (LUT_BUILD_GUI is off)")
     wanted = {(TOOL_ADDRESS, 8000), (TOOL_ADDRESS, 23)}
+    for address, port in wanted:
+        if not bindable(address, port):
+            raise Skip(f"{address}:{port} cannot be bound here: in use, or port 23 without root or "
+                       "the capability to bind ports below 1024")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=str(run.dir))
     child = run.start("logger-update-tool", [run.programs.window, "--bind", TOOL_ADDRESS, "--local-address",
                                              TOOL_ADDRESS], env)

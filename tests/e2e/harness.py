@@ -183,7 +183,7 @@ class Run:
         return path
 
 
-def _bindable(address, port):
+def bindable(address, port):
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
         try:
             probe.bind((address, port))
@@ -196,7 +196,7 @@ def _port_pair(rng, addresses):
     """A discovery and an update port, each free on every address (below the kernel's ephemeral range)."""
     for _ in range(100):
         pair = rng.sample(range(20000, 32000), 2)
-        if all(_bindable(address, port) for address in addresses for port in pair):
+        if all(bindable(address, port) for address in addresses for port in pair):
             return pair
     raise Failure(f"no pair of free UDP ports on {', '.join(addresses)}")
 

@@ -89,6 +89,10 @@ class Namespaces:
         hosts.parent.mkdir(parents=True, exist_ok=True)
         hosts.write_text(f"127.0.0.1\tlocalhost\n{TOOL_ADDRESS}\t{TOOL_HOST_NAME}\n")
         self._check_sealed()
+        entered = subprocess.run(self.run_in_tool(["true"]), capture_output=True, text=True, timeout=10)
+        if entered.returncode != 0:
+            raise Skip(f"cannot run a program inside a network namespace with a host name of its own: "
+                       f"{entered.stderr.strip()}")
 
     def _check_sealed(self):
         """Every interface and route of both namespaces is the veth pair's, the loopback's or the subnet's."""
