@@ -64,4 +64,46 @@ std::string Hex4(std::uint32_t value) {
     return digits;
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+std::optional<std::uint32_t> ReadHex4(std::string_view text, std::size_t position) {
+    if (position > text.size() || text.size() - position < 4) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    for (const char c : text.substr(position, 4)) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+
+std::string EscapedText(std::string_view text, std::size_t maxChars) {
+    std::string shown;
+    for (const char c : text.substr(0, maxChars)) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            AppendHexByte(shown, byte);
+        }
+    }
+    return shown;
+}
+
 }  // namespace lut

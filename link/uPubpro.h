@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -84,5 +85,16 @@ std::string_view FramePayload(std::string_view frame);
 
 // Upper-case hexadecimal, zero-padded to at least four digits ("UD" + index, the block count).
 std::string Hex4(std::uint32_t value);
+
+// The value of a hexadecimal digit of either case, or -1.
+int HexDigitValue(char c);
+
+// The 4-digit hexadecimal field (either case) at `position` of the text; empty when the text ends before
+// the field does or a character of it is no hexadecimal digit.
+std::optional<std::uint32_t> ReadHex4(std::string_view text, std::size_t position);
+
+// Received bytes as a person may read them: printable ASCII as it is, every other byte as \xNN; at most
+// the first maxChars bytes of the text.
+std::string EscapedText(std::string_view text, std::size_t maxChars);
 
 }  // namespace lut

@@ -18,61 +18,25 @@ constexpr std::string_view JunkAfter{"\r\njunk"};
 // Resend lists longer than this are shortened in the log.
 constexpr std::size_t LoggedIndices = 16;
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 bool IsHex(std::string_view text) {
     for (const char c : text) {
-        if (HexDigit(c) < 0) {
+        if (HexDigitValue(c) < 0) {
             return false;
         }
     }
     return true;
 }
 
-// A field of exactly four hexadecimal digits, either case.
-std::optional<std::uint32_t> ParseHex4(std::string_view field) {
-    if (field.size() != 4 || !IsHex(field)) {
-        return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (const char c : field) {
-        value = value * 16 + static_cast<std::uint32_t>(HexDigit(c));
-    }
-    return value;
-}
-
 void AppendDecoded(std::string_view hex, std::string& bytes) {
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<char>(HexDigit(hex[i]) * 16 + HexDigit(hex[i + 1])));
+        bytes.push_back(static_cast<char>(HexDigitValue(hex[i]) * 16 + HexDigitValue(hex[i + 1])));
     }
 }
 
 // Received text as it may stand in a log line: control and 8-bit bytes escaped, long texts shortened.
 std::string Printable(std::string_view text) {
     constexpr std::size_t Shown = 40;
-    std::string line;
-    for (const char c : text.substr(0, Shown)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
-            line.push_back(c);
-        } else {
-            constexpr char Digits[] = "0123456789ABCDEF";
-            line += "\\x";
-            line.push_back(Digits[byte >> 4]);
-            line.push_back(Digits[byte & 0xF]);
-        }
-    }
+    std::string line = EscapedText(text, Shown);
     if (text.size() > Shown) {
         line += "... (" + std::to_string(text.size()) + " bytes)";
     }
@@ -169,7 +133,7 @@ void SimLogger::HandleFrame(const std::string& frame, Reaction& reaction) {
 
 void SimLogger::HandleRequest(std::string_view payload, Reaction& reaction) {
     const std::optional<std::uint32_t> count =
-        payload.size() >= 6 ? ParseHex4(payload.substr(payload.size() - 4)) : std::nullopt;
+        payload.size() >= 6 ? ReadHex4(payload, payload.size() - 4) : std::nullopt;
     if (!count) {
         Log(reaction, "<- LU request without a 4-digit block count, ignored: '" + Printable(payload) + "'");
         return;
@@ -187,8 +151,7 @@ void SimLogger::HandleRequest(std::string_view payload, Reaction& reaction) {
 }
 
 void SimLogger::HandleBlock(std::string_view payload, Reaction& reaction) {
-    const std::optional<std::uint32_t> index =
-        payload.size() >= 6 ? ParseHex4(payload.substr(2, 4)) : std::nullopt;
+    const std::optional<std::uint32_t> index = payload.size() >= 6 ? ReadHex4(payload, 2) : std::nullopt;
     if (!index) {
         Log(reaction, "<- UD block without a 4-digit index, ignored: '" + Printable(payload) + "'");
         return;

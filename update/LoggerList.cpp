@@ -1,27 +1,9 @@
 #include "update/LoggerList.h"
 
 #include "link/uPubpro.h"
+#include "update/TrimText.h"
 
 namespace lut {
-
-namespace {
-
-// Spaces and control characters; bytes from 0x80 up are text and stay.
-bool IsBlankOrControl(char c) {
-    return static_cast<unsigned char>(c) <= 32;
-}
-
-std::string_view TrimBlankAndControl(std::string_view text) {
-    while (!text.empty() && IsBlankOrControl(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlankOrControl(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-}  // namespace
 
 std::string SubnetPrefix(std::string_view localAddress) {
     std::size_t length = 0;

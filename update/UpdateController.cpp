@@ -7,6 +7,7 @@
 
 #include "link/uPubpro.h"
 #include "update/Messages.h"
+#include "update/TrimText.h"
 #include "update/UpdateImage.h"
 
 namespace lut {
@@ -16,46 +17,13 @@ namespace {
 constexpr std::size_t HexFieldChars = 4;
 constexpr std::size_t ShownAnswerChars = 64;
 
-// Spaces and control characters; bytes from 0x80 up are text and stay.
-std::string_view TrimBlankAndControl(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::optional<int> HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return std::nullopt;
-}
-
-// The 4-digit hexadecimal field (either case) at `position` of the payload; empty when the payload ends
-// before the field does or a character of it is no hexadecimal digit.
+// The 4-digit hexadecimal field (either case) at `position` of the payload, if it is there and readable.
 std::optional<std::int32_t> HexField(std::string_view payload, std::size_t position) {
-    if (payload.size() < position + HexFieldChars) {
+    const std::optional<std::uint32_t> value = ReadHex4(payload, position);
+    if (!value) {
         return std::nullopt;
     }
-    std::int32_t value = 0;
-    for (const char c : payload.substr(position, HexFieldChars)) {
-        const std::optional<int> digit = HexDigit(c);
-        if (!digit) {
-            return std::nullopt;
-        }
-        value = value * 16 + *digit;
-    }
-    return value;
+    return static_cast<std::int32_t>(*value);
 }
 
 // The block indices of a resend answer ("R", a count, that many indices); empty when the answer promises
@@ -79,20 +47,7 @@ std::optional<std::vector<std::int32_t>> ResendList(std::string_view payload) {
 
 // An answer as the error display quotes it: printable characters as they are, others as \xNN, cut short.
 std::string Quoted(std::string_view answer) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    std::string shown = "'";
-    for (const char c : answer.substr(0, ShownAnswerChars)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 32 && byte < 127) {
-            shown += c;
-        } else {
-            shown += "\\x";
-            shown += Digits[byte >> 4];
-            shown += Digits[byte & 0x0F];
-        }
-    }
-    shown += answer.size() > ShownAnswerChars ? "'..." : "'";
-    return shown;
+    return "'" + EscapedText(answer, ShownAnswerChars) + (answer.size() > ShownAnswerChars ? "'..." : "'");
 }
 
 }  // namespace

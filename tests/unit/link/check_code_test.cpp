@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -129,6 +130,32 @@ TEST(Hex4, IsUpperCaseAndPaddedToFourDigits) {
     for (const auto& c : cases) {
         EXPECT_EQ(Hex4(c.value), c.text);
     }
+}
+
+TEST(ReadHex4, ReadsFourDigitsOfEitherCaseAndNothingPastTheText) {
+    const struct {
+        std::string_view text;
+        std::size_t position;
+        std::optional<std::uint32_t> value;
+    } cases[] = {
+        {"R0005", 1, 5},
+        {"R000a", 1, 10},
+        {"RFFFF", 1, 0xFFFF},
+        {"R00G5", 1, std::nullopt},
+        {"R-001", 1, std::nullopt},
+        {"R000", 1, std::nullopt},
+        {"R", 1, std::nullopt},
+        {"R", 5, std::nullopt},
+        {"0010", 0, 16},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadHex4(c.text, c.position), c.value) << c.text << " at " << c.position;
+    }
+}
+
+TEST(EscapedText, ShowsPrintableAsciiAndEscapesEveryOtherByte) {
+    EXPECT_EQ(EscapedText("R\x01\x1B\xFFz"s, 10), "R\\x01\\x1B\\xFFz");
+    EXPECT_EQ(EscapedText("abcdef", 3), "abc");
 }
 
 }  // namespace
