@@ -89,16 +89,17 @@ std::vector<LoggerIdentity> LoggersFromBase(std::string_view base, std::size_t c
     return loggers;
 }
 
-LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index, bool anyAddress) {
+LoggerIdentity LoggerFromOption(std::string_view option, std::size_t index, bool anyAddress) {
     std::vector<std::string_view> fields;
     std::size_t from = 0;
-    for (std::size_t comma = spec.find(','); comma != std::string_view::npos; comma = spec.find(',', from)) {
-        fields.push_back(spec.substr(from, comma - from));
+    for (std::size_t comma = option.find(','); comma != std::string_view::npos;
+         comma = option.find(',', from)) {
+        fields.push_back(option.substr(from, comma - from));
         from = comma + 1;
     }
-    fields.push_back(spec.substr(from));
+    fields.push_back(option.substr(from));
     if (fields.size() > 3) {
-        throw std::invalid_argument("--logger '" + std::string(spec) +
+        throw std::invalid_argument("--logger '" + std::string(option) +
                                     "' has more than three fields (ADDRESS[,SERIAL[,VERSION]])");
     }
     CheckAddress(fields[0], anyAddress);

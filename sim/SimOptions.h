@@ -64,7 +64,7 @@ std::vector<LoggerIdentity> LoggersFromBase(std::string_view base, std::size_t c
 // One logger from "ADDRESS[,SERIAL[,VERSION]]"; empty or missing fields take the defaults of the index.
 // The address must lie in 127.0.0.0/8 unless anyAddress is set. Throws std::invalid_argument with a
 // readable text.
-LoggerIdentity LoggerFromSpec(std::string_view spec, std::size_t index, bool anyAddress = false);
+LoggerIdentity LoggerFromOption(std::string_view option, std::size_t index, bool anyAddress = false);
 
 // Throws std::invalid_argument when two loggers share an address, an address may not be bound (outside
 // 127.0.0.0/8 without anyAddress) or a text cannot travel in a frame (an ESC, ENQ or NUL inside a serial

@@ -29,7 +29,7 @@ constexpr const char* Examples =
 
 struct CommandLine {
     lut::sim::SimOptions options;
-    std::vector<std::string> loggerSpecs;
+    std::vector<std::string> loggerOptions;
     std::string base = "127.0.0.2";
     std::size_t count = 1;
     std::vector<std::uint32_t> dropBlocks;
@@ -50,7 +50,7 @@ void AddOptions(CLI::App& app, CommandLine& line) {
     app.footer(Examples);
 
     const std::string loggers = "Loggers (loopback addresses 127.0.0.0/8 only)";
-    auto* logger = app.add_option("--logger", line.loggerSpecs,
+    auto* logger = app.add_option("--logger", line.loggerOptions,
                                   "A logger at ADDRESS with that serial number and version; repeat\n"
                                   "for more loggers. Missing fields take the defaults of the\n"
                                   "logger's place in the list (SN0001 and S1.00 for the first)")
@@ -162,14 +162,15 @@ void AddOptions(CLI::App& app, CommandLine& line) {
 // Completes the options from what the command line gave; throws std::invalid_argument on bad input.
 void Complete(const CLI::App& app, CommandLine& line) {
     lut::sim::SimOptions& options = line.options;
-    if (line.loggerSpecs.empty()) {
+    if (line.loggerOptions.empty()) {
         options.loggers = lut::sim::LoggersFromBase(line.base, line.count);
     } else {
-        if (line.loggerSpecs.size() > lut::sim::MaxLoggers) {
+        if (line.loggerOptions.size() > lut::sim::MaxLoggers) {
             throw std::invalid_argument("at most " + std::to_string(lut::sim::MaxLoggers) + " loggers");
         }
-        for (std::size_t i = 0; i < line.loggerSpecs.size(); ++i) {
-            options.loggers.push_back(lut::sim::LoggerFromSpec(line.loggerSpecs[i], i, options.anyAddress));
+        for (std::size_t i = 0; i < line.loggerOptions.size(); ++i) {
+            options.loggers.push_back(
+                lut::sim::LoggerFromOption(line.loggerOptions[i], i, options.anyAddress));
         }
     }
     options.behaviour.dropBlocks.insert(line.dropBlocks.begin(), line.dropBlocks.end());

@@ -45,7 +45,7 @@ TEST(SimOptions, RefusesBasesAndCountsOutsideLoopback) {
 
 TEST(SimOptions, ReadsALoggerSpecificationWithDefaultsForMissingFields) {
     struct Case {
-        const char* spec;
+        const char* option;
         LoggerIdentity expected;
     };
     for (const Case& c : {Case{"127.0.0.5", {"127.0.0.5", "SN0003", "S1.02"}},
@@ -53,13 +53,13 @@ TEST(SimOptions, ReadsALoggerSpecificationWithDefaultsForMissingFields) {
                           Case{"127.0.0.5,12345,S2.00", {"127.0.0.5", "12345", "S2.00"}},
                           Case{"127.0.0.5,,V1.0", {"127.0.0.5", "SN0003", "V1.0"}},
                           Case{"127.0.0.5, A B ,S 1", {"127.0.0.5", " A B ", "S 1"}}}) {
-        const LoggerIdentity logger = LoggerFromSpec(c.spec, 2);
-        EXPECT_EQ(logger.address, c.expected.address) << c.spec;
-        EXPECT_EQ(logger.serial, c.expected.serial) << c.spec;
-        EXPECT_EQ(logger.version, c.expected.version) << c.spec;
+        const LoggerIdentity logger = LoggerFromOption(c.option, 2);
+        EXPECT_EQ(logger.address, c.expected.address) << c.option;
+        EXPECT_EQ(logger.serial, c.expected.serial) << c.option;
+        EXPECT_EQ(logger.version, c.expected.version) << c.option;
     }
-    for (const char* spec : {"192.168.1.5,1", "127.0.0.5,a,b,c", ",SN1,S1", "127.0.0.5 ,SN1"}) {
-        EXPECT_THROW(LoggerFromSpec(spec, 0), std::invalid_argument) << spec;
+    for (const char* option : {"192.168.1.5,1", "127.0.0.5,a,b,c", ",SN1,S1", "127.0.0.5 ,SN1"}) {
+        EXPECT_THROW(LoggerFromOption(option, 0), std::invalid_argument) << option;
     }
 }
 
