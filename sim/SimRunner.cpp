@@ -63,7 +63,7 @@ class StopSignals {
 void OpenEndpoint(Endpoint& endpoint, const std::string& address, std::uint16_t port) {
     if (const std::error_code error = endpoint.Open({address, port})) {
         std::string text = "cannot bind " + address + ":" + std::to_string(port) + ": " + error.message();
-        if (port != 0 && port < 1024) {
+        if (error == std::errc::permission_denied && port < 1024) {
             text += " (ports below 1024 need privileges; --discovery-port and --update-port choose others)";
         }
         throw std::runtime_error(text);
