@@ -210,13 +210,13 @@ def start_sim(run, loggers, *options, attempts=5):
     """logger-sim with one logger per "ADDRESS[,SERIAL[,VERSION]]", on a port pair free on those addresses and
     on the tool's, once it says it is ready. Returns the child and the ports. A pair taken in the meantime
     by someone else is replaced by another."""
-    addresses = [TOOL_ADDRESS] + [spec.split(",")[0] for spec in loggers]
+    addresses = [TOOL_ADDRESS] + [logger.split(",")[0] for logger in loggers]
     for attempt in range(attempts):
         ports = Ports(*_port_pair(run.rng, addresses))
         argv = [run.programs.sim, "--discovery-port", ports.discovery, "--update-port", ports.update,
                 "--out-dir", run.out_dir(), "--run-time", 300, *options]
-        for spec in loggers:
-            argv += ["--logger", spec]
+        for logger in loggers:
+            argv += ["--logger", logger]
         sim = run.start("logger-sim", argv)
         try:
             sim.wait_for(r"ready: \d+ simulated logger", 15, stream="err")
