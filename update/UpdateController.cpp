@@ -123,7 +123,7 @@ void UpdateController::HandleRequestAnswer(std::string_view payload) {
     }
     const std::optional<std::int32_t> startBlock = HexField(payload, 1);
     if (!startBlock) {
-        window_.ShowError(std::string(text::UnreadableAcceptance) + Quoted(payload));
+        ReportUnreadable(text::UnreadableAcceptance, payload);
         return;
     }
     Tupthread& worker = WorkerA();
@@ -147,7 +147,7 @@ void UpdateController::HandleQueryAnswer(std::string_view payload) {
     }
     std::optional<std::vector<std::int32_t>> blocks = ResendList(payload);
     if (!blocks) {
-        window_.ShowError(std::string(text::UnreadableResendList) + Quoted(payload));
+        ReportUnreadable(text::UnreadableResendList, payload);
         return;
     }
     Tupthread1& worker = WorkerB();
@@ -155,6 +155,20 @@ void UpdateController::HandleQueryAnswer(std::string_view payload) {
     window_.SetStatusText(std::string(text::Updating));
     worker.SetFields({std::move(*blocks), requestTarget_, state_.SendImage});
     worker.Post(WorkerStartMessage);
+}
+
+void UpdateController::ReportUnreadable(std::string_view what, std::string_view payload) {
+    // The box is modal and its event loop lets further answers in: a stream of unreadable answers would
+    // stack one box on another without end. While one is up, the next are dropped.
+    if (reportingUnreadable_) {
+        return;
+    }
+    reportingUnreadable_ = true;
+    const struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{reportingUnreadable_};
+    window_.ShowError(std::string(what) + Quoted(payload));
 }
 
 Tupthread& UpdateController::WorkerA() {

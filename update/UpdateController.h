@@ -31,6 +31,8 @@ class UpdateController {
   private:
     void HandleRequestAnswer(std::string_view payload);
     void HandleQueryAnswer(std::string_view payload);
+    // Shows an answer that cannot be read on the error display, unless the box of another is still up.
+    void ReportUnreadable(std::string_view what, std::string_view payload);
     Tupthread& WorkerA();
     Tupthread1& WorkerB();
 
@@ -38,6 +40,7 @@ class UpdateController {
     UpdateState& state_;
     WorkerContext workers_;
     std::string requestTarget_;
+    bool reportingUnreadable_ = false;
 };
 
 }  // namespace lut

@@ -4,8 +4,8 @@
 // every input ends by waking and joining them.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -52,7 +52,8 @@ class Setup {
 // What the steps of an input do:
 //   F  a datagram holding one frame of the step's bytes as payload
 //   R  the step's bytes as one datagram
-//   N  a frame of the step's bytes that arrives while the next box is up (the box's nested event loop)
+//   N  a frame of the step's bytes that arrives while a box is up (the box's nested event loop): each box
+//      takes the next such frame waiting, so that boxes can stack as far as the tool lets them
 //   U  the Update button
 //   S  a Search: the list is emptied and the state becomes "SS"
 //   L  the logger is listed and selected again
@@ -67,7 +68,15 @@ class Bench {
         }
         window_.filePath = "/images/S1.02.bin";
         window_.version = "S1.02";
-        window_.whileBoxShown = [this](const FakeWindow::Shown&) { DeliverNested(); };
+        window_.whileBoxShown = [this](const FakeWindow::Shown& shown) {
+            // The Update button's box, an unreadable answer's, and the one that ends the dialogue.
+            Expect(++boxesUp_ <= 3, "boxes never stack more than three deep");
+            const bool outer = errorBoxUp_;
+            errorBoxUp_ = outer || shown.kind == Kind::Error;
+            DeliverNested();
+            errorBoxUp_ = outer;
+            --boxesUp_;
+        };
         state_.LoadedImage = std::string(setup.ImageChars(), 'A');
         state_.SendImage = std::make_shared<const std::string>(state_.LoadedImage);
         state_.ProtocolState.Store(setup.Step());
@@ -85,7 +94,7 @@ class Bench {
                 Deliver(MakeFrame(step.bytes));
                 return;
             case 'N':
-                nested_ = MakeFrame(step.bytes);
+                nested_.push_back(MakeFrame(step.bytes));
                 return;
             case 'U':
                 PressUpdate();
@@ -120,11 +129,11 @@ class Bench {
     }
 
     void DeliverNested() {
-        if (!nested_) {
+        if (nested_.empty()) {
             return;
         }
-        const std::string datagram = std::move(*nested_);
-        nested_.reset();
+        const std::string datagram = std::move(nested_.front());
+        nested_.pop_front();
         ++nestedDeliveries_;
         Deliver(datagram);
     }
@@ -177,9 +186,11 @@ class Bench {
                                            : shown.empty(),
                            "a refusal shows its code's message, or nothing for other codes");
                 } else {
-                    Expect(after == Protocol::Request && accepting &&
-                               only(Kind::Error, text::UnreadableAcceptance),
-                           "an unreadable acceptance is reported and leaves \"LU\"");
+                    Expect(
+                        after == Protocol::Request && accepting &&
+                            Unreadable(shown, text::UnreadableAcceptance),
+                        "an unreadable acceptance is reported, unless the box of another is up, and leaves "
+                        "\"LU\"");
                 }
                 return;
             case Protocol::End:
@@ -193,11 +204,22 @@ class Bench {
                            "\"R\" alone completes the update, an answer not beginning with R fails it");
                 } else {
                     Expect(
-                        after == Protocol::End && accepting && only(Kind::Error, text::UnreadableResendList),
-                        "an unreadable resend answer is reported and leaves \"EN\"");
+                        after == Protocol::End && accepting && Unreadable(shown, text::UnreadableResendList),
+                        "an unreadable resend answer is reported, unless the box of another is up, and "
+                        "leaves "
+                        "\"EN\"");
                 }
                 return;
         }
+    }
+
+    // An answer that cannot be read goes to the error display, unless an error box is up already: a stream
+    // of them must not pile one box on another.
+    bool Unreadable(const std::vector<FakeWindow::Shown>& shown, std::string_view error) const {
+        if (errorBoxUp_) {
+            return shown.empty();
+        }
+        return shown.size() == 1 && shown[0].kind == Kind::Error && shown[0].text.starts_with(error);
     }
 
     // A started run waits on the clock that never moves, so a worker told to start is never idle again.
@@ -211,8 +233,10 @@ class Bench {
     UpdateController controller_{
         window_, state_, {neverOpened_, UpdatePort, pacer_, display_, state_.ProtocolState}};
     CheckedChannel channel_;
-    std::optional<std::string> nested_;
+    std::deque<std::string> nested_;
     int nestedDeliveries_ = 0;
+    int boxesUp_ = 0;
+    bool errorBoxUp_ = false;
 };
 
 }  // namespace

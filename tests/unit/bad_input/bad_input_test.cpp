@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -265,6 +266,56 @@ TEST(BadAnswer, EndsInAMessageOrNothingAndAGoodAnswerStillCompletes) {
             EXPECT_EQ(bench.Step(), c.step);
             EXPECT_TRUE(bench.core.Link().UpdateRxText.Text().empty());
         }
+        bench.CompleteUpdate();
+    }
+}
+
+// A box is modal, and its own event loop lets further answers in. Anyone on the network who keeps sending
+// unreadable answers must not pile one box on another until the technician gives up or the stack runs
+// out: while the box for one is up, the next are dropped; once it is closed, the next is shown again.
+TEST(BadAnswer, AStreamOfUnreadableAnswersShowsOneBoxAtATime) {
+    struct Case {
+        const char* name;
+        Protocol step;
+        std::string payload;
+        std::string_view error;
+    };
+    const std::vector<Case> cases = {
+        {"acceptances", Protocol::Request, "R00G5", text::UnreadableAcceptance},
+        {"resend answers", Protocol::End, "R0001000Z", text::UnreadableResendList},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Bench bench;
+        bench.core.StartUp();
+        bench.Browse(dir.Write("S1.02.bin", std::string(300, '\x5A')));
+        bench.Request();
+        if (c.step == Protocol::End) {
+            bench.AcceptAndRunToTheQuery();
+        }
+        bench.window.log.clear();
+
+        int depth = 0;
+        int deepest = 0;
+        int stream = 100;
+        bench.window.whileBoxShown = [&](const FakeWindow::Shown&) {
+            deepest = std::max(deepest, ++depth);
+            while (stream > 0) {
+                --stream;
+                bench.Answer(c.payload);
+            }
+            --depth;
+        };
+        bench.Answer(c.payload);
+        EXPECT_EQ(deepest, 1);
+        ASSERT_EQ(bench.window.Texts(Kind::Error).size(), 1U);
+        EXPECT_TRUE(bench.window.Texts(Kind::Error)[0].starts_with(c.error));
+        EXPECT_EQ(bench.Step(), c.step);
+
+        bench.window.whileBoxShown = nullptr;
+        bench.Answer(c.payload);
+        EXPECT_EQ(bench.window.Texts(Kind::Error).size(), 2U);
         bench.CompleteUpdate();
     }
 }
