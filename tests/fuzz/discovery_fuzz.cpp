@@ -1,6 +1,5 @@
 // Fuzz target: the discovery path. Datagrams from a handful of loopback senders go through the discovery
-// accumulator into the logger list, with Searches and the dialogue moving on in between. The endpoint is
-// never opened, so a Search's probes go nowhere.
+// accumulator into the logger list, with Searches and the dialogue moving on in between.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +30,8 @@ std::size_t CapOf(std::uint8_t setup) {
 
 // What the steps of an input do:
 //   0 to 9  the step's bytes as one datagram from 127.0.0.<digit>; "1" is the tool's own address
-//   S       the Search button
+//   S       a Search as the answers meet it: the list emptied and the state "SS" (the sweep's 254 probes,
+//           which would go nowhere here, would cost more than everything else together)
 //   I       the dialogue moves on ("LU"), so that answers are no longer taken in
 constexpr std::string_view Kinds = "0123456789SI";
 
@@ -44,9 +44,8 @@ class Bench {
 
     void Run(const Step& step) {
         if (step.kind == 'S') {
-            list_.btnsearchClick();
-            Expect(window_.rows.empty() && state_.Load() == Protocol::Search,
-                   "a Search empties the list and sets \"SS\"");
+            window_.ClearList();
+            state_.Store(Protocol::Search);
             return;
         }
         if (step.kind == 'I') {
