@@ -52,8 +52,9 @@ class Setup {
 // What the steps of an input do:
 //   F  a datagram holding one frame of the step's bytes as payload
 //   R  the step's bytes as one datagram
-//   N  a frame of the step's bytes that arrives while a box is up (the box's nested event loop): each box
-//      takes the next such frame waiting, so that boxes can stack as far as the tool lets them
+//   N  a frame of the step's bytes that arrives while a box is up: the first box shown takes every such
+//      frame waiting into its nested event loop, and a box shown there takes the rest, so that boxes
+//      stack as far as the tool lets them
 //   U  the Update button
 //   S  a Search: the list is emptied and the state becomes "SS"
 //   L  the logger is listed and selected again
@@ -129,13 +130,12 @@ class Bench {
     }
 
     void DeliverNested() {
-        if (nested_.empty()) {
-            return;
+        while (!nested_.empty()) {
+            const std::string datagram = std::move(nested_.front());
+            nested_.pop_front();
+            ++nestedDeliveries_;
+            Deliver(datagram);
         }
-        const std::string datagram = std::move(nested_.front());
-        nested_.pop_front();
-        ++nestedDeliveries_;
-        Deliver(datagram);
     }
 
     void PressUpdate() {
