@@ -15,11 +15,11 @@ enum class Channel {
     Discovery,  // 0x00, 0x0A, 0xFB and 0xFF become spaces
 };
 
-// Beyond this many characters the oldest text is dropped. A logger's frame is a few hundred characters
-// and a datagram at most 10230, so only a flood of junk without frame ends ever reaches it; 256 KiB is
-// generous room for twenty-five largest datagrams still waiting for their ENQ, yet a bounded amount of
-// memory per channel.
-inline constexpr std::size_t RxTextCap = 256 * 1024;
+// Beyond this many characters the oldest text is dropped, so a flood of junk without frame ends holds a
+// bounded amount of memory per channel. The longest frame a logger can send is a resend answer listing all
+// 65,535 blocks (262,151 bytes, arriving over many datagrams); 320 KiB holds it with room for a datagram or
+// two of junk before it.
+inline constexpr std::size_t RxTextCap = 320 * 1024;
 
 class RxAccumulator {
   public:

@@ -27,6 +27,21 @@ TEST(RxAccumulatorCap, TextReachingExactlyTheCapIsKeptWhole) {
     EXPECT_EQ(Feed(accumulator, longFrame.substr(600)), std::vector<std::string>{longFrame});
 }
 
+TEST(RxAccumulatorCap, TheLongestResendAnswerArrivesWholeBehindJunk) {
+    RxAccumulator accumulator(Channel::Update);
+    std::string payload = "R" + Hex4(0xFFFF);
+    for (std::uint32_t index = 0; index < 0xFFFF; ++index) {
+        payload += Hex4(index);
+    }
+    const std::string stream = std::string(RxBufferSize, 'j') + MakeFrame(payload);
+    std::vector<std::string> frames;
+    for (std::size_t at = 0; at < stream.size(); at += RxBufferSize) {
+        frames = Feed(accumulator, stream.substr(at, RxBufferSize));
+    }
+    ASSERT_EQ(frames.size(), 1U);
+    EXPECT_TRUE(VerifyUpdateFrame(frames.front()));
+}
+
 TEST(RxAccumulatorCap, FrameWhoseStartFellOffNeverPairsWithALaterStart) {
     RxAccumulator accumulator(Channel::Update, 1000);
     EXPECT_TRUE(Feed(accumulator, Esc + "UD0001" + std::string(900, '5')).empty());
