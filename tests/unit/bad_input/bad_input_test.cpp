@@ -22,6 +22,7 @@
 #include "FakeWindow.h"
 #include "LoopbackLogger.h"
 #include "RecordingDisplay.h"
+#include "TempDir.h"
 #include "VirtualPacer.h"
 #include "update/Messages.h"
 #include "update/ToolCore.h"
@@ -55,33 +56,6 @@ std::uint16_t FreePort() {
     EXPECT_FALSE(probe.Open({ToolAddress, 0}));
     return probe.LocalPort();
 }
-
-// A fresh folder, removed with everything in it afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "lut-bad-input-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot make a temporary folder");
-        }
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path_ / name, std::ios::binary) << bytes;
-        return PathOf(name);
-    }
-    std::string PathOf(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    fs::path path_;
-};
 
 // The open-file dialog of a technician who chooses a file that is gone before Browse reads it.
 class VanishingChoiceDialog final : public FileDialog {
@@ -124,6 +98,18 @@ class Bench {
     void Answer(const std::string& payload) { Deliver(MakeFrame(payload)); }
 
     Protocol Step() { return core.State().ProtocolState.Load(); }
+
+    // Starts up with a one-block file and brings the dialogue to the step: the request sent ("LU"), or the
+    // block sent and the first query out ("EN"); what was shown so far is forgotten.
+    void ReachStep(Protocol step, const TempDir& dir) {
+        core.StartUp();
+        Browse(dir.Write("S1.02.bin", std::string(300, '\x5A')));
+        Request();
+        if (step == Protocol::End) {
+            AcceptAndRunToTheQuery();
+        }
+        window.log.clear();
+    }
 
     // Update pressed; the request reaches the logger.
     void Request() {
@@ -241,13 +227,7 @@ TEST(BadAnswer, EndsInAMessageOrNothingAndAGoodAnswerStillCompletes) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         Bench bench;
-        bench.core.StartUp();
-        bench.Browse(dir.Write("S1.02.bin", std::string(300, '\x5A')));
-        bench.Request();
-        if (c.step == Protocol::End) {
-            bench.AcceptAndRunToTheQuery();
-        }
-        bench.window.log.clear();
+        bench.ReachStep(c.step, dir);
 
         bench.Deliver(c.datagram);
         EXPECT_EQ(bench.Step(), c.after);
@@ -288,13 +268,7 @@ TEST(BadAnswer, AStreamOfUnreadableAnswersShowsOneBoxAtATime) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         Bench bench;
-        bench.core.StartUp();
-        bench.Browse(dir.Write("S1.02.bin", std::string(300, '\x5A')));
-        bench.Request();
-        if (c.step == Protocol::End) {
-            bench.AcceptAndRunToTheQuery();
-        }
-        bench.window.log.clear();
+        bench.ReachStep(c.step, dir);
 
         int depth = 0;
         int deepest = 0;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "accumulator_feed.h"
 #include "link/RxAccumulator.h"
 #include "link/uPubpro.h"
 #include "reference_extraction.h"
@@ -11,14 +12,9 @@
 namespace lut {
 namespace {
 
-const std::string Esc = "\x1B";
-const std::string Enq = "\x05";
-
-std::vector<std::string> Feed(RxAccumulator& accumulator, const std::string& datagram) {
-    std::vector<std::string> frames;
-    accumulator.ExtractFrames(datagram, [&frames](const std::string& frame) { frames.push_back(frame); });
-    return frames;
-}
+using test::Enq;
+using test::Esc;
+using test::Feed;
 
 TEST(RxAccumulatorCap, TextReachingExactlyTheCapIsKeptWhole) {
     RxAccumulator accumulator(Channel::Discovery, 1000);

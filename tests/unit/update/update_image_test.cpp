@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "FakeWindow.h"
+#include "TempDir.h"
 #include "update/Messages.h"
 
 namespace lut {
@@ -17,35 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::FakeFileDialog;
 using test::FakeWindow;
+using test::TempDir;
 using Kind = FakeWindow::Kind;
-
-// A fresh folder for one test, removed with everything in it afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "lut-image-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot make a temporary folder");
-        }
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        const fs::path file = path_ / name;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file.string();
-    }
-
-    std::string PathOf(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    fs::path path_;
-};
 
 std::string CountingBytes(std::size_t size) {
     std::string bytes(size, '\0');
