@@ -76,9 +76,9 @@ void FrmmainOperations::ClearList() {
 
 void FrmmainOperations::AppendRow(const LoggerRow& row) {
     auto* item = new QTreeWidgetItem(controls_.lv1);
-    SetCell(*item, SnColumn, row.sn);
-    SetCell(*item, IpColumn, row.ip);
-    SetCell(*item, VersionColumn, row.version);
+    SetCell(*item, form::SnColumn, row.sn);
+    SetCell(*item, form::IpColumn, row.ip);
+    SetCell(*item, form::VersionColumn, row.version);
 }
 
 int FrmmainOperations::RowCount() const {
@@ -87,11 +87,11 @@ int FrmmainOperations::RowCount() const {
 
 LoggerRow FrmmainOperations::Row(int index) const {
     const QTreeWidgetItem& item = RowItem(*controls_.lv1, index);
-    return {Cell(item, SnColumn), Cell(item, IpColumn), Cell(item, VersionColumn)};
+    return {Cell(item, form::SnColumn), Cell(item, form::IpColumn), Cell(item, form::VersionColumn)};
 }
 
 void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
-    SetCell(RowItem(*controls_.lv1, index), SnColumn, caption);
+    SetCell(RowItem(*controls_.lv1, index), form::SnColumn, caption);
 }
 
 std::optional<int> FrmmainOperations::SelectedRow() const {

@@ -3,8 +3,6 @@
 // bar tells how many blocks went out and how long the rest will take at the fixed pace.
 #pragma once
 
-#include <QString>
-
 #include "update/WorkerDisplay.h"
 
 class QLabel;
@@ -12,10 +10,6 @@ class QObject;
 class QProgressBar;
 
 namespace lut::app {
-
-// "12 of 300 blocks, 1:03 left": the remaining blocks at one per 200 ms, then the 5000 ms before the
-// result is asked for. Once every block is out: "300 of 300 blocks sent".
-QString ProgressText(int sent, int total);
 
 class WindowDisplay final : public WorkerDisplay {
   public:

@@ -21,6 +21,7 @@
 #include "app/Appearance.h"
 #include "app/OpenFileDialog.h"
 #include "app/WindowDisplay.h"
+#include "form/ProgressText.h"
 #include "tests/gui/FrmmainHarness.h"
 #include "update/Messages.h"
 
@@ -142,7 +143,7 @@ void FrmmainLayoutTest::controlAtDesignPlace() {
     } else {
         QCOMPARE(control->geometry(), place);
     }
-    QCOMPARE(control->font().family(), QString::fromUtf16(lut::app::SongTi));
+    QCOMPARE(control->font().family(), lut::app::SongTiFamily());
     QCOMPARE(control->font().pixelSize(), pixelSize);
     for (auto property = properties.cbegin(); property != properties.cend(); ++property) {
         QCOMPARE(control->property(property.key().toLatin1()), property.value());
@@ -307,7 +308,7 @@ void FrmmainLayoutTest::progressText() {
     QFETCH(int, sent);
     QFETCH(int, total);
     QFETCH(QString, text);
-    QCOMPARE(lut::app::ProgressText(sent, total), text);
+    QCOMPARE(QString::fromStdString(lut::form::ProgressText(sent, total)), text);
 }
 
 void FrmmainLayoutTest::applicationTitle_data() {
