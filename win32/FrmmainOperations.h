@@ -1,0 +1,72 @@
+// What the discovery and update logic asks of the window, carried out on its Win32 controls; and the
+// three kinds of modal box, which tests replace with a recorder.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "update/WindowOperations.h"
+#include "win32/FrmmainControls.h"
+
+namespace lut::win32 {
+
+enum class BoxKind {
+    Warning,  // caption "Hint", MB_OK | MB_ICONEXCLAMATION (48)
+    Plain,    // application title, no icon, centred on the screen
+    Error,    // application title, stop icon: the default error display
+};
+
+struct Box {
+    BoxKind kind;
+    std::wstring caption;
+    std::wstring text;
+};
+
+// Shows a box modally and returns when the user has closed it.
+using BoxPresenter = std::function<void(const Box&)>;
+
+// Real modal message boxes with one OK button, owned by the window.
+BoxPresenter ModalBoxes(HWND owner);
+
+class FrmmainOperations final : public WindowOperations {
+  public:
+    FrmmainOperations(const FrmmainControls& controls, BoxPresenter boxes, std::wstring applicationTitle);
+
+    std::string StatusText() const override;
+    void SetStatusText(const std::string& text) override;
+    std::string LocalAddressText() const override;
+
+    void ClearList() override;
+    void AppendRow(const LoggerRow& row) override;
+    int RowCount() const override;
+    LoggerRow Row(int index) const override;
+    void SetRowCaption(int index, const std::string& caption) override;
+    std::optional<int> SelectedRow() const override;
+
+    std::string FilePathText() const override;
+    void SetFilePathText(const std::string& path) override;
+    std::string VersionText() const override;
+    void SetVersionText(const std::string& version) override;
+
+    void ShowWarning(const std::string& message) override;
+    void ShowPlainMessage(const std::string& message) override;
+    void ShowError(const std::string& message) override;
+
+  private:
+    std::string Text(const form::Control& control) const;
+    void SetText(const form::Control& control, const std::string& text);
+    void SetCell(int index, int column, const std::string& text);
+
+    const FrmmainControls& controls_;
+    BoxPresenter boxes_;
+    std::wstring applicationTitle_;
+    // The loggers' texts as the bytes that came off the network: the list shows them decoded, and the
+    // update compares and sends exactly what the logger said.
+    std::vector<LoggerRow> rows_;
+};
+
+// A window's text, whole.
+std::wstring WindowText(HWND window);
+
+}  // namespace lut::win32
