@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/DisplayQueue.h"
+#include "link/NativeSocket.h"
 #include "update/ToolCore.h"
 
 namespace lut::cli {
@@ -28,8 +29,8 @@ class EventLoop {
         std::optional<Clock::duration> idle;
     };
 
-    // interruptHandle: a descriptor that becomes readable on Ctrl-C, or -1.
-    EventLoop(ToolCore& core, DisplayQueue& display, DisplayHandler onDisplay, int interruptHandle);
+    // interruptHandle: a handle that becomes readable on Ctrl-C, or InvalidSocket.
+    EventLoop(ToolCore& core, DisplayQueue& display, DisplayHandler onDisplay, NativeSocket interruptHandle);
 
     // Handles datagrams and display changes until done() holds (asked after each of them), a limit is
     // reached, or an interrupt. Display changes queued before a datagram arrived are handled before it.
@@ -42,7 +43,7 @@ class EventLoop {
     ToolCore& core_;
     DisplayQueue& display_;
     DisplayHandler onDisplay_;
-    int interruptHandle_;
+    NativeSocket interruptHandle_;
 };
 
 }  // namespace lut::cli

@@ -138,8 +138,8 @@ std::optional<Outcome> UpdateRun::FindLogger() {
     ToolCore& core = session_.Core();
     core.State().ProtocolState.Store(Protocol::Search);
     window_.ClearList();
-    if (!core.Link().DiscoverySocket.SendTo(DiscoveryProbe, options_.logger,
-                                            options_.common.tool.discoveryPort)) {
+    if (core.Link().DiscoverySocket.SendTo(DiscoveryProbe, options_.logger,
+                                           options_.common.tool.discoveryPort)) {
         return Outcome{ExitCode::NoAnswer, "The probe could not be sent to " + options_.logger + "."};
     }
     const auto end = session_.Loop().Run([this] { return window_.FindRow(options_.logger).has_value(); },

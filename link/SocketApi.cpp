@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <string>
 
 #ifdef _WIN32
 #include <iphlpapi.h>
@@ -18,10 +19,88 @@ namespace lut {
 
 #ifdef _WIN32
 
+namespace {
+
+struct WinsockMeaning {
+    int code;
+    std::errc meaning;
+};
+
+// Winsock's own numbers mean what these POSIX conditions mean; the standard library maps none of them.
+constexpr WinsockMeaning WinsockMeanings[] = {
+    {WSAEINTR, std::errc::interrupted},
+    {WSAEBADF, std::errc::bad_file_descriptor},
+    {WSAEACCES, std::errc::permission_denied},
+    {WSAEFAULT, std::errc::bad_address},
+    {WSAEINVAL, std::errc::invalid_argument},
+    {WSAEMFILE, std::errc::too_many_files_open},
+    {WSAEWOULDBLOCK, std::errc::operation_would_block},
+    {WSAEINPROGRESS, std::errc::operation_in_progress},
+    {WSAEALREADY, std::errc::connection_already_in_progress},
+    {WSAENOTSOCK, std::errc::not_a_socket},
+    {WSAEDESTADDRREQ, std::errc::destination_address_required},
+    {WSAEMSGSIZE, std::errc::message_size},
+    {WSAEPROTOTYPE, std::errc::wrong_protocol_type},
+    {WSAENOPROTOOPT, std::errc::no_protocol_option},
+    {WSAEPROTONOSUPPORT, std::errc::protocol_not_supported},
+    {WSAEOPNOTSUPP, std::errc::operation_not_supported},
+    {WSAEAFNOSUPPORT, std::errc::address_family_not_supported},
+    {WSAEADDRINUSE, std::errc::address_in_use},
+    {WSAEADDRNOTAVAIL, std::errc::address_not_available},
+    {WSAENETDOWN, std::errc::network_down},
+    {WSAENETUNREACH, std::errc::network_unreachable},
+    {WSAENETRESET, std::errc::network_reset},
+    {WSAECONNABORTED, std::errc::connection_aborted},
+    {WSAECONNRESET, std::errc::connection_reset},
+    {WSAENOBUFS, std::errc::no_buffer_space},
+    {WSAEISCONN, std::errc::already_connected},
+    {WSAENOTCONN, std::errc::not_connected},
+    {WSAETIMEDOUT, std::errc::timed_out},
+    {WSAECONNREFUSED, std::errc::connection_refused},
+    {WSAEHOSTUNREACH, std::errc::host_unreachable},
+};
+
+std::optional<std::errc> WinsockMeaningOf(int code) {
+    for (const WinsockMeaning& entry : WinsockMeanings) {
+        if (entry.code == code) {
+            return entry.meaning;
+        }
+    }
+    return std::nullopt;
+}
+
+// Keeps Winsock's number (for logs and support) while comparing equal to, and printing as, the POSIX
+// condition it means.
+class WinsockCategory final : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "winsock"; }
+
+    std::error_condition default_error_condition(int code) const noexcept override {
+        if (const auto meaning = WinsockMeaningOf(code)) {
+            return std::make_error_condition(*meaning);
+        }
+        return std::error_condition(code, *this);
+    }
+
+    std::string message(int code) const override {
+        if (const auto meaning = WinsockMeaningOf(code)) {
+            return std::make_error_condition(*meaning).message();
+        }
+        return std::system_category().message(code);
+    }
+};
+
+std::error_code WinsockError(int code) {
+    static const WinsockCategory category;
+    return std::error_code(code, category);
+}
+
+}  // namespace
+
 std::error_code StartSocketLibrary() {
     WSADATA data;
-    const int result = WSAStartup(MAKEWORD(2, 0), &data);
-    return result == 0 ? std::error_code{} : std::error_code(result, std::system_category());
+    const int result = WSAStartup(MAKEWORD(2, 2), &data);
+    return result == 0 ? std::error_code{} : WinsockError(result);
 }
 
 void ReleaseSocketLibrary() {
@@ -41,12 +120,15 @@ bool MakeNonBlocking(NativeSocket socket) {
     return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
 
-bool SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
+std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
     if (bytes.size() > INT_MAX) {
-        return false;
+        return std::make_error_code(std::errc::message_size);
     }
-    return sendto(socket, bytes.data(), static_cast<int>(bytes.size()), 0,
-                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != SOCKET_ERROR;
+    if (sendto(socket, bytes.data(), static_cast<int>(bytes.size()), 0,
+               reinterpret_cast<const sockaddr*>(&destination), sizeof destination) == SOCKET_ERROR) {
+        return LastSocketError();
+    }
+    return {};
 }
 
 std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {
@@ -95,7 +177,7 @@ std::vector<InterfaceAddress> UpInterfaceAddresses() {
 }
 
 std::error_code LastSocketError() {
-    return std::error_code(WSAGetLastError(), std::system_category());
+    return WinsockError(WSAGetLastError());
 }
 
 #else
@@ -123,13 +205,13 @@ bool MakeNonBlocking(NativeSocket socket) {
     return flags != -1 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-bool SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
+std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
     ssize_t sent = 0;
     do {
         sent = sendto(socket, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
                       sizeof destination);
     } while (sent < 0 && errno == EINTR);
-    return sent >= 0;
+    return sent < 0 ? LastSocketError() : std::error_code{};
 }
 
 std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {
