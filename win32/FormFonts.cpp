@@ -42,11 +42,15 @@ bool FaceInstalled(HDC dc, const wchar_t* face) {
     return found;
 }
 
-// Every character of the form's texts.
+// Every printable character of the form's texts (line breaks have no glyph in any font).
 std::wstring FormCharacters() {
     std::wstring all;
     for (const form::Control* control : form::Controls) {
-        all += Widen(control->text);
+        for (const wchar_t c : Widen(control->text)) {
+            if (c >= L' ') {
+                all += c;
+            }
+        }
     }
     return all;
 }

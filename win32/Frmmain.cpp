@@ -57,11 +57,25 @@ std::string ProgramPath() {
     return Narrow(path);
 }
 
-// The group box and the panel pass their children's commands on to the window, where the handlers are.
+// The group box and the panel pass their children's commands and colour questions on to the window,
+// where the handlers are, and paint their own background (the window clips its children).
 LRESULT CALLBACK ForwardCommands(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                  DWORD_PTR form) {
-    if (message == WM_COMMAND || message == WM_NOTIFY) {
-        return SendMessageW(reinterpret_cast<HWND>(form), message, wParam, lParam);
+    switch (message) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+            return SendMessageW(reinterpret_cast<HWND>(form), message, wParam, lParam);
+        case WM_ERASEBKGND: {
+            RECT area;
+            GetClientRect(control, &area);
+            FillRect(reinterpret_cast<HDC>(wParam), &area, GetSysColorBrush(COLOR_BTNFACE));
+            return TRUE;
+        }
+        default:
+            break;
     }
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(control, ForwardCommands, id);
