@@ -58,7 +58,7 @@ Kind KindOf(const form::Control& c) {
             return {WC_EDITW, WS_TABSTOP | ES_AUTOHSCROLL | readOnly, WS_EX_CLIENTEDGE};
         case form::Kind::RichEdit:
             return {RichEditClass(),
-                    WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | readOnly,
+                    WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_DISABLENOSCROLL | readOnly,
                     WS_EX_CLIENTEDGE};
         case form::Kind::Button:
             return {WC_BUTTONW, WS_TABSTOP | BS_PUSHBUTTON, 0};
