@@ -373,6 +373,45 @@ TEST(Win32Window, OnlyMessage1106ReadsADatagram) {
     EXPECT_EQ(w.window->Operations().Row(0), (lut::LoggerRow{"SN0042", "127.0.0.1", "S1.00"}));
 }
 
+// What the lbl3 menu offered, and the loopback entry chosen in it once it is up: the only address a test
+// may sweep.
+std::vector<std::wstring> offered;
+
+void CALLBACK ChooseLoopback(HWND, UINT, UINT_PTR, DWORD) {
+    const HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    if (menuWindow == nullptr || !offered.empty()) {
+        return;
+    }
+    const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    int loopback = -1;
+    for (int item = 0; item < GetMenuItemCount(menu); ++item) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(item), text, 128, MF_BYPOSITION);
+        offered.emplace_back(text);
+        if (offered.back().starts_with(L"127.0.0.1  (")) {
+            loopback = item;
+        }
+    }
+    for (int step = 0; step <= loopback; ++step) {
+        PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+    }
+    PostMessageW(menuWindow, WM_KEYDOWN, loopback >= 0 ? VK_RETURN : VK_ESCAPE, 0);
+}
+
+TEST(Win32Window, LocalAddressMenuOffersMachineAddresses) {
+    WindowUnderTest w;
+    ASSERT_TRUE(w.Start());
+    const HWND lbl3 = w.Control(lut::form::lbl3);
+    SetWindowTextW(lbl3, L"127.0.0.99");
+    offered.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ChooseLoopback);
+    SendMessageW(w.window->Handle(), WM_COMMAND, MAKEWPARAM(ControlId(lut::form::lbl3), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(lbl3));
+    KillTimer(nullptr, timer);
+    ASSERT_FALSE(offered.empty());
+    EXPECT_EQ(Narrow(WindowText(lbl3)), "127.0.0.1") << Narrow(offered.front());
+}
+
 TEST(Win32Window, CommandLineTakesTwoAddresses) {
     using lut::win32::ParseOptions;
     struct Case {
