@@ -15,8 +15,8 @@ std::string ProgressText(int sent, int total) {
         std::chrono::duration_cast<std::chrono::seconds>((total - sent) * BlockDelay + FinishDelay).count();
     char seconds[8];
     std::snprintf(seconds, sizeof seconds, "%02d", static_cast<int>(left % 60));
-    return std::to_string(sent) + " of " + std::to_string(total) + " blocks, " + std::to_string(left / 60) + ":" +
-           seconds + " left";
+    return std::to_string(sent) + " of " + std::to_string(total) + " blocks, " + std::to_string(left / 60) +
+           ":" + seconds + " left";
 }
 
 }  // namespace lut::form

@@ -133,8 +133,10 @@ TFrmmain::TFrmmain(FrmmainSettings settings) : settings_(std::move(settings)) {
         *ui_, settings_.boxes ? std::move(settings_.boxes) : ModalBoxes(handle_),
         Widen(form::ApplicationTitle(ProgramPath())));
     display_ = std::make_unique<WindowDisplay>(handle_, (*ui_)(form::ProgressBar1), (*ui_)(form::lbl6));
-    SetWindowSubclass((*ui_)(form::ProgressBar1), DrawProgressText, 0, reinterpret_cast<DWORD_PTR>(display_.get()));
-    dlgOpen1_ = settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
+    SetWindowSubclass((*ui_)(form::ProgressBar1), DrawProgressText, 0,
+                      reinterpret_cast<DWORD_PTR>(display_.get()));
+    dlgOpen1_ =
+        settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
     glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool);
 
     // Centred on the screen's work area, with the form's client size at the window's dpi.
@@ -200,9 +202,9 @@ void TFrmmain::ExplainSocketFailure() {
     if (reasons.empty()) {
         return;
     }
-    lbl6Tip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr,
-                               Instance(), nullptr);
+    lbl6Tip_ =
+        CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, Instance(), nullptr);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -254,15 +256,17 @@ void TFrmmain::lbl3Click() {
         for (std::size_t i = 0; i < addresses.size(); ++i) {
             const std::wstring address = Widen(addresses[i].address);
             const std::wstring entry = address + L"  (" + Widen(addresses[i].interfaceName) + L")";
-            AppendMenuW(menu, MF_STRING | (address == current ? MF_CHECKED : MF_UNCHECKED), i + 1, entry.c_str());
+            AppendMenuW(menu, MF_STRING | (address == current ? MF_CHECKED : MF_UNCHECKED), i + 1,
+                        entry.c_str());
         }
         if (addresses.empty()) {
             AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, L"No IPv4 address is up");
         }
         RECT label;
         GetWindowRect((*ui_)(form::lbl3), &label);
-        const auto chosen = static_cast<std::size_t>(TrackPopupMenu(
-            menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, label.left, label.bottom, 0, handle_, nullptr));
+        const auto chosen =
+            static_cast<std::size_t>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN,
+                                                    label.left, label.bottom, 0, handle_, nullptr));
         DestroyMenu(menu);
         if (chosen >= 1 && chosen <= addresses.size()) {
             ui_->SetLabelText(form::lbl3, Widen(addresses[chosen - 1].address));
@@ -289,7 +293,8 @@ LRESULT CALLBACK TFrmmain::WindowProcedure(HWND window, UINT message, WPARAM wPa
 }
 
 LRESULT TFrmmain::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message >= static_cast<UINT>(SocketNotifyMessage) && message <= static_cast<UINT>(SocketNotifyLastMessage)) {
+    if (message >= static_cast<UINT>(SocketNotifyMessage) &&
+        message <= static_cast<UINT>(SocketNotifyLastMessage)) {
         HandleSocketMessage(message, lParam);
         return 0;
     }

@@ -42,14 +42,15 @@ struct Kind {
 
 Kind KindOf(const form::Control& c) {
     const DWORD readOnly = c.readOnly ? ES_READONLY : 0;
-    const DWORD alignment = c.centred                         ? SS_CENTER
+    const DWORD alignment = c.centred                          ? SS_CENTER
                             : c.sizing == form::Sizing::ToText ? SS_LEFTNOWORDWRAP
                                                                : SS_LEFT;
     switch (c.kind) {
         case form::Kind::Panel:
             return {WC_STATICW, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
         case form::Kind::ListView:
-            return {WC_LISTVIEWW, WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, WS_EX_CLIENTEDGE};
+            return {WC_LISTVIEWW, WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                    WS_EX_CLIENTEDGE};
         case form::Kind::GroupBox:
             return {WC_BUTTONW, BS_GROUPBOX, WS_EX_CONTROLPARENT};
         case form::Kind::Label:
@@ -103,10 +104,10 @@ FrmmainControls::FrmmainControls(HWND form, UINT dpi, FormFonts& fonts) : form_(
         const Kind kind = KindOf(c);
         const HWND parent = c.parent == form::FormName ? form : (*this)(form::FindControl(c.parent));
         const std::wstring text = Widen(c.text);
-        handles_[i] = CreateWindowExW(kind.exStyle, kind.windowClass, text.c_str(),
-                                      WS_CHILD | WS_VISIBLE | (c.enabled ? 0 : WS_DISABLED) | kind.style, 0, 0, 0,
-                                      0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c))),
-                                      instance, nullptr);
+        handles_[i] = CreateWindowExW(
+            kind.exStyle, kind.windowClass, text.c_str(),
+            WS_CHILD | WS_VISIBLE | (c.enabled ? 0 : WS_DISABLED) | kind.style, 0, 0, 0, 0, parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c))), instance, nullptr);
         if (handles_[i] == nullptr) {
             throw std::runtime_error("The window cannot create its control " + std::string(c.name) + ".");
         }
@@ -169,7 +170,8 @@ void FrmmainControls::FitToText(HWND label) const {
     DrawTextW(dc, text.c_str(), length, &extent, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, previous);
     ReleaseDC(label, dc);
-    SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(label, nullptr, 0, 0, extent.right, extent.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace lut::win32

@@ -7,7 +7,8 @@
 
 namespace lut::win32 {
 
-WindowDisplay::WindowDisplay(HWND window, HWND bar, HWND status) : window_(window), bar_(bar), status_(status) {}
+WindowDisplay::WindowDisplay(HWND window, HWND bar, HWND status)
+    : window_(window), bar_(bar), status_(status) {}
 
 void WindowDisplay::Post(UINT message, LPARAM lParam) {
     PostMessageW(window_, message, 0, lParam);

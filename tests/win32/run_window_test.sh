@@ -73,6 +73,16 @@ if [ -n "$sim" ]; then
     [ -z "$shot" ] || export LUT_TEST_SHOT="Z:${work//\//\\}\\shot-ready"
 fi
 
+# The window without loggers once more with the display at 144 dpi: everything scales by one and a half.
+/usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+/usr/lib/wine/wineserver -w
+echo "== at 144 dpi"
+LUT_TEST_DPI=144 /usr/lib/wine/wine64 "$tests" --gtest_filter='Win32Window.*'
+/usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+/usr/lib/wine/wineserver -w
+echo "== at 96 dpi"
+export LUT_TEST_DPI=96
+
 /usr/lib/wine/wine64 "$tests" &
 test_pid=$!
 if [ -n "$shot" ] && [ -n "$sim" ]; then

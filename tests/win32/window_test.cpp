@@ -41,7 +41,8 @@ using lut::win32::WindowText;
 
 // Dispatches the window's messages until the condition holds; false if it still does not after a generous
 // guard against a hang.
-bool PumpUntil(const std::function<bool()>& condition, std::chrono::seconds guard = std::chrono::seconds(30)) {
+bool PumpUntil(const std::function<bool()>& condition,
+               std::chrono::seconds guard = std::chrono::seconds(30)) {
     const auto deadline = std::chrono::steady_clock::now() + guard;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -142,15 +143,14 @@ bool HasStyle(HWND control, LONG_PTR style) {
     return (GetWindowLongPtrW(control, GWL_STYLE) & style) == style;
 }
 
-bool AtDesignDpi(HWND window) {
-    return lut::win32::WindowDpi(window) == lut::win32::DesignDpi;
+// The form's pixels at the window's dpi (run_window_test.sh runs the tests at 96 and at 144 dpi).
+int Scaled(HWND window, int designPixels) {
+    return lut::win32::Scale(designPixels, lut::win32::WindowDpi(window));
 }
 
 TEST(Win32Window, EveryControlAtItsDesignPlaceWithItsTextFontAndStyle) {
     WindowUnderTest w;
-    if (!AtDesignDpi(w.window->Handle())) {
-        GTEST_SKIP() << "the display is not at 96 dpi";
-    }
+    const HWND window = w.window->Handle();
     struct Expected {
         const lut::form::Control* control;
         std::wstring windowClass;  // empty: any (the rich edit's depends on the system)
@@ -192,21 +192,22 @@ TEST(Win32Window, EveryControlAtItsDesignPlaceWithItsTextFontAndStyle) {
             CHARFORMATW format{};
             format.cbSize = sizeof format;
             SendMessageW(control, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-            EXPECT_EQ(format.yHeight, MulDiv(c.font.pixelHeight, 1440, 96));
+            EXPECT_EQ(format.yHeight, MulDiv(Scaled(window, c.font.pixelHeight), 1440,
+                                             static_cast<int>(lut::win32::WindowDpi(window))));
             EXPECT_EQ(format.bCharSet, GB2312_CHARSET);
             EXPECT_TRUE(SendMessageW(control, EM_GETOPTIONS, 0, 0) & ECO_READONLY);
         } else {
-            EXPECT_EQ(FontHeight(control), -c.font.pixelHeight);
+            EXPECT_EQ(FontHeight(control), -Scaled(window, c.font.pixelHeight));
             EXPECT_EQ(Narrow(WindowText(control)), c.text);
         }
         const RECT place = PlaceInParent(control);
-        EXPECT_EQ(place.left, c.place.left);
-        EXPECT_EQ(place.top, c.place.top);
+        EXPECT_EQ(place.left, Scaled(window, c.place.left));
+        EXPECT_EQ(place.top, Scaled(window, c.place.top));
         if (c.sizing == lut::form::Sizing::ToText) {
             EXPECT_GE(place.right - place.left, 1);
         } else if (&c != &lut::form::pnl1 && &c != &lut::form::lv1) {
-            EXPECT_EQ(place.right - place.left, c.place.width);
-            EXPECT_EQ(place.bottom - place.top, c.place.height);
+            EXPECT_EQ(place.right - place.left, Scaled(window, c.place.width));
+            EXPECT_EQ(place.bottom - place.top, Scaled(window, c.place.height));
         }
     }
     EXPECT_TRUE(ListView_GetExtendedListViewStyle(w.Control(lut::form::lv1)) & LVS_EX_FULLROWSELECT);
@@ -218,7 +219,7 @@ TEST(Win32Window, EveryControlAtItsDesignPlaceWithItsTextFontAndStyle) {
         column.cchTextMax = 32;
         ASSERT_TRUE(ListView_GetColumn(w.Control(lut::form::lv1), static_cast<int>(i), &column));
         EXPECT_EQ(Narrow(title), lut::form::LoggerColumns[i].title);
-        EXPECT_EQ(column.cx, lut::form::LoggerColumns[i].width);
+        EXPECT_EQ(column.cx, Scaled(window, lut::form::LoggerColumns[i].width));
     }
 }
 
@@ -228,12 +229,13 @@ TEST(Win32Window, LooksAndIconAsDesigned) {
     EXPECT_EQ(ClassOf(window), L"TFrmmain");
     EXPECT_EQ(Narrow(WindowText(window)), lut::text::Caption);
     EXPECT_TRUE(HasStyle(window, WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CAPTION));
-    if (AtDesignDpi(window)) {
-        RECT client;
-        GetClientRect(window, &client);
-        EXPECT_EQ(client.right, lut::form::ClientSize.width);
-        EXPECT_EQ(client.bottom, lut::form::ClientSize.height);
+    if (const char* dpi = std::getenv("LUT_TEST_DPI")) {
+        EXPECT_EQ(lut::win32::WindowDpi(window), static_cast<UINT>(std::atoi(dpi)));
     }
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, Scaled(window, lut::form::ClientSize.width));
+    EXPECT_EQ(client.bottom, Scaled(window, lut::form::ClientSize.height));
     RECT outer;
     GetWindowRect(window, &outer);
     MONITORINFO monitor{};
@@ -265,23 +267,20 @@ TEST(Win32Window, LooksAndIconAsDesigned) {
 TEST(Win32Window, ResizeMovesListStatusBarAndProgressBar) {
     WindowUnderTest w;
     ASSERT_TRUE(w.Start());
-    if (!AtDesignDpi(w.window->Handle())) {
-        GTEST_SKIP() << "the display is not at 96 dpi";
-    }
+    const HWND window = w.window->Handle();
+    const UINT dpi = lut::win32::WindowDpi(window);
     struct Case {
         int width;
         int height;
     };
     for (const Case size : {Case{900, 600}, Case{500, 300}}) {
         SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
-        const SIZE outer =
-            lut::win32::OuterSize({size.width, size.height}, static_cast<DWORD>(GetWindowLongPtrW(
-                                                                  w.window->Handle(), GWL_STYLE)),
-                                  0, lut::win32::DesignDpi);
+        const SIZE outer = lut::win32::OuterSize(
+            {size.width, size.height}, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), 0, dpi);
         SetWindowPos(w.window->Handle(), nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
         UpdateWindow(w.Control(lut::form::stat1));
         PumpWaiting();
-        const int listHeight = size.height - lut::form::StatusBarHeight;
+        const int listHeight = size.height - Scaled(window, lut::form::StatusBarHeight);
         const RECT list = PlaceInParent(w.Control(lut::form::pnl1));
         EXPECT_EQ(list.bottom, listHeight);
         EXPECT_EQ(PlaceInParent(w.Control(lut::form::lv1)).bottom, listHeight);
@@ -296,9 +295,10 @@ TEST(Win32Window, ResizeMovesListStatusBarAndProgressBar) {
         SendMessageW(w.Control(lut::form::stat1), SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
         const RECT barPlace = PlaceInParent(bar);
         EXPECT_EQ(barPlace.left, panel.left);
-        EXPECT_EQ(barPlace.right, panel.right - lut::form::ProgressBarGap);
-        EXPECT_EQ(PlaceInParent(w.Control(lut::form::grp1)).left, lut::form::grp1.place.left);
-        EXPECT_EQ(PlaceInParent(w.Control(lut::form::btnUPG)).top, lut::form::btnUPG.place.top);
+        EXPECT_EQ(barPlace.right, panel.right - Scaled(window, lut::form::ProgressBarGap));
+        EXPECT_EQ(PlaceInParent(w.Control(lut::form::grp1)).left, Scaled(window, lut::form::grp1.place.left));
+        EXPECT_EQ(PlaceInParent(w.Control(lut::form::btnUPG)).top,
+                  Scaled(window, lut::form::btnUPG.place.top));
     }
 }
 
@@ -329,7 +329,8 @@ TEST(Win32Window, ListKeepsTheLoggersBytes) {
     EXPECT_EQ(operations.Row(0), odd);
     EXPECT_EQ(operations.Row(1).sn, "\xE9t\xE9");
     EXPECT_FALSE(operations.SelectedRow().has_value());
-    ListView_SetItemState(w.Control(lut::form::lv1), 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(w.Control(lut::form::lv1), 1, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
     EXPECT_EQ(operations.SelectedRow(), std::optional<int>(1));
     EXPECT_THROW(operations.Row(2), std::out_of_range);
 }
@@ -456,7 +457,8 @@ TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
         const std::string entry = list.substr(start, end - start);
         const std::size_t at = entry.find('@');
         const std::size_t hash = entry.find('#');
-        expected.push_back({entry.substr(0, at), entry.substr(at + 1, hash - at - 1), entry.substr(hash + 1)});
+        expected.push_back(
+            {entry.substr(0, at), entry.substr(at + 1, hash - at - 1), entry.substr(hash + 1)});
         start = end + 1;
     }
     WindowUnderTest w({"127.0.0.1", lut::UpdatePort, lut::DiscoveryPort}, "127.0.0.1", image);
@@ -477,7 +479,8 @@ TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
     const std::string version = std::filesystem::path(image).stem().string();
     EXPECT_EQ(operations.VersionText(), version);
     EXPECT_EQ(operations.FilePathText(), image);
-    ListView_SetItemState(w.Control(lut::form::lv1), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(w.Control(lut::form::lv1), 0, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
 
     w.Click(lut::form::btnUPG);
     ASSERT_TRUE(PumpUntil([&] { return !w.boxes.empty(); }, std::chrono::seconds(120)));
