@@ -24,49 +24,50 @@ namespace {
 struct WinsockMeaning {
     int code;
     std::errc meaning;
+    const char* text;  // the C library here has no text for most of these conditions
 };
 
 // Winsock's own numbers mean what these POSIX conditions mean; the standard library maps none of them.
 constexpr WinsockMeaning WinsockMeanings[] = {
-    {WSAEINTR, std::errc::interrupted},
-    {WSAEBADF, std::errc::bad_file_descriptor},
-    {WSAEACCES, std::errc::permission_denied},
-    {WSAEFAULT, std::errc::bad_address},
-    {WSAEINVAL, std::errc::invalid_argument},
-    {WSAEMFILE, std::errc::too_many_files_open},
-    {WSAEWOULDBLOCK, std::errc::operation_would_block},
-    {WSAEINPROGRESS, std::errc::operation_in_progress},
-    {WSAEALREADY, std::errc::connection_already_in_progress},
-    {WSAENOTSOCK, std::errc::not_a_socket},
-    {WSAEDESTADDRREQ, std::errc::destination_address_required},
-    {WSAEMSGSIZE, std::errc::message_size},
-    {WSAEPROTOTYPE, std::errc::wrong_protocol_type},
-    {WSAENOPROTOOPT, std::errc::no_protocol_option},
-    {WSAEPROTONOSUPPORT, std::errc::protocol_not_supported},
-    {WSAEOPNOTSUPP, std::errc::operation_not_supported},
-    {WSAEAFNOSUPPORT, std::errc::address_family_not_supported},
-    {WSAEADDRINUSE, std::errc::address_in_use},
-    {WSAEADDRNOTAVAIL, std::errc::address_not_available},
-    {WSAENETDOWN, std::errc::network_down},
-    {WSAENETUNREACH, std::errc::network_unreachable},
-    {WSAENETRESET, std::errc::network_reset},
-    {WSAECONNABORTED, std::errc::connection_aborted},
-    {WSAECONNRESET, std::errc::connection_reset},
-    {WSAENOBUFS, std::errc::no_buffer_space},
-    {WSAEISCONN, std::errc::already_connected},
-    {WSAENOTCONN, std::errc::not_connected},
-    {WSAETIMEDOUT, std::errc::timed_out},
-    {WSAECONNREFUSED, std::errc::connection_refused},
-    {WSAEHOSTUNREACH, std::errc::host_unreachable},
+    {WSAEINTR, std::errc::interrupted, "Interrupted system call"},
+    {WSAEBADF, std::errc::bad_file_descriptor, "Bad file descriptor"},
+    {WSAEACCES, std::errc::permission_denied, "Permission denied"},
+    {WSAEFAULT, std::errc::bad_address, "Bad address"},
+    {WSAEINVAL, std::errc::invalid_argument, "Invalid argument"},
+    {WSAEMFILE, std::errc::too_many_files_open, "Too many open files"},
+    {WSAEWOULDBLOCK, std::errc::operation_would_block, "Resource temporarily unavailable"},
+    {WSAEINPROGRESS, std::errc::operation_in_progress, "Operation now in progress"},
+    {WSAEALREADY, std::errc::connection_already_in_progress, "Operation already in progress"},
+    {WSAENOTSOCK, std::errc::not_a_socket, "Socket operation on non-socket"},
+    {WSAEDESTADDRREQ, std::errc::destination_address_required, "Destination address required"},
+    {WSAEMSGSIZE, std::errc::message_size, "Message too long"},
+    {WSAEPROTOTYPE, std::errc::wrong_protocol_type, "Protocol wrong type for socket"},
+    {WSAENOPROTOOPT, std::errc::no_protocol_option, "Protocol not available"},
+    {WSAEPROTONOSUPPORT, std::errc::protocol_not_supported, "Protocol not supported"},
+    {WSAEOPNOTSUPP, std::errc::operation_not_supported, "Operation not supported"},
+    {WSAEAFNOSUPPORT, std::errc::address_family_not_supported, "Address family not supported by protocol"},
+    {WSAEADDRINUSE, std::errc::address_in_use, "Address already in use"},
+    {WSAEADDRNOTAVAIL, std::errc::address_not_available, "Cannot assign requested address"},
+    {WSAENETDOWN, std::errc::network_down, "Network is down"},
+    {WSAENETUNREACH, std::errc::network_unreachable, "Network is unreachable"},
+    {WSAENETRESET, std::errc::network_reset, "Network dropped connection on reset"},
+    {WSAECONNABORTED, std::errc::connection_aborted, "Software caused connection abort"},
+    {WSAECONNRESET, std::errc::connection_reset, "Connection reset by peer"},
+    {WSAENOBUFS, std::errc::no_buffer_space, "No buffer space available"},
+    {WSAEISCONN, std::errc::already_connected, "Transport endpoint is already connected"},
+    {WSAENOTCONN, std::errc::not_connected, "Transport endpoint is not connected"},
+    {WSAETIMEDOUT, std::errc::timed_out, "Connection timed out"},
+    {WSAECONNREFUSED, std::errc::connection_refused, "Connection refused"},
+    {WSAEHOSTUNREACH, std::errc::host_unreachable, "No route to host"},
 };
 
-std::optional<std::errc> WinsockMeaningOf(int code) {
+const WinsockMeaning* WinsockMeaningOf(int code) {
     for (const WinsockMeaning& entry : WinsockMeanings) {
         if (entry.code == code) {
-            return entry.meaning;
+            return &entry;
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 // Keeps Winsock's number (for logs and support) while comparing equal to, and printing as, the POSIX
@@ -76,15 +77,15 @@ class WinsockCategory final : public std::error_category {
     const char* name() const noexcept override { return "winsock"; }
 
     std::error_condition default_error_condition(int code) const noexcept override {
-        if (const auto meaning = WinsockMeaningOf(code)) {
-            return std::make_error_condition(*meaning);
+        if (const WinsockMeaning* entry = WinsockMeaningOf(code)) {
+            return std::make_error_condition(entry->meaning);
         }
         return std::error_condition(code, *this);
     }
 
     std::string message(int code) const override {
-        if (const auto meaning = WinsockMeaningOf(code)) {
-            return std::make_error_condition(*meaning).message();
+        if (const WinsockMeaning* entry = WinsockMeaningOf(code)) {
+            return entry->text;
         }
         return std::system_category().message(code);
     }

@@ -113,7 +113,8 @@ std::string FakeLogger::QueryAnswer() const {
     if (missing.empty()) {
         return script_.finalAnswer;
     }
-    std::string answer = "R" + Hex4(static_cast<std::uint32_t>(missing.size()));
+    std::string answer = "R";
+    answer += Hex4(static_cast<std::uint32_t>(missing.size()));
     for (const int index : missing) {
         answer += Hex4(static_cast<std::uint32_t>(index));
     }
