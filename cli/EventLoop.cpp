@@ -19,21 +19,19 @@ int TimeoutUntil(EventLoop::Clock::time_point moment, EventLoop::Clock::time_poi
 
 }  // namespace
 
-EventLoop::EventLoop(ToolCore& core, DisplayQueue& display, DisplayHandler onDisplay, int interruptHandle)
-    : core_(core), display_(display), onDisplay_(std::move(onDisplay)), interruptHandle_(interruptHandle) {}
+EventLoop::EventLoop(ToolCore& core, PipeWaker& waker, int interruptHandle)
+    : core_(core), waker_(waker), interruptHandle_(interruptHandle) {}
 
-bool EventLoop::HandleDisplay() {
-    const auto events = display_.Take();
-    for (const auto& event : events) {
-        onDisplay_(event);
-    }
-    return !events.empty();
+bool EventLoop::HandleReports() {
+    // Cleared first: a report made after this both queues its event and makes the pipe readable again.
+    waker_.Clear();
+    return core_.HandleWorkerReports();
 }
 
 EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) {
     auto lastActivity = Clock::now();
     for (;;) {
-        if (HandleDisplay()) {
+        if (HandleReports()) {
             lastActivity = Clock::now();
         }
         if (done()) {
@@ -51,10 +49,10 @@ EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) 
             return onTimeout;
         }
 
-        enum { Interrupt, Display, Update, Discovery };
+        enum { Interrupt, Reports, Update, Discovery };
         std::array<pollfd, 4> watched{{
             {interruptHandle_, POLLIN, 0},
-            {display_.WakeHandle(), POLLIN, 0},
+            {waker_.Handle(), POLLIN, 0},
             {static_cast<int>(core_.Link().UpdateSocket.Handle()), POLLIN, 0},
             {static_cast<int>(core_.Link().DiscoverySocket.Handle()), POLLIN, 0},
         }};
@@ -71,7 +69,7 @@ EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) 
             if ((watched[socket].revents & (POLLIN | POLLERR)) == 0) {
                 continue;
             }
-            HandleDisplay();
+            HandleReports();
             core_.HandleSocketMessage(ReadEvent);
             lastActivity = Clock::now();
             if (done()) {
