@@ -1,7 +1,5 @@
 #include "app/Frmmain.h"
 
-#include <exception>
-
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -37,8 +35,8 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       dlgOpen1_(settings.dlgOpen1 ? std::move(settings.dlgOpen1) : std::make_unique<OpenFileDialog>(this)),
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
-      display_(*this, *ui_.ProgressBar1, *ui_.lbl6),
-      core_(operations_, display_, pacer_, std::move(settings.tool)) {
+      waker_(*this, [this] { core_.HandleWorkerReports(); }),
+      core_(operations_, waker_, pacer_, std::move(settings.tool)) {
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -62,19 +60,8 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
 
 TFrmmain::~TFrmmain() = default;
 
-template <typename Handler>
-void TFrmmain::Guarded(Handler handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        operations_.ShowError(error.what());
-    } catch (...) {
-        operations_.ShowError("An unexpected error stopped the last action.");
-    }
-}
-
 void TFrmmain::FormShow() {
-    Guarded([this] {
+    core_.Guarded([this] {
         const QString address = localAddress_ ? *localAddress_ : QString::fromStdString(LocalAddressText());
         SetAutoSizeText(*ui_.lbl3, address);
     });
@@ -85,8 +72,8 @@ void TFrmmain::FormActivate() {
         return;
     }
     started_ = true;
-    Guarded([this] {
-        core_.StartUp();
+    core_.StartUp();
+    core_.Guarded([this] {
         ExplainSocketFailure();
         WatchEndpoints();
     });
@@ -129,19 +116,19 @@ void TFrmmain::stat1DrawPanel(QRect panel) {
 }
 
 void TFrmmain::btnsearchClick() {
-    Guarded([this] { core_.btnsearchClick(); });
+    core_.btnsearchClick();
 }
 
 void TFrmmain::btn1Click() {
-    Guarded([this] { core_.btn1Click(*dlgOpen1_); });
+    core_.btn1Click(*dlgOpen1_);
 }
 
 void TFrmmain::btnUPGClick() {
-    Guarded([this] { core_.btnUPGClick(); });
+    core_.btnUPGClick();
 }
 
 void TFrmmain::lbl3Click() {
-    Guarded([this] {
+    core_.Guarded([this] {
         QMenu menu(this);
         menu.setObjectName(QStringLiteral("lbl3Menu"));
         for (const InterfaceAddress& entry : MachineAddresses()) {
@@ -174,7 +161,7 @@ void TFrmmain::HandleSocketMessage(int message, std::intptr_t lParam) {
     if (message != SocketNotifyMessage) {
         return;
     }
-    Guarded([this, lParam] { core_.HandleSocketMessage(static_cast<int>(lParam & EventCodeMask)); });
+    core_.HandleSocketMessage(static_cast<int>(lParam & EventCodeMask));
 }
 
 bool TFrmmain::event(QEvent* event) {

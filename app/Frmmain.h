@@ -59,7 +59,7 @@ class TFrmmain final : public QWidget {
     void HandleSocketMessage(int message, std::intptr_t lParam);
 
     ToolCore& Core() { return core_; }
-    WindowOperations& Operations() { return operations_; }
+    FrmmainOperations& Operations() { return operations_; }
 
   protected:
     bool event(QEvent* event) override;
@@ -70,9 +70,6 @@ class TFrmmain final : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    // Runs a handler; an error that escapes it goes to the default error display.
-    template <typename Handler>
-    void Guarded(Handler handler);
     void ExplainSocketFailure();
     void WatchEndpoints();
     void Watch(NativeSocket socket);
@@ -82,7 +79,7 @@ class TFrmmain final : public QWidget {
     std::optional<QString> localAddress_;
     std::unique_ptr<FileDialog> dlgOpen1_;
     FrmmainOperations operations_;
-    WindowDisplay display_;
+    WindowDisplay waker_;
     RealPacer pacer_;
     ToolCore core_;
     bool started_ = false;

@@ -7,9 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QTextEdit>
 #include <QTreeWidget>
 
+#include "form/ProgressText.h"
 #include "update/Messages.h"
 
 namespace lut::app {
@@ -100,6 +102,27 @@ std::optional<int> FrmmainOperations::SelectedRow() const {
         return std::nullopt;
     }
     return controls_.lv1->indexOfTopLevelItem(selected.front());
+}
+
+void FrmmainOperations::SetProgressMax(int maximum) {
+    controls_.ProgressBar1->setMaximum(maximum);
+    controls_.ProgressBar1->setTextVisible(true);
+    ShowProgressText();
+}
+
+void FrmmainOperations::SetProgressPosition(int position) {
+    controls_.ProgressBar1->setValue(position);
+    ShowProgressText();
+}
+
+void FrmmainOperations::AdvanceProgress() {
+    SetProgressPosition(controls_.ProgressBar1->value() + 1);
+}
+
+void FrmmainOperations::ShowProgressText() {
+    const QProgressBar& bar = *controls_.ProgressBar1;
+    controls_.ProgressBar1->setFormat(QString::fromStdString(
+        form::ProgressText(bar.value() - bar.minimum(), bar.maximum() - bar.minimum())));
 }
 
 std::string FrmmainOperations::FilePathText() const {

@@ -41,10 +41,15 @@ class FrmmainOperations final : public WindowOperations {
 
     void ClearList() override;
     void AppendRow(const LoggerRow& row) override;
-    int RowCount() const override;
-    LoggerRow Row(int index) const override;
     void SetRowCaption(int index, const std::string& caption) override;
     std::optional<int> SelectedRow() const override;
+    // What lv1 shows, as the bytes it was given.
+    int RowCount() const;
+    LoggerRow Row(int index) const;
+
+    void SetProgressMax(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void AdvanceProgress() override;
 
     std::string FilePathText() const override;
     void SetFilePathText(const std::string& path) override;
@@ -56,6 +61,8 @@ class FrmmainOperations final : public WindowOperations {
     void ShowError(const std::string& message) override;
 
   private:
+    void ShowProgressText();
+
     const FrmmainControls& controls_;
     BoxPresenter boxes_;
     QString applicationTitle_;

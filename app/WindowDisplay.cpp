@@ -1,50 +1,14 @@
 #include "app/WindowDisplay.h"
 
-#include <QLabel>
 #include <QMetaObject>
-#include <QProgressBar>
-
-#include "form/ProgressText.h"
 
 namespace lut::app {
 
-WindowDisplay::WindowDisplay(QObject& context, QProgressBar& bar, QLabel& status)
-    : context_(context), bar_(bar), status_(status) {}
+WindowDisplay::WindowDisplay(QObject& context, std::function<void()> takeReports)
+    : context_(context), takeReports_(std::move(takeReports)) {}
 
-template <typename Change>
-void WindowDisplay::OnGuiThread(Change change) {
-    QMetaObject::invokeMethod(&context_, std::move(change), Qt::QueuedConnection);
-}
-
-void WindowDisplay::SetProgressMax(int maximum) {
-    OnGuiThread([this, maximum] {
-        bar_.setMaximum(maximum);
-        bar_.setTextVisible(true);
-        ShowProgressText();
-    });
-}
-
-void WindowDisplay::SetProgressPosition(int position) {
-    OnGuiThread([this, position] {
-        bar_.setValue(position);
-        ShowProgressText();
-    });
-}
-
-void WindowDisplay::AdvanceProgress() {
-    OnGuiThread([this] {
-        bar_.setValue(bar_.value() + 1);
-        ShowProgressText();
-    });
-}
-
-void WindowDisplay::SetStatus(const std::string& text) {
-    OnGuiThread([this, shown = QString::fromStdString(text)] { status_.setText(shown); });
-}
-
-void WindowDisplay::ShowProgressText() {
-    bar_.setFormat(QString::fromStdString(
-        form::ProgressText(bar_.value() - bar_.minimum(), bar_.maximum() - bar_.minimum())));
+void WindowDisplay::Wake() {
+    QMetaObject::invokeMethod(&context_, takeReports_, Qt::QueuedConnection);
 }
 
 }  // namespace lut::app

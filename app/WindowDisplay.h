@@ -1,34 +1,26 @@
-// The workers' view of the window: every call is queued to the GUI thread, so each worker's changes
-// arrive in the order it made them and no worker touches a widget. Beyond the bare bar, the progress
-// bar tells how many blocks went out and how long the rest will take at the fixed pace.
+// How the workers' reports reach the window: the waker queues a call to the GUI thread, which takes the
+// reports in the order they were made, so that no worker touches a widget.
 #pragma once
 
-#include "update/WorkerDisplay.h"
+#include <functional>
 
-class QLabel;
+#include "update/WorkerReports.h"
+
 class QObject;
-class QProgressBar;
 
 namespace lut::app {
 
-class WindowDisplay final : public WorkerDisplay {
+class WindowDisplay final : public Waker {
   public:
-    // The context is the object whose thread carries the calls out (the window).
-    WindowDisplay(QObject& context, QProgressBar& bar, QLabel& status);
+    // The context is the object whose thread carries the calls out (the window); takeReports hands the
+    // waiting reports to the core.
+    WindowDisplay(QObject& context, std::function<void()> takeReports);
 
-    void SetProgressMax(int maximum) override;
-    void SetProgressPosition(int position) override;
-    void AdvanceProgress() override;
-    void SetStatus(const std::string& text) override;
+    void Wake() override;
 
   private:
-    template <typename Change>
-    void OnGuiThread(Change change);
-    void ShowProgressText();
-
     QObject& context_;
-    QProgressBar& bar_;
-    QLabel& status_;
+    std::function<void()> takeReports_;
 };
 
 }  // namespace lut::app

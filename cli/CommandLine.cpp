@@ -31,7 +31,7 @@ constexpr std::string_view UpdateDetails =
     "file in blocks of 300 bytes, 200 ms apart, asks the logger for the result and ends with the logger's\n"
     "verdict: \"Update complete\", or the failure and its message. On a terminal a bar shows the blocks\n"
     "sent and the time left; otherwise one line per stage. With --json one object ends the run: result,\n"
-    "exitCode, message, logger, file, version, blocks, blocksSent, blocksResent, seconds.\n"
+    "exitCode, message, logger, file, version, blocks, blocksSent, blocksResent, sendFailures, seconds.\n"
     "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n";
 
 constexpr std::string_view SearchExamples =

@@ -16,22 +16,19 @@ std::chrono::milliseconds TimeoutUntil(EventLoop::Clock::time_point moment,
 
 }  // namespace
 
-EventLoop::EventLoop(ToolCore& core, DisplayQueue& display, DisplayHandler onDisplay,
-                     NativeSocket interruptHandle)
-    : core_(core), display_(display), onDisplay_(std::move(onDisplay)), interruptHandle_(interruptHandle) {}
+EventLoop::EventLoop(ToolCore& core, PipeWaker& waker, NativeSocket interruptHandle)
+    : core_(core), waker_(waker), interruptHandle_(interruptHandle) {}
 
-bool EventLoop::HandleDisplay() {
-    const auto events = display_.Take();
-    for (const auto& event : events) {
-        onDisplay_(event);
-    }
-    return !events.empty();
+bool EventLoop::HandleReports() {
+    // Cleared first: a report made after this both queues its event and makes the pipe readable again.
+    waker_.Clear();
+    return core_.HandleWorkerReports();
 }
 
 EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) {
     auto lastActivity = Clock::now();
     for (;;) {
-        if (HandleDisplay()) {
+        if (HandleReports()) {
             lastActivity = Clock::now();
         }
         if (done()) {
@@ -49,10 +46,10 @@ EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) 
             return onTimeout;
         }
 
-        enum { Interrupt, Display, Update, Discovery };
+        enum { Interrupt, Reports, Update, Discovery };
         std::array<WatchedHandle, 4> watched{{
             {interruptHandle_},
-            {display_.WakeHandle()},
+            {waker_.Handle()},
             {core_.Link().UpdateSocket.Handle()},
             {core_.Link().DiscoverySocket.Handle()},
         }};
@@ -67,7 +64,7 @@ EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) 
             if (!watched[socket].ready) {
                 continue;
             }
-            HandleDisplay();
+            HandleReports();
             core_.HandleSocketMessage(ReadEvent);
             lastActivity = Clock::now();
             if (done()) {

@@ -1,4 +1,4 @@
-// The command line's main loop: it polls both endpoints, the workers' display queue and the interrupt
+// The command line's main loop: it waits on both endpoints, the workers' wake pipe and the interrupt
 // (Ctrl-C), and runs everything on its own thread, as the window's event loop does.
 #pragma once
 
@@ -6,21 +6,32 @@
 #include <functional>
 #include <optional>
 
-#include "cli/DisplayQueue.h"
+#include "cli/WakePipe.h"
 #include "link/NativeSocket.h"
 #include "update/ToolCore.h"
+#include "update/WorkerReports.h"
 
 namespace lut::cli {
+
+// Wakes the loop when a worker has reported.
+class PipeWaker final : public Waker {
+  public:
+    void Wake() override { pipe_.Notify(); }
+    int Handle() const { return pipe_.ReadHandle(); }
+    void Clear() const { pipe_.Clear(); }
+
+  private:
+    WakePipe pipe_;
+};
 
 class EventLoop {
   public:
     using Clock = std::chrono::steady_clock;
-    using DisplayHandler = std::function<void(const DisplayEvent& event)>;
 
     enum class End {
         Done,         // the condition became true
         Deadline,     // the deadline passed first
-        Idle,         // nothing happened (no datagram, no display change) for the idle limit
+        Idle,         // nothing happened (no datagram, no worker report) for the idle limit
         Interrupted,  // Ctrl-C; stays so for every later run
     };
 
@@ -30,19 +41,18 @@ class EventLoop {
     };
 
     // interruptHandle: a handle that becomes readable on Ctrl-C, or InvalidSocket.
-    EventLoop(ToolCore& core, DisplayQueue& display, DisplayHandler onDisplay, NativeSocket interruptHandle);
+    EventLoop(ToolCore& core, PipeWaker& waker, NativeSocket interruptHandle);
 
-    // Handles datagrams and display changes until done() holds (asked after each of them), a limit is
-    // reached, or an interrupt. Display changes queued before a datagram arrived are handled before it.
+    // Handles datagrams and worker reports until done() holds (asked after each of them), a limit is
+    // reached, or an interrupt. Reports made before a datagram arrived are handled before it.
     End Run(const std::function<bool()>& done, Limits limits);
 
-    // Hands every display change waiting now to the handler; true when there was any.
-    bool HandleDisplay();
+    // Hands every worker report waiting now to the core; true when there was any.
+    bool HandleReports();
 
   private:
     ToolCore& core_;
-    DisplayQueue& display_;
-    DisplayHandler onDisplay_;
+    PipeWaker& waker_;
     NativeSocket interruptHandle_;
 };
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "link/uPubpro.h"
 #include "update/Messages.h"
+#include "update/Overloaded.h"
 
 namespace lut::cli {
 namespace {
@@ -30,45 +32,69 @@ std::string Bar(int position, int maximum) {
     return bar;
 }
 
+// The status line's text at each stage, as the window shows it.
+std::string_view StatusOf(ProgressView::Stage stage) {
+    switch (stage) {
+        case ProgressView::Stage::None:
+            return {};
+        case ProgressView::Stage::Requested:
+            return text::RequestUpdate;
+        case ProgressView::Stage::Sending:
+        case ProgressView::Stage::Resending:
+            return text::Updating;
+        case ProgressView::Stage::Querying:
+            return text::QueryUpdateResult;
+        case ProgressView::Stage::Failed:
+            return text::UpdateFail;
+    }
+    return {};
+}
+
 }  // namespace
 
-void ProgressView::Status(const std::string& text) {
-    if (text == text::QueryUpdateResult) {
-        ++queries_;
-    } else if (text == text::Updating) {
-        queries_ = 0;
-    }
-    const bool changed = text != status_;
-    status_ = text;
-    if (style_ == Style::Lines && changed) {
-        out_ << text << '\n' << std::flush;
-    }
+void ProgressView::Apply(const DialogueEvent& event) {
+    std::visit(Overloaded{
+                   [this](const dialogue::RequestSent& e) {
+                       blockCount_ = e.blockCount;
+                       sendFailures_ += e.sendFailed ? 1 : 0;
+                       Enter(Stage::Requested);
+                   },
+                   [this](const dialogue::Accepted&) { Enter(Stage::Sending); },
+                   [this](const dialogue::ResendAsked&) { Enter(Stage::Resending); },
+                   [this](const dialogue::RunBegins& e) {
+                       ++runs_;
+                       maximum_ = e.blocks;
+                       position_ = e.position;
+                   },
+                   [this](const dialogue::BlockSent& e) {
+                       ++position_;
+                       ++blocksSent_;
+                       blocksResent_ += e.resend ? 1 : 0;
+                       sendFailures_ += e.sendFailed ? 1 : 0;
+                   },
+                   [this](const dialogue::QuerySent& e) {
+                       queries_ = e.number;
+                       sendFailures_ += e.sendFailed ? 1 : 0;
+                       Enter(Stage::Querying);
+                   },
+                   [this](const dialogue::QueriesUnanswered&) { Enter(Stage::Failed); },
+                   [this](const dialogue::RunFailed&) { Enter(Stage::Failed); },
+                   [](const dialogue::Refused&) {},
+                   [](const dialogue::Complete&) {},
+                   [](const dialogue::RunEnds&) {},
+                   [](const dialogue::UnknownError&) {},
+                   [](const dialogue::UnreadableAnswer&) {},
+               },
+               event);
     Draw();
 }
 
-void ProgressView::Apply(const DisplayEvent& event) {
-    switch (event.kind) {
-        case DisplayEvent::Kind::ProgressMax:
-            ++runs_;
-            maximum_ = event.value;
-            if (runs_ == 1) {
-                blockCount_ = event.value;
-            } else {
-                blocksResent_ += event.value;
-            }
-            break;
-        case DisplayEvent::Kind::ProgressPosition:
-            position_ = event.value;
-            break;
-        case DisplayEvent::Kind::Advance:
-            ++position_;
-            ++blocksSent_;
-            break;
-        case DisplayEvent::Kind::Status:
-            Status(event.text);
-            return;
+void ProgressView::Enter(Stage stage) {
+    const bool changed = stage != stage_;
+    stage_ = stage;
+    if (style_ == Style::Lines && changed) {
+        out_ << StatusOf(stage) << '\n' << std::flush;
     }
-    Draw();
 }
 
 void ProgressView::Draw() {
@@ -76,16 +102,17 @@ void ProgressView::Draw() {
         return;
     }
     std::string line;
-    if (runs_ > 0 && status_ == text::Updating) {
-        // A new run's maximum may arrive before its start position.
+    const std::string status(StatusOf(stage_));
+    if (runs_ > 0 && (stage_ == Stage::Sending || stage_ == Stage::Resending)) {
+        // A resend's first block may be reported before its run's size.
         const int position = std::min(position_, maximum_);
         line = Bar(position, maximum_) + " " + std::to_string(position) + "/" + std::to_string(maximum_) +
-               " blocks, " + TimeLeft(maximum_ - position) + " left  " + status_;
-    } else if (runs_ > 0 && status_ == text::QueryUpdateResult) {
+               " blocks, " + TimeLeft(maximum_ - position) + " left  " + status;
+    } else if (runs_ > 0 && stage_ == Stage::Querying) {
         line = Bar(maximum_, maximum_) + " " + std::to_string(maximum_) + "/" + std::to_string(maximum_) +
-               " blocks  " + status_ + " (query " + std::to_string(queries_) + ")";
+               " blocks  " + status + " (query " + std::to_string(queries_) + ")";
     } else {
-        line = status_;
+        line = status;
     }
     out_ << '\r' << line << "\x1b[K" << std::flush;
     lineOpen_ = true;

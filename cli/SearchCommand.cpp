@@ -69,7 +69,7 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
         return ToInt(ExitCode::Interrupted);
     }
 
-    const auto& rows = session.Window().Rows();
+    const auto& rows = session.Core().Loggers();
     if (options.common.json) {
         PrintJson(context.out, rows);
     } else if (rows.empty()) {

@@ -1,7 +1,6 @@
 #include "cli/Session.h"
 
 #include "update/Messages.h"
-#include "update/UpdateState.h"
 
 namespace lut::cli {
 namespace {
@@ -24,27 +23,12 @@ std::string WhyNotOpen(const char* name, const BindRecord& bind, std::error_code
 
 Session::Session(const ToolOptions& options, std::string localAddress, Pacer& pacer, int interruptHandle)
     : window_(std::move(localAddress)),
-      core_(window_, display_, pacer, options),
-      loop_(
-          core_, display_,
-          [this](const DisplayEvent& event) {
-              if (event.kind == DisplayEvent::Kind::Status) {
-                  window_.SetStatusText(event.text);
-              } else if (view_ != nullptr) {
-                  view_->Apply(event);
-              }
-          },
-          interruptHandle) {
-    window_.OnStatus([this](const std::string& text) {
-        if (view_ != nullptr) {
-            view_->Status(text);
-        }
-    });
-}
+      core_(window_, waker_, pacer, options),
+      loop_(core_, waker_, interruptHandle) {}
 
 std::optional<std::string> Session::Start() {
     core_.StartUp();
-    LinkState& link = core_.Link();
+    const LinkState& link = core_.Link();
     if (link.UpdateSocket.IsOpen() && link.DiscoverySocket.IsOpen()) {
         return std::nullopt;
     }
@@ -56,10 +40,6 @@ std::optional<std::string> Session::Start() {
         message += "\n  " + WhyNotOpen("discovery", link.DiscoveryBindAddress, core_.DiscoveryOpenError());
     }
     return message;
-}
-
-Protocol Session::State() {
-    return core_.State().ProtocolState.Load();
 }
 
 }  // namespace lut::cli

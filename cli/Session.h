@@ -1,16 +1,13 @@
-// One run of the tool without a window: the terminal's window operations, the workers' display queue, the
-// spine they drive and the loop that feeds it, wired once.
+// One run of the tool without a window: the in-memory window, the workers' waker, the spine they drive and
+// the loop that feeds it, wired once.
 #pragma once
 
 #include <optional>
 #include <string>
 
-#include "cli/DisplayQueue.h"
 #include "cli/EventLoop.h"
-#include "cli/ProgressView.h"
-#include "cli/TerminalWindow.h"
+#include "update/MemoryWindow.h"
 #include "update/Pacer.h"
-#include "update/ProtocolState.h"
 #include "update/ToolCore.h"
 
 namespace lut::cli {
@@ -23,18 +20,13 @@ class Session {
     // "Create Socket Fail!!" with the reason for each endpoint that failed.
     std::optional<std::string> Start();
 
-    // From here on the progress (status texts, the workers' bar) goes to the view as well.
-    void ShowProgressIn(ProgressView& view) { view_ = &view; }
-
-    Protocol State();
-    TerminalWindow& Window() { return window_; }
+    MemoryWindow& Window() { return window_; }
     ToolCore& Core() { return core_; }
     EventLoop& Loop() { return loop_; }
 
   private:
-    TerminalWindow window_;
-    DisplayQueue display_;
-    ProgressView* view_ = nullptr;
+    MemoryWindow window_;
+    PipeWaker waker_;
     ToolCore core_;  // after what the workers use, so that it shuts them down first
     EventLoop loop_;
 };

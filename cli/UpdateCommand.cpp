@@ -5,11 +5,14 @@
 
 #include "cli/Commands.h"
 #include "cli/ExitCode.h"
+#include "cli/GivenFileDialog.h"
 #include "cli/Output.h"
+#include "cli/ProgressView.h"
 #include "cli/Session.h"
 #include "link/LocalAddress.h"
+#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
-#include "update/UpdateState.h"
+#include "update/Overloaded.h"
 
 namespace lut::cli {
 namespace {
@@ -38,7 +41,7 @@ std::string LocalAddressOrNone(const CommonOptions& options) {
     }
 }
 
-class UpdateRun {
+class UpdateRun final : public DialogueObserver {
   public:
     UpdateRun(const UpdateOptions& options, const RunContext& context)
         : options_(options),
@@ -48,15 +51,19 @@ class UpdateRun {
           window_(session_.Window()),
           view_(context.out, options.common.json ? ProgressView::Style::Quiet
                              : context.terminal  ? ProgressView::Style::Bar
-                                                 : ProgressView::Style::Lines) {}
+                                                 : ProgressView::Style::Lines) {
+        session_.Core().SetObserver(this);
+    }
 
     int Execute() { return Finish(Run()); }
+
+    // How the dialogue ends is decided here, from its events alone. An answer that cannot be read changes
+    // nothing (a readable one may follow), so its error is only told and kept.
+    void OnDialogueEvent(const DialogueEvent& event) override;
 
   private:
     Outcome Run();
     std::optional<Outcome> FindLogger();
-    std::optional<Outcome> DialogueOutcome();
-    std::optional<std::string> NoticeSince(std::size_t first) const;
     Outcome InterruptedOutcome();
     void Say(const std::string& line);
     int Finish(const Outcome& outcome);
@@ -65,10 +72,9 @@ class UpdateRun {
     const RunContext& context_;
     const EventLoop::Clock::time_point start_ = EventLoop::Clock::now();
     Session session_;
-    TerminalWindow& window_;
+    MemoryWindow& window_;
     ProgressView view_;
-    bool requested_ = false;
-    std::size_t seenNotices_ = 0;            // boxes of the dialogue looked at so far
+    bool accepted_ = false;
     std::optional<std::string> unreadable_;  // the last answer that could not be read
     std::optional<Outcome> outcome_;
 };
@@ -80,9 +86,10 @@ Outcome UpdateRun::Run() {
 
     // The file first, so that a wrong one ends the run before anything is sent.
     GivenFileDialog dialog(options_.file);
+    const std::size_t shown = window_.log.size();
     session_.Core().btn1Click(dialog);
-    if (const auto notice = NoticeSince(0)) {
-        return {ExitCode::CheckFailed, *notice};
+    if (window_.log.size() > shown) {
+        return {ExitCode::CheckFailed, window_.log[shown].text};
     }
     if (options_.version) {
         window_.SetVersionText(*options_.version);
@@ -93,19 +100,14 @@ Outcome UpdateRun::Run() {
     }
 
     Say("Update file " + options_.file + ", version " + Printable(window_.VersionText()) + ", " +
-        std::to_string(BlockCountOf(session_.Core().State().LoadedImage)) + " blocks");
-    const std::size_t checked = window_.Notices().size();
-    session_.ShowProgressIn(view_);
-    session_.Core().btnUPGClick();
-    if (const auto notice = NoticeSince(checked)) {
-        return {ExitCode::CheckFailed, *notice};
+        std::to_string(BlockCountOf(*session_.Core().LoadedImage())) + " blocks");
+    const UpdateCheck check = session_.Core().btnUPGClick();
+    if (check != UpdateCheck::Passed) {
+        return {ExitCode::CheckFailed, std::string(MessageOf(check))};
     }
-    seenNotices_ = checked;
-    requested_ = true;
 
-    auto end =
-        session_.Loop().Run([this] { return DialogueOutcome() || session_.State() != Protocol::Request; },
-                            {EventLoop::Clock::now() + options_.common.wait, std::nullopt});
+    auto end = session_.Loop().Run([this] { return outcome_ || accepted_; },
+                                   {EventLoop::Clock::now() + options_.common.wait, std::nullopt});
     if (end == EventLoop::End::Interrupted) {
         return InterruptedOutcome();
     }
@@ -120,29 +122,35 @@ Outcome UpdateRun::Run() {
     // The longest quiet spell of a sound transfer is the final pause before the first query; beyond
     // that and a query's pause, the workers have stopped without a verdict.
     const auto stall = FinishDelay + QueryDelay + options_.common.wait;
-    end = session_.Loop().Run([this] { return DialogueOutcome().has_value(); }, {std::nullopt, stall});
+    end = session_.Loop().Run([this] { return outcome_.has_value(); }, {std::nullopt, stall});
     if (end == EventLoop::End::Interrupted) {
         return InterruptedOutcome();
     }
-    if (const auto outcome = DialogueOutcome()) {
-        return *outcome;
+    if (outcome_) {
+        return *outcome_;
     }
     return {ExitCode::UpdateFail, "The transfer stalled: nothing happened for " +
                                       Seconds(std::chrono::duration_cast<std::chrono::milliseconds>(stall)) +
                                       ". The logger may hold a partial image; run the update again."};
 }
 
-// The probe of the sweep, to the one address, with the state of a search, so that the answer becomes the
-// row that Update then works on.
+// The probe of the sweep, to the one address, so that the answer becomes the row that Update then works on.
 std::optional<Outcome> UpdateRun::FindLogger() {
     ToolCore& core = session_.Core();
-    core.State().ProtocolState.Store(Protocol::Search);
-    window_.ClearList();
-    if (core.Link().DiscoverySocket.SendTo(DiscoveryProbe, options_.logger,
-                                           options_.common.tool.discoveryPort)) {
-        return Outcome{ExitCode::NoAnswer, "The probe could not be sent to " + options_.logger + "."};
+    if (const std::error_code failed = core.Probe(options_.logger)) {
+        return Outcome{ExitCode::NoAnswer,
+                       "The probe could not be sent to " + options_.logger + ": " + failed.message() + "."};
     }
-    const auto end = session_.Loop().Run([this] { return window_.FindRow(options_.logger).has_value(); },
+    const auto found = [&core, this]() -> std::optional<int> {
+        const auto& rows = core.Loggers();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].ip == options_.logger) {
+                return static_cast<int>(i);
+            }
+        }
+        return std::nullopt;
+    };
+    const auto end = session_.Loop().Run([&found] { return found().has_value(); },
                                          {EventLoop::Clock::now() + options_.common.wait, std::nullopt});
     if (end == EventLoop::End::Interrupted) {
         return InterruptedOutcome();
@@ -152,68 +160,72 @@ std::optional<Outcome> UpdateRun::FindLogger() {
                                                Seconds(options_.common.wait) +
                                                ": is the logger on, and is the address right?"};
     }
-    const auto row = window_.FindRow(options_.logger);
-    window_.SelectRow(row);
-    const LoggerRow logger = window_.Row(*row);
+    const int row = *found();
+    window_.selected = row;
+    const LoggerRow& logger = core.Loggers()[static_cast<std::size_t>(row)];
     Say("Logger " + Printable(logger.sn) + " at " + logger.ip + ", version " + Printable(logger.version));
     return std::nullopt;
 }
 
-std::optional<std::string> UpdateRun::NoticeSince(std::size_t first) const {
-    const auto& notices = window_.Notices();
-    if (notices.size() > first) {
-        return notices[first].text;
+void UpdateRun::OnDialogueEvent(const DialogueEvent& event) {
+    view_.Apply(event);
+    if (outcome_) {
+        return;
     }
-    return std::nullopt;
-}
-
-// How the dialogue ended, once it has: the first box after the request, a refusal without a box (the
-// state back to idle), or the workers' "Update Fail". An answer that cannot be read changes nothing (a
-// readable one may follow), so its error is only told and kept.
-std::optional<Outcome> UpdateRun::DialogueOutcome() {
-    const auto& notices = window_.Notices();
-    for (; !outcome_ && seenNotices_ < notices.size(); ++seenNotices_) {
-        const Notice& notice = notices[seenNotices_];
-        if (notice.kind == Notice::Kind::Error) {
-            unreadable_ = notice.text;
-            view_.Close();
-            if (!options_.common.json) {
-                context_.err << notice.text << '\n';
-            }
-        } else if (notice.text == text::UpdateComplete) {
-            outcome_ = Outcome{ExitCode::Complete, notice.text};
-        } else if (notice.text == text::FlashNotExists || notice.text == text::SameVersion) {
-            outcome_ = Outcome{ExitCode::Refused, notice.text};
-        } else {
-            outcome_ = Outcome{ExitCode::UnknownError, notice.text};
-        }
-    }
-    if (!outcome_ && session_.State() == Protocol::Idle) {
-        outcome_ = Outcome{ExitCode::Refused, "The logger refused the update without giving a reason."};
-    }
-    if (!outcome_ && window_.StatusText() == text::UpdateFail) {
-        outcome_ = Outcome{ExitCode::UpdateFail, std::string(text::UpdateFail)};
-    }
-    return outcome_;
+    const auto end = [this](ExitCode code, std::string_view message) {
+        outcome_ = Outcome{code, std::string(message)};
+    };
+    std::visit(
+        Overloaded{
+            [&](const dialogue::Accepted&) { accepted_ = true; },
+            [&](const dialogue::Refused& e) {
+                const std::string_view message = MessageOf(e.code);
+                end(ExitCode::Refused,
+                    message.empty() ? "The logger refused the update without giving a reason." : message);
+            },
+            [&](const dialogue::Complete&) { end(ExitCode::Complete, text::UpdateComplete); },
+            [&](const dialogue::UnknownError&) { end(ExitCode::UnknownError, text::UpdateUnknownError); },
+            [&](const dialogue::QueriesUnanswered&) { end(ExitCode::UpdateFail, text::UpdateFail); },
+            [&](const dialogue::RunFailed& e) {
+                end(ExitCode::UpdateFail, std::string(text::UpdateFail) + ": the transfer stopped (" + e.why +
+                                              "). The logger may hold a partial image.");
+            },
+            [&](const dialogue::UnreadableAnswer& e) {
+                unreadable_ = UnreadableText(e);
+                view_.Close();
+                if (!options_.common.json) {
+                    context_.err << *unreadable_ << '\n';
+                }
+            },
+            [](const dialogue::RequestSent&) {},
+            [](const dialogue::RunBegins&) {},
+            [](const dialogue::BlockSent&) {},
+            [](const dialogue::ResendAsked&) {},
+            [](const dialogue::QuerySent&) {},
+            [](const dialogue::RunEnds&) {},
+        },
+        event);
 }
 
 // Stops the workers at once, then says what the logger may hold now.
 Outcome UpdateRun::InterruptedOutcome() {
     session_.Core().Shutdown();
-    session_.Loop().HandleDisplay();
+    session_.Loop().HandleReports();
     std::string what;
-    if (!requested_) {
+    using Stage = ProgressView::Stage;
+    const Stage stage = view_.CurrentStage();
+    if (stage == Stage::None) {
         what = "before the update request; the logger was not changed.";
     } else if (!view_.Transferring()) {
         what =
             "after the update request, before the logger's answer. The logger may have accepted the request "
             "and wait for blocks; run the update again.";
-    } else if (window_.StatusText() == text::QueryUpdateResult || view_.Position() >= view_.Maximum()) {
+    } else if (stage == Stage::Querying || view_.Position() >= view_.Maximum()) {
         what =
             "after all blocks were sent, before the logger confirmed the image. It may hold the whole "
             "image or miss some blocks; search to see its version, or run the update again.";
     } else {
-        what = std::string("while ") + (view_.Resending() ? "resending" : "sending") +
+        what = std::string("while ") + (stage == Stage::Resending ? "resending" : "sending") +
                " blocks: " + std::to_string(view_.Position()) + " of " + std::to_string(view_.Maximum()) +
                " sent. The logger holds a partial image and expects the rest or a new update request; run "
                "the update again.";
@@ -230,7 +242,7 @@ void UpdateRun::Say(const std::string& line) {
 int UpdateRun::Finish(const Outcome& outcome) {
     view_.Close();
     const double seconds = std::chrono::duration<double>(EventLoop::Clock::now() - start_).count();
-    const auto blocks = BlockCountOf(session_.Core().State().LoadedImage);
+    const auto blocks = BlockCountOf(*session_.Core().LoadedImage());
     if (options_.common.json) {
         const Json report{
             {"result", NameOf(outcome.code)},
@@ -242,6 +254,7 @@ int UpdateRun::Finish(const Outcome& outcome) {
             {"blocks", blocks},
             {"blocksSent", view_.BlocksSent()},
             {"blocksResent", view_.BlocksResent()},
+            {"sendFailures", view_.SendFailures()},
             {"seconds", seconds},
         };
         context_.out << ToJsonText(report) << '\n';

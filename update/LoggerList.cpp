@@ -23,8 +23,13 @@ LoggerList::LoggerList(WindowOperations& window, AtomicProtocolState& protocolSt
       discoverySocket_(discoverySocket),
       discoveryPort_(discoveryPort) {}
 
-void LoggerList::btnsearchClick() {
+void LoggerList::Clear() {
+    rows_.clear();
     window_.ClearList();
+}
+
+void LoggerList::btnsearchClick() {
+    Clear();
     protocolState_.Store(Protocol::Search);
     const std::string prefix = SubnetPrefix(window_.LocalAddressText());
     // Hosts 0 and 255 are the subnet's own and its broadcast address. An address text that is not dotted
@@ -32,6 +37,21 @@ void LoggerList::btnsearchClick() {
     for (int host = 1; host <= 254; ++host) {
         discoverySocket_.SendTo(DiscoveryProbe, prefix + std::to_string(host), discoveryPort_);
     }
+}
+
+std::error_code LoggerList::Probe(const std::string& address) {
+    Clear();
+    protocolState_.Store(Protocol::Search);
+    return discoverySocket_.SendTo(DiscoveryProbe, address, discoveryPort_)
+               ? std::error_code()
+               : std::make_error_code(std::errc::invalid_argument);
+}
+
+std::optional<LoggerRow> LoggerList::Row(std::optional<int> index) const {
+    if (!index || *index < 0 || static_cast<std::size_t>(*index) >= rows_.size()) {
+        return std::nullopt;
+    }
+    return rows_[static_cast<std::size_t>(*index)];
 }
 
 void LoggerList::HandleDiscoveryFrame(const std::string& frame, const std::string& sender) {
@@ -50,13 +70,15 @@ void LoggerList::HandleDiscoveryFrame(const std::string& frame, const std::strin
     if (sender == window_.LocalAddressText() || serial.empty()) {
         return;
     }
-    for (int row = 0; row < window_.RowCount(); ++row) {
-        if (window_.Row(row).ip == sender) {
-            window_.SetRowCaption(row, std::string(serial));
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        if (rows_[row].ip == sender) {
+            rows_[row].sn = serial;
+            window_.SetRowCaption(static_cast<int>(row), rows_[row].sn);
             return;
         }
     }
-    window_.AppendRow({std::string(TrimBlankAndControl(serial)), sender, std::string(version)});
+    rows_.push_back({std::string(TrimBlankAndControl(serial)), sender, std::string(version)});
+    window_.AppendRow(rows_.back());
 }
 
 }  // namespace lut

@@ -1,8 +1,11 @@
 // Search: the sweep of the /24 subnet of the local address, and the logger list built from the answers.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "link/Endpoint.h"
 #include "update/ProtocolState.h"
@@ -14,21 +17,32 @@ namespace lut {
 std::string SubnetPrefix(std::string_view localAddress);
 
 class LoggerList {
-public:
+  public:
     LoggerList(WindowOperations& window, AtomicProtocolState& protocolState, Endpoint& discoverySocket,
                std::uint16_t discoveryPort);
 
     // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting.
     void btnsearchClick();
 
+    // Empties the list, sets "SS" and sends the probe to the one address, so that its answer becomes the
+    // only row; the system's error when the probe could not be sent.
+    std::error_code Probe(const std::string& address);
+
     // One discovery frame (ESC ... ENQ) and the dotted address of its sender: taken in only while "SS".
     void HandleDiscoveryFrame(const std::string& frame, const std::string& sender);
 
-private:
+    // The loggers found, in the order they first answered, with the bytes they sent; lv1 shows them.
+    const std::vector<LoggerRow>& Rows() const { return rows_; }
+    std::optional<LoggerRow> Row(std::optional<int> index) const;
+
+  private:
+    void Clear();
+
     WindowOperations& window_;
     AtomicProtocolState& protocolState_;
     Endpoint& discoverySocket_;
     std::uint16_t discoveryPort_;
+    std::vector<LoggerRow> rows_;
 };
 
 }  // namespace lut

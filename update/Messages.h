@@ -30,8 +30,12 @@ inline constexpr std::string_view UnreadableAcceptance =
     "The logger's answer to the update request cannot be read (its start block is not 4 hexadecimal digits), "
     "so the update has not started. Answer: ";
 inline constexpr std::string_view UnreadableResendList =
-    "The logger's answer to the result query cannot be read (its block count or a block index is missing or not "
+    "The logger's answer to the result query cannot be read (its block count or a block index is missing or "
+    "not "
     "4 hexadecimal digits), so no block is sent again yet. Answer: ";
+
+// Error display: an error that escapes a handler and carries no text of its own.
+inline constexpr std::string_view UnexpectedError = "An unexpected error stopped the last action.";
 
 // Window.
 inline constexpr std::string_view Caption = "Logger Update Tool";

@@ -3,68 +3,79 @@
 #include <exception>
 #include <utility>
 
+#include "update/DialoguePresenter.h"
 #include "update/LoggerList.h"
 #include "update/Messages.h"
-#include "update/UpdateController.h"
 #include "update/UpdateImage.h"
-#include "update/UpdateState.h"
 
 namespace lut {
 
-struct ToolCore::Parts {
-    Parts(WindowOperations& window, WorkerDisplay& display, Pacer& pacer, const ToolOptions& options)
+struct ToolCore::Parts final : DialogueObserver {
+    Parts(WindowOperations& window, Waker& waker, Pacer& pacer, const ToolOptions& options)
         : window(window),
           pacer(pacer),
-          gate(&display),
-          list(window, state.ProtocolState, link.DiscoverySocket, options.discoveryPort),
-          controller(window, state,
-                     {link.UpdateSocket, options.updatePort, pacer, gate, state.ProtocolState}) {
+          reports(waker),
+          dialogue(link.UpdateSocket, options.updatePort, pacer, reports, *this),
+          list(window, dialogue.ProtocolState, link.DiscoverySocket, options.discoveryPort) {
         link.UpdateBindAddress = {options.bindAddress, options.updatePort};
         link.DiscoveryBindAddress = {options.bindAddress, options.discoveryPort};
     }
 
+    // The observer hears of an event first: the window's box may run a nested event loop.
+    void OnDialogueEvent(const DialogueEvent& event) override {
+        if (observer != nullptr) {
+            observer->OnDialogueEvent(event);
+        }
+        Present(event, window);
+    }
+
+    void Guarded(const std::function<void()>& handler) {
+        try {
+            handler();
+        } catch (const std::exception& failure) {
+            window.ShowError(failure.what());
+        } catch (...) {
+            window.ShowError(std::string(text::UnexpectedError));
+        }
+    }
+
     WindowOperations& window;
     Pacer& pacer;
-    // Declared so that the workers (in the update state) go before the display gate and the endpoints.
+    DialogueObserver* observer = nullptr;
+    ImageText LoadedImage = std::make_shared<const std::string>();
+    // Declared so that the workers (in the dialogue) go before the reports and the endpoints.
     LinkState link;
-    DisplayGate gate;
-    UpdateState state;
+    WorkerReports reports;
+    UpdateDialogue dialogue;
     LoggerList list;
-    UpdateController controller;
     std::error_code updateOpenError;
     std::error_code discoveryOpenError;
     bool started = false;
     bool shutDown = false;
 };
 
-namespace {
-
-// An error that escapes a handler goes to the error display, and the program carries on.
-template <typename Handler>
-void Guarded(WindowOperations& window, Handler&& handler) {
-    try {
-        std::forward<Handler>(handler)();
-    } catch (const std::exception& failure) {
-        window.ShowError(failure.what());
-    }
-}
-
-}  // namespace
-
-ToolCore::ToolCore(WindowOperations& window, WorkerDisplay& display, Pacer& pacer, ToolOptions options)
-    : parts_(std::make_unique<Parts>(window, display, pacer, options)) {}
+ToolCore::ToolCore(WindowOperations& window, Waker& waker, Pacer& pacer, ToolOptions options)
+    : parts_(std::make_unique<Parts>(window, waker, pacer, options)) {}
 
 ToolCore::~ToolCore() {
     Shutdown();
 }
 
+void ToolCore::Guarded(const std::function<void()>& handler) {
+    parts_->Guarded(handler);
+}
+
+void ToolCore::SetObserver(DialogueObserver* observer) {
+    parts_->observer = observer;
+}
+
 void ToolCore::StartUp() {
-    if (parts_->started) {
+    Parts& p = *parts_;
+    if (p.started) {
         return;
     }
-    parts_->started = true;
-    Parts& p = *parts_;
-    Guarded(p.window, [&p] {
+    p.started = true;
+    p.Guarded([&p] {
         if (!p.link.OpenUpdateEndpoint(&p.updateOpenError)) {
             p.window.SetStatusText(std::string(text::CreateSocketFail));
         }
@@ -74,32 +85,56 @@ void ToolCore::StartUp() {
         if (p.window.StatusText().empty()) {
             p.window.SetStatusText(std::string(text::Ready));
         }
-        p.controller.CreateWorkers();
+        p.dialogue.CreateWorkers();
     });
 }
 
 void ToolCore::btnsearchClick() {
-    Guarded(parts_->window, [this] { parts_->list.btnsearchClick(); });
+    parts_->Guarded([this] { parts_->list.btnsearchClick(); });
 }
 
 void ToolCore::btn1Click(FileDialog& dialog) {
-    Guarded(parts_->window,
-            [this, &dialog] { lut::btn1Click(parts_->window, dialog, parts_->state.LoadedImage); });
+    Parts& p = *parts_;
+    p.Guarded([&p, &dialog] {
+        std::string loaded = *p.LoadedImage;
+        lut::btn1Click(p.window, dialog, loaded);
+        p.LoadedImage = std::make_shared<const std::string>(std::move(loaded));
+    });
 }
 
-void ToolCore::btnUPGClick() {
-    Guarded(parts_->window, [this] { parts_->controller.btnUPGClick(); });
+UpdateCheck ToolCore::btnUPGClick() {
+    Parts& p = *parts_;
+    UpdateCheck check = UpdateCheck::Passed;
+    p.Guarded([&p, &check] {
+        check = PressUpdate(p.dialogue, p.window, p.list.Row(p.window.SelectedRow()), p.LoadedImage);
+    });
+    return check;
+}
+
+std::error_code ToolCore::Probe(const std::string& address) {
+    return parts_->list.Probe(address);
 }
 
 void ToolCore::HandleSocketMessage(int eventCode) {
     Parts& p = *parts_;
-    Guarded(p.window, [&p, eventCode] {
+    p.Guarded([&p, eventCode] {
         p.link.HandleSocketMessage(
-            eventCode, [&p](const std::string& frame) { p.controller.HandleUpdateFrame(frame); },
+            eventCode, [&p](const std::string& frame) { p.dialogue.HandleUpdateFrame(frame); },
             [&p](const std::string& frame, const std::string& sender) {
                 p.list.HandleDiscoveryFrame(frame, sender);
             });
     });
+}
+
+bool ToolCore::HandleWorkerReports() {
+    Parts& p = *parts_;
+    const std::vector<DialogueEvent> events = p.reports.Take();
+    p.Guarded([&p, &events] {
+        for (const DialogueEvent& event : events) {
+            p.OnDialogueEvent(event);
+        }
+    });
+    return !events.empty();
 }
 
 void ToolCore::Shutdown() {
@@ -108,12 +143,12 @@ void ToolCore::Shutdown() {
         return;
     }
     p.shutDown = true;
-    p.gate.CutOff();
+    p.reports.CutOff();
     p.pacer.Interrupt();
     p.link.CloseUpdateEndpoint();
     p.link.CloseDiscoveryEndpoint();
-    p.state.Upthread.reset();
-    p.state.Upthread1.reset();
+    p.dialogue.Upthread.reset();
+    p.dialogue.Upthread1.reset();
 }
 
 std::error_code ToolCore::UpdateOpenError() const {
@@ -124,12 +159,20 @@ std::error_code ToolCore::DiscoveryOpenError() const {
     return parts_->discoveryOpenError;
 }
 
-LinkState& ToolCore::Link() {
+const LinkState& ToolCore::Link() const {
     return parts_->link;
 }
 
-UpdateState& ToolCore::State() {
-    return parts_->state;
+const UpdateDialogue& ToolCore::Dialogue() const {
+    return parts_->dialogue;
+}
+
+const std::vector<LoggerRow>& ToolCore::Loggers() const {
+    return parts_->list.Rows();
+}
+
+const ImageText& ToolCore::LoadedImage() const {
+    return parts_->LoadedImage;
 }
 
 }  // namespace lut

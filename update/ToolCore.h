@@ -1,15 +1,21 @@
-// The spine both front ends drive: the link state, the update state, the logger list and the update
-// controller, wired once. The window calls it from its handlers; the command line from its loop.
+// The spine both front ends drive: the link state, the logger list, the loaded image and the window's
+// update dialogue, wired once. The window calls it from its handlers; the command line from its loop.
+// GUI thread only, but for the waker.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "link/LinkState.h"
+#include "update/DialogueEvents.h"
 #include "update/Pacer.h"
+#include "update/UpdateDialogue.h"
 #include "update/WindowOperations.h"
-#include "update/WorkerDisplay.h"
+#include "update/WorkerReports.h"
 
 namespace lut {
 
@@ -21,22 +27,37 @@ struct ToolOptions {
 
 class ToolCore {
   public:
-    ToolCore(WindowOperations& window, WorkerDisplay& display, Pacer& pacer, ToolOptions options = {});
+    // The waker is told, from any thread, that worker reports wait for HandleWorkerReports.
+    ToolCore(WindowOperations& window, Waker& waker, Pacer& pacer, ToolOptions options = {});
     ~ToolCore();  // Shutdown
     ToolCore(const ToolCore&) = delete;
     ToolCore& operator=(const ToolCore&) = delete;
+
+    // Runs a handler of the front end's own; an error that escapes it goes to the error display, and the
+    // program carries on. Every verb below runs inside it.
+    void Guarded(const std::function<void()>& handler);
+
+    // Also told every event of the dialogue, before the window shows it; null for none.
+    void SetObserver(DialogueObserver* observer);
 
     // The first activation: opens the update endpoint, then the discovery endpoint ("Create Socket
     // Fail!!" for each that fails, else "Ready"), then creates both workers. Runs once; later calls do
     // nothing.
     void StartUp();
 
+    // Search: the sweep of the local address's /24 subnet.
     void btnsearchClick();
+    // Browse, through the given open-file dialog.
     void btn1Click(FileDialog& dialog);
-    void btnUPGClick();
+    // Update: the checks (a failed one shows its warning and is returned), then the request.
+    UpdateCheck btnUPGClick();
+    // A search of one address: the list emptied, "SS", and the probe to that address only.
+    std::error_code Probe(const std::string& address);
 
     // One readability notification of either endpoint.
     void HandleSocketMessage(int eventCode);
+    // Shows the workers' reports that wait, in order, after the waker was told; true when there was any.
+    bool HandleWorkerReports();
 
     // Closing: cuts the workers off from the display, wakes them out of their pauses, closes both
     // endpoints and joins the workers. Idempotent.
@@ -46,8 +67,11 @@ class ToolCore {
     std::error_code UpdateOpenError() const;
     std::error_code DiscoveryOpenError() const;
 
-    LinkState& Link();
-    class UpdateState& State();
+    // What the front ends and tests look at.
+    const LinkState& Link() const;
+    const UpdateDialogue& Dialogue() const;
+    const std::vector<LoggerRow>& Loggers() const;
+    const ImageText& LoadedImage() const;
 
   private:
     struct Parts;

@@ -2,26 +2,22 @@
 
 namespace lut {
 
-Tupthread::Tupthread(const WorkerContext& context) : TransferWorker(context) {
-    Start();
-}
-
-Tupthread::~Tupthread() {
-    Stop();
-}
+Tupthread::Tupthread(const WorkerContext& context)
+    : context_(context),
+      thread_([this] { Run(); },
+              [this](const std::string& why) { context_.display.Report(dialogue::RunFailed{why}); }) {}
 
 void Tupthread::Run() {
     const Fields run = fields_.Get();
     const std::string_view image = run.SendImage ? std::string_view(*run.SendImage) : std::string_view();
-    context_.display.SetProgressMax(run.BlockCount);
-    context_.display.SetProgressPosition(run.StartBlock);
-    BlockPacing pacing(context_.pacer);
+    context_.display.Report(dialogue::RunBegins{run.BlockCount, run.StartBlock, false});
+    TransferSteps steps(context_, run.TargetIP, false);
     for (std::int32_t index = run.StartBlock; index < run.BlockCount; ++index) {
-        if (!SendBlock(pacing, image, index, run.TargetIP)) {
+        if (!steps.SendBlock(image, index)) {
             return;
         }
     }
-    Complete(run.TargetIP);
+    steps.Complete();
 }
 
 }  // namespace lut

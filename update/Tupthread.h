@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <string>
 
-#include "update/TransferWorker.h"
+#include "update/TransferSteps.h"
 #include "update/UpdateImage.h"
+#include "update/Worker.h"
 
 namespace lut {
 
-class Tupthread final : public TransferWorker {
+class Tupthread final {
   public:
     struct Fields {
         std::int32_t StartBlock = 0;  // the first block to send
@@ -21,16 +22,20 @@ class Tupthread final : public TransferWorker {
 
     // Starts the thread, which waits for its start message at once.
     explicit Tupthread(const WorkerContext& context);
-    ~Tupthread() override;
 
     // Set before the start message is posted; a run copies them when it begins.
     void SetFields(Fields fields) { fields_.Set(std::move(fields)); }
     Fields CurrentFields() const { return fields_.Get(); }
 
-  private:
-    void Run() override;
+    Worker& Thread() { return thread_; }
+    const Worker& Thread() const { return thread_; }
 
+  private:
+    void Run();
+
+    WorkerContext context_;
     RunFields<Fields> fields_;
+    Worker thread_;  // last: starts once the rest exists, stops before it goes
 };
 
 }  // namespace lut

@@ -2,26 +2,22 @@
 
 namespace lut {
 
-Tupthread1::Tupthread1(const WorkerContext& context) : TransferWorker(context) {
-    Start();
-}
-
-Tupthread1::~Tupthread1() {
-    Stop();
-}
+Tupthread1::Tupthread1(const WorkerContext& context)
+    : context_(context),
+      thread_([this] { Run(); },
+              [this](const std::string& why) { context_.display.Report(dialogue::RunFailed{why}); }) {}
 
 void Tupthread1::Run() {
     const Fields run = fields_.Get();
     const std::string_view image = run.SendImage ? std::string_view(*run.SendImage) : std::string_view();
-    context_.display.SetProgressMax(static_cast<int>(run.Blocks.size()));
-    context_.display.SetProgressPosition(0);
-    BlockPacing pacing(context_.pacer);
+    context_.display.Report(dialogue::RunBegins{static_cast<std::int32_t>(run.Blocks.size()), 0, true});
+    TransferSteps steps(context_, run.TargetIP, true);
     for (const std::int32_t index : run.Blocks) {
-        if (!SendBlock(pacing, image, index, run.TargetIP)) {
+        if (!steps.SendBlock(image, index)) {
             return;
         }
     }
-    Complete(run.TargetIP);
+    steps.Complete();
 }
 
 }  // namespace lut

@@ -5,12 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "update/TransferWorker.h"
+#include "update/TransferSteps.h"
 #include "update/UpdateImage.h"
+#include "update/Worker.h"
 
 namespace lut {
 
-class Tupthread1 final : public TransferWorker {
+class Tupthread1 final {
   public:
     struct Fields {
         std::vector<std::int32_t> Blocks;  // in sending order; may be empty
@@ -20,16 +21,20 @@ class Tupthread1 final : public TransferWorker {
 
     // Starts the thread, which waits for its start message at once.
     explicit Tupthread1(const WorkerContext& context);
-    ~Tupthread1() override;
 
     // Set before the start message is posted; a run copies them when it begins.
     void SetFields(Fields fields) { fields_.Set(std::move(fields)); }
     Fields CurrentFields() const { return fields_.Get(); }
 
-  private:
-    void Run() override;
+    Worker& Thread() { return thread_; }
+    const Worker& Thread() const { return thread_; }
 
+  private:
+    void Run();
+
+    WorkerContext context_;
     RunFields<Fields> fields_;
+    Worker thread_;  // last: starts once the rest exists, stops before it goes
 };
 
 }  // namespace lut

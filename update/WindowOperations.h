@@ -17,7 +17,7 @@ struct LoggerRow {
 };
 
 class WindowOperations {
-public:
+  public:
     virtual ~WindowOperations() = default;
 
     // lbl6, the status line.
@@ -27,13 +27,16 @@ public:
     // lbl3, the local address whose /24 subnet Search sweeps.
     virtual std::string LocalAddressText() const = 0;
 
-    // lv1, the logger list.
+    // lv1, the logger list: it shows the rows the logger list holds, in the same order.
     virtual void ClearList() = 0;
     virtual void AppendRow(const LoggerRow& row) = 0;
-    virtual int RowCount() const = 0;
-    virtual LoggerRow Row(int index) const = 0;
     virtual void SetRowCaption(int index, const std::string& caption) = 0;
     virtual std::optional<int> SelectedRow() const = 0;
+
+    // ProgressBar1.
+    virtual void SetProgressMax(int maximum) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    virtual void AdvanceProgress() = 0;
 
     // redt2, the update file's path, and edt1, the version text.
     virtual std::string FilePathText() const = 0;
@@ -49,7 +52,7 @@ public:
 
 // The open-file dialog of Browse.
 class FileDialog {
-public:
+  public:
     virtual ~FileDialog() = default;
     virtual void SetFileName(const std::string& proposed) = 0;
     // Shows the dialog modally; true when the user accepted a choice.

@@ -1,9 +1,23 @@
 #include "update/Worker.h"
 
+#include <exception>
+
+#include "link/uPubpro.h"
+
 namespace lut {
 
+Worker::Worker(Run run, Failed failed)
+    : run_(std::move(run)), failed_(std::move(failed)), thread_(&Worker::Body, this) {}
+
 Worker::~Worker() {
-    Stop();
+    {
+        std::lock_guard lock(mutex_);
+        terminated_.store(true);
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
 }
 
 void Worker::Post(int message) {
@@ -24,18 +38,20 @@ bool Worker::WaitIdle(std::chrono::milliseconds limit) const {
     return changed_.wait_for(lock, limit, [this] { return !busy_ && (queue_.empty() || ended_); });
 }
 
-void Worker::Start() {
-    thread_ = std::thread(&Worker::Body, this);
-}
-
-void Worker::Stop() {
-    {
-        std::lock_guard lock(mutex_);
-        terminated_.store(true);
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) {
-        thread_.join();
+void Worker::Execute() {
+    while (!Terminated()) {
+        const std::optional<int> message = GetMessage();
+        if (!message || *message != WorkerStartMessage) {
+            return;
+        }
+        // A run that fails ends where it failed and says why; the worker serves the next start.
+        try {
+            run_();
+        } catch (const std::exception& failure) {
+            failed_(failure.what());
+        } catch (...) {
+            failed_("an unexpected error");
+        }
     }
 }
 

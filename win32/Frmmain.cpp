@@ -1,7 +1,6 @@
 #include "win32/Frmmain.h"
 
 #include <algorithm>
-#include <exception>
 #include <iterator>
 #include <stdexcept>
 #include <vector>
@@ -85,12 +84,12 @@ LRESULT CALLBACK ForwardCommands(HWND control, UINT message, WPARAM wParam, LPAR
 
 // The progress bar shows the blocks sent and the time left over its bar.
 LRESULT CALLBACK DrawProgressText(HWND bar, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                  DWORD_PTR display) {
+                                  DWORD_PTR operations) {
     if (message == WM_NCDESTROY) {
         RemoveWindowSubclass(bar, DrawProgressText, id);
     }
     const LRESULT result = DefSubclassProc(bar, message, wParam, lParam);
-    const std::wstring& text = reinterpret_cast<const WindowDisplay*>(display)->ProgressText();
+    const std::wstring& text = reinterpret_cast<const FrmmainOperations*>(operations)->ProgressText();
     if (message == WM_PAINT && !text.empty()) {
         HDC dc = GetDC(bar);
         RECT area;
@@ -132,9 +131,9 @@ TFrmmain::TFrmmain(FrmmainSettings settings) : settings_(std::move(settings)) {
     operations_ = std::make_unique<FrmmainOperations>(
         *ui_, settings_.boxes ? std::move(settings_.boxes) : ModalBoxes(handle_),
         Widen(form::ApplicationTitle(ProgramPath())));
-    display_ = std::make_unique<WindowDisplay>(handle_, (*ui_)(form::ProgressBar1), (*ui_)(form::lbl6));
+    display_ = std::make_unique<WindowDisplay>(handle_);
     SetWindowSubclass((*ui_)(form::ProgressBar1), DrawProgressText, 0,
-                      reinterpret_cast<DWORD_PTR>(display_.get()));
+                      reinterpret_cast<DWORD_PTR>(operations_.get()));
     dlgOpen1_ =
         settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
     glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool);
@@ -166,19 +165,8 @@ void TFrmmain::Show() {
     UpdateWindow(handle_);
 }
 
-template <typename Handler>
-void TFrmmain::Guarded(Handler handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        operations_->ShowError(error.what());
-    } catch (...) {
-        operations_->ShowError("An unexpected error stopped the last action.");
-    }
-}
-
 void TFrmmain::FormShow() {
-    Guarded([this] {
+    glue_->Guarded([this] {
         const std::string address = settings_.localAddress ? *settings_.localAddress : LocalAddressText();
         ui_->SetLabelText(form::lbl3, Widen(address));
     });
@@ -189,7 +177,7 @@ void TFrmmain::FormActivate() {
         return;
     }
     started_ = true;
-    Guarded([this] {
+    glue_->Guarded([this] {
         glue_->StartUp(handle_);
         ExplainSocketFailure();
     });
@@ -237,19 +225,19 @@ void TFrmmain::stat1DrawPanel(const RECT& panel) {
 }
 
 void TFrmmain::btnsearchClick() {
-    Guarded([this] { glue_->Search(); });
+    glue_->Search();
 }
 
 void TFrmmain::btn1Click() {
-    Guarded([this] { glue_->Browse(*dlgOpen1_); });
+    glue_->Browse(*dlgOpen1_);
 }
 
 void TFrmmain::btnUPGClick() {
-    Guarded([this] { glue_->Update(); });
+    glue_->Update();
 }
 
 void TFrmmain::lbl3Click() {
-    Guarded([this] {
+    glue_->Guarded([this] {
         const std::vector<InterfaceAddress> addresses = MachineAddresses();
         const std::wstring current = WindowText((*ui_)(form::lbl3));
         HMENU menu = CreatePopupMenu();
@@ -312,7 +300,8 @@ LRESULT TFrmmain::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         {WM_DPICHANGED, WM_DPICHANGED, &TFrmmain::OnDpiChanged},
         {WM_COMMAND, WM_COMMAND, &TFrmmain::OnCommand},
         {WM_DRAWITEM, WM_DRAWITEM, &TFrmmain::OnDrawItem},
-        {WindowDisplay::ProgressMaxMessage, WindowDisplay::StatusMessage, &TFrmmain::OnWorkerDisplay},
+        {WindowDisplay::WorkerReportsMessage, WindowDisplay::WorkerReportsMessage,
+         &TFrmmain::OnWorkerReports},
     };
     const auto route = std::find_if(std::begin(routes), std::end(routes), [message](const Route& r) {
         return message >= r.first && message <= r.last;
@@ -327,7 +316,7 @@ void TFrmmain::HandleSocketMessage(UINT message, LPARAM lParam) {
     if (message != static_cast<UINT>(SocketNotifyMessage)) {
         return;
     }
-    Guarded([this, lParam] { glue_->SocketNotification(WSAGETSELECTEVENT(lParam)); });
+    glue_->SocketNotification(WSAGETSELECTEVENT(lParam));
 }
 
 LRESULT TFrmmain::OnShowWindow(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -352,7 +341,6 @@ LRESULT TFrmmain::OnClose(UINT, WPARAM, LPARAM) {
 }
 
 LRESULT TFrmmain::OnDestroy(UINT, WPARAM, LPARAM) {
-    display_->Discard();
     if (settings_.quitOnClose) {
         PostQuitMessage(0);
     }
@@ -409,8 +397,8 @@ LRESULT TFrmmain::OnDrawItem(UINT message, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
-LRESULT TFrmmain::OnWorkerDisplay(UINT message, WPARAM wParam, LPARAM lParam) {
-    display_->Apply(message, wParam, lParam);
+LRESULT TFrmmain::OnWorkerReports(UINT, WPARAM, LPARAM) {
+    glue_->TakeWorkerReports();
     return 0;
 }
 

@@ -39,7 +39,7 @@ class TFrmmain {
     // Shows the window, centred on the screen.
     void Show();
     HWND Handle() const { return handle_; }
-    WindowOperations& Operations() { return *operations_; }
+    FrmmainOperations& Operations() { return *operations_; }
 
     // Window events.
     void FormShow();
@@ -72,11 +72,8 @@ class TFrmmain {
     LRESULT OnDpiChanged(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnCommand(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnDrawItem(UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT OnWorkerDisplay(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnWorkerReports(UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Runs a handler; an error that escapes it goes to the default error display.
-    template <typename Handler>
-    void Guarded(Handler handler);
     void ExplainSocketFailure();
 
     FrmmainSettings settings_;

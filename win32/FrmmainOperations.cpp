@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "form/ProgressText.h"
 #include "update/Messages.h"
 #include "win32/WideText.h"
 
@@ -57,40 +58,28 @@ std::string FrmmainOperations::LocalAddressText() const {
 
 void FrmmainOperations::ClearList() {
     ListView_DeleteAllItems(controls_(form::lv1));
-    rows_.clear();
+    rowCount_ = 0;
 }
 
 void FrmmainOperations::AppendRow(const LoggerRow& row) {
     LVITEMW item{};
     item.mask = LVIF_TEXT;
-    item.iItem = static_cast<int>(rows_.size());
+    item.iItem = rowCount_;
     std::wstring caption = Widen(row.sn);
     item.pszText = caption.data();
     const int index = ListView_InsertItem(controls_(form::lv1), &item);
     if (index < 0) {
         throw std::runtime_error("The logger list cannot take another row.");
     }
-    rows_.push_back(row);
+    ++rowCount_;
     SetCell(index, form::IpColumn, row.ip);
     SetCell(index, form::VersionColumn, row.version);
 }
 
-int FrmmainOperations::RowCount() const {
-    return static_cast<int>(rows_.size());
-}
-
-LoggerRow FrmmainOperations::Row(int index) const {
-    if (index < 0 || index >= RowCount()) {
-        throw std::out_of_range("The logger list has no row " + std::to_string(index) + ".");
-    }
-    return rows_[static_cast<std::size_t>(index)];
-}
-
 void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
-    if (index < 0 || index >= RowCount()) {
+    if (index < 0 || index >= rowCount_) {
         throw std::out_of_range("The logger list has no row " + std::to_string(index) + ".");
     }
-    rows_[static_cast<std::size_t>(index)].sn = caption;
     SetCell(index, form::SnColumn, caption);
 }
 
@@ -105,6 +94,31 @@ std::optional<int> FrmmainOperations::SelectedRow() const {
         return std::nullopt;
     }
     return selected;
+}
+
+void FrmmainOperations::SetProgressMax(int maximum) {
+    SendMessageW(controls_(form::ProgressBar1), PBM_SETRANGE32, 0, maximum);
+    ShowProgressText();
+}
+
+void FrmmainOperations::SetProgressPosition(int position) {
+    SendMessageW(controls_(form::ProgressBar1), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (!progressText_.empty()) {
+        ShowProgressText();
+    }
+}
+
+void FrmmainOperations::AdvanceProgress() {
+    SetProgressPosition(static_cast<int>(SendMessageW(controls_(form::ProgressBar1), PBM_GETPOS, 0, 0)) + 1);
+}
+
+void FrmmainOperations::ShowProgressText() {
+    const HWND bar = controls_(form::ProgressBar1);
+    const auto low = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, TRUE, 0));
+    const auto high = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+    const auto position = static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0));
+    progressText_ = Widen(form::ProgressText(position - low, high - low));
+    InvalidateRect(bar, nullptr, TRUE);
 }
 
 std::string FrmmainOperations::FilePathText() const {

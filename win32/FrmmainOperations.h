@@ -4,7 +4,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "update/WindowOperations.h"
 #include "win32/FrmmainControls.h"
@@ -39,10 +38,14 @@ class FrmmainOperations final : public WindowOperations {
 
     void ClearList() override;
     void AppendRow(const LoggerRow& row) override;
-    int RowCount() const override;
-    LoggerRow Row(int index) const override;
     void SetRowCaption(int index, const std::string& caption) override;
     std::optional<int> SelectedRow() const override;
+
+    void SetProgressMax(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void AdvanceProgress() override;
+    // What the progress bar shows over its bar; empty until the maximum is set.
+    const std::wstring& ProgressText() const { return progressText_; }
 
     std::string FilePathText() const override;
     void SetFilePathText(const std::string& path) override;
@@ -57,13 +60,13 @@ class FrmmainOperations final : public WindowOperations {
     std::string Text(const form::Control& control) const;
     void SetText(const form::Control& control, const std::string& text);
     void SetCell(int index, int column, const std::string& text);
+    void ShowProgressText();
 
     const FrmmainControls& controls_;
     BoxPresenter boxes_;
     std::wstring applicationTitle_;
-    // The loggers' texts as the bytes that came off the network: the list shows them decoded, and the
-    // update compares and sends exactly what the logger said.
-    std::vector<LoggerRow> rows_;
+    int rowCount_ = 0;
+    std::wstring progressText_;
 };
 
 // A window's text, whole.

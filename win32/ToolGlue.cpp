@@ -26,8 +26,12 @@ std::string Reason(const char* name, const BindRecord& bind, std::error_code why
 
 }  // namespace
 
-ToolGlue::ToolGlue(WindowOperations& window, WorkerDisplay& display, ToolOptions options)
-    : core_(window, display, pacer_, std::move(options)) {}
+ToolGlue::ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options)
+    : core_(window, waker, pacer_, std::move(options)) {}
+
+void ToolGlue::Guarded(const std::function<void()>& handler) {
+    core_.Guarded(handler);
+}
 
 void ToolGlue::StartUp(HWND window) {
     core_.StartUp();
@@ -49,11 +53,15 @@ void ToolGlue::Browse(FileDialog& dialog) {
 }
 
 void ToolGlue::Update() {
-    core_.btnUPGClick();
+    core_.btnUPGClick();  // a failed check has shown its warning
 }
 
 void ToolGlue::SocketNotification(int eventCode) {
     core_.HandleSocketMessage(eventCode);
+}
+
+void ToolGlue::TakeWorkerReports() {
+    core_.HandleWorkerReports();
 }
 
 void ToolGlue::Shutdown() {

@@ -2,6 +2,7 @@
 // endpoints it asks Winsock to announce. The window itself knows nothing of the core.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,10 @@ namespace lut::win32 {
 
 class ToolGlue {
   public:
-    ToolGlue(WindowOperations& window, WorkerDisplay& display, ToolOptions options);
+    ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options);
+
+    // Runs a handler of the window's own; an error that escapes it goes to the error display.
+    void Guarded(const std::function<void()>& handler);
 
     // Opens the endpoints ("Ready" or "Create Socket Fail!!") and creates the workers; then has Winsock
     // post the notification message to the window whenever an open endpoint has a datagram waiting.
@@ -25,6 +29,8 @@ class ToolGlue {
     void Browse(FileDialog& dialog);
     void Update();
     void SocketNotification(int eventCode);
+    // The workers' reports that wait, after a wake.
+    void TakeWorkerReports();
     void Shutdown();
 
   private:

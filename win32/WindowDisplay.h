@@ -1,46 +1,25 @@
-// The workers' view of the window: every change is posted to the window as a message of its own, so each
-// worker's changes arrive in the order it made them and no worker touches a control. The window carries
-// them out on its thread (Apply). The progress bar tells how many blocks went out and the time left.
+// How the workers' reports reach the window: a worker's report wakes the window with a posted message, and
+// the window, on its own thread, has the core take the reports in the order they were made, so that no
+// worker touches a control.
 #pragma once
 
-#include <string>
-
-#include "update/WorkerDisplay.h"
+#include "update/WorkerReports.h"
 #include "win32/WinApi.h"
 
 namespace lut::win32 {
 
-class WindowDisplay final : public WorkerDisplay {
+class WindowDisplay final : public Waker {
   public:
-    static constexpr UINT ProgressMaxMessage = WM_APP + 1;
-    static constexpr UINT ProgressPositionMessage = WM_APP + 2;
-    static constexpr UINT AdvanceProgressMessage = WM_APP + 3;
-    static constexpr UINT StatusMessage = WM_APP + 4;
+    // The message the window takes the reports on.
+    static constexpr UINT WorkerReportsMessage = WM_APP + 1;
 
-    WindowDisplay(HWND window, HWND bar, HWND status);
+    explicit WindowDisplay(HWND window) : window_(window) {}
 
-    // Any thread.
-    void SetProgressMax(int maximum) override;
-    void SetProgressPosition(int position) override;
-    void AdvanceProgress() override;
-    void SetStatus(const std::string& text) override;
-
-    // GUI thread: carries out one posted change; false for a message that is not one.
-    bool Apply(UINT message, WPARAM wParam, LPARAM lParam);
-    // GUI thread, as the window goes: drops the changes still queued.
-    void Discard();
-    // What the progress bar shows over its bar; empty until a worker sets the maximum.
-    const std::wstring& ProgressText() const { return progressText_; }
+    // Any thread. A wake after the window has gone is lost, and with it nothing but a wake.
+    void Wake() override { PostMessageW(window_, WorkerReportsMessage, 0, 0); }
 
   private:
-    void Post(UINT message, LPARAM lParam);
-    void ShowProgressText();
-
     HWND window_;
-    HWND bar_;
-    HWND status_;
-    bool showText_ = false;
-    std::wstring progressText_;
 };
 
 }  // namespace lut::win32

@@ -23,14 +23,13 @@
 
 #include <gtest/gtest.h>
 
+#include "CoreBench.h"
 #include "FakeWindow.h"
 #include "FastPacer.h"
-#include "RecordingDisplay.h"
 #include "link/Readiness.h"
 #include "sim/SimLogger.h"
 #include "update/Messages.h"
 #include "update/ToolCore.h"
-#include "update/UpdateState.h"
 
 namespace lut::test {
 namespace {
@@ -217,6 +216,7 @@ class EventLoop {
             {{core_.Link().UpdateSocket.Handle()}, {core_.Link().DiscoverySocket.Handle()}}};
         EXPECT_FALSE(WaitUntilReadable(watched, std::chrono::milliseconds(timeoutMs)));
         lastWaitEnded_ = Clock::now();
+        core_.HandleWorkerReports();
         int ready = 0;
         for (const WatchedHandle& endpoint : watched) {
             if (endpoint.ready) {
@@ -248,15 +248,15 @@ class Flood : public testing::Test {
     // A Search whose answer the logger sends at once; the list then holds the logger's row alone.
     bool Search() {
         core.btnsearchClick();
-        return loop.RunUntil([this] { return window.RowCount() > 0; });
+        return loop.RunUntil([this] { return !window.rows.empty(); });
     }
 
     FakeWindow window;
     cli::test::FastPacer pacer{20};
-    RecordingDisplay display;
+    CountingWaker waker;
     LoggerThread logger;
     ToolOptions options{ToolAddress, logger.UpdatePort(), logger.DiscoveryPort()};
-    ToolCore core{window, display, pacer, options};
+    ToolCore core{window, waker, pacer, options};
     EventLoop loop{core};
     const std::string image =
         (std::filesystem::temp_directory_path() / ("S2.00-flood-" + std::to_string(::getpid()) + ".bin"))
@@ -296,7 +296,7 @@ TEST_F(Flood, JunkOnBothPortsLeavesMemoryBoundedTheLoggerListedAndAnUpdateStillC
     EXPECT_LE(core.Link().UpdateRxText.Text().size(), RxTextCap);
     EXPECT_LE(core.Link().DiscoveryRxText.Text().size(), RxTextCap);
     EXPECT_TRUE(ListsTheLoggerAlone()) << "junk never ends a frame, so it can change no row";
-    EXPECT_EQ(core.State().ProtocolState.Load(), Protocol::Search);
+    EXPECT_EQ(core.Dialogue().ProtocolState.Load(), Protocol::Search);
     EXPECT_TRUE(window.Texts(FakeWindow::Kind::Error).empty());
 
     // Junk that waits for its end joins the next answer on its channel: a discovery answer is credited to
@@ -306,8 +306,8 @@ TEST_F(Flood, JunkOnBothPortsLeavesMemoryBoundedTheLoggerListedAndAnUpdateStillC
     std::cout << "flood: the first answer after it "
               << (ListsTheLoggerAlone() ? "was clean" : "joined waiting junk") << " on the discovery port\n";
     if (!ListsTheLoggerAlone()) {
-        ASSERT_EQ(window.RowCount(), 1);
-        const LoggerRow joined = window.Row(0);
+        ASSERT_EQ(window.rows.size(), 1U);
+        const LoggerRow joined = window.rows[0];
         EXPECT_EQ(joined.ip, LoggerAddress);
         EXPECT_TRUE((joined.sn + "#" + joined.version).ends_with(TheLogger.sn + "#" + TheLogger.version));
         ASSERT_TRUE(Search());
@@ -321,10 +321,10 @@ TEST_F(Flood, JunkOnBothPortsLeavesMemoryBoundedTheLoggerListedAndAnUpdateStillC
     window.selected = 0;
     core.btnUPGClick();
     ASSERT_TRUE(loop.RunUntil([this] {
-        return logger.UpdateAnswers() > 0 && (core.State().ProtocolState.Load() != Protocol::Request ||
+        return logger.UpdateAnswers() > 0 && (core.Dialogue().ProtocolState.Load() != Protocol::Request ||
                                               core.Link().UpdateRxText.Text().empty());
     }));
-    const bool lost = core.State().ProtocolState.Load() == Protocol::Request;
+    const bool lost = core.Dialogue().ProtocolState.Load() == Protocol::Request;
     std::cout << "flood: the first answer after it " << (lost ? "was lost with waiting junk" : "was clean")
               << " on the update port\n";
     if (lost) {
@@ -333,7 +333,7 @@ TEST_F(Flood, JunkOnBothPortsLeavesMemoryBoundedTheLoggerListedAndAnUpdateStillC
     ASSERT_TRUE(loop.RunUntil([this] { return !window.Texts(FakeWindow::Kind::Warning).empty(); }));
     EXPECT_EQ(window.Texts(FakeWindow::Kind::Warning),
               std::vector<std::string>{std::string(text::UpdateComplete)});
-    EXPECT_EQ(core.State().ProtocolState.Load(), Protocol::Idle);
+    EXPECT_EQ(core.Dialogue().ProtocolState.Load(), Protocol::Idle);
 }
 
 }  // namespace

@@ -17,9 +17,9 @@
 #include "RecordingDisplay.h"
 #include "VirtualPacer.h"
 #include "link/Endpoint.h"
+#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
-#include "update/UpdateController.h"
-#include "update/UpdateState.h"
+#include "update/UpdateDialogue.h"
 
 namespace lut::fuzz {
 namespace {
@@ -60,7 +60,7 @@ class Setup {
 //   L  the logger is listed and selected again
 constexpr std::string_view Kinds = "FRNUSL";
 
-class Bench {
+class Bench final : public DialogueObserver {
   public:
     explicit Bench(const Setup& setup) : channel_(Channel::Update, setup.Cap()) {
         window_.rows = {Logger};
@@ -78,13 +78,15 @@ class Bench {
             errorBoxUp_ = outer;
             --boxesUp_;
         };
-        state_.LoadedImage = std::string(setup.ImageChars(), 'A');
-        state_.SendImage = std::make_shared<const std::string>(state_.LoadedImage);
-        state_.ProtocolState.Store(setup.Step());
+        LoadedImage_ = std::make_shared<const std::string>(setup.ImageChars(), 'A');
+        dialogue_.SendImage = LoadedImage_;
+        dialogue_.ProtocolState.Store(setup.Step());
     }
 
-    // Wakes the workers out of their pauses, so that they can be joined when the update state goes.
-    ~Bench() { pacer_.Interrupt(); }
+    // Wakes the workers out of their pauses, so that they can be joined when the dialogue goes.
+    ~Bench() override { pacer_.Interrupt(); }
+
+    void OnDialogueEvent(const DialogueEvent& event) override { Present(event, window_); }
 
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
@@ -102,7 +104,7 @@ class Bench {
                 return;
             case 'S':
                 window_.ClearList();
-                state_.ProtocolState.Store(Protocol::Search);
+                dialogue_.ProtocolState.Store(Protocol::Search);
                 return;
             case 'L':
                 window_.rows = {Logger};
@@ -139,19 +141,23 @@ class Bench {
     }
 
     void PressUpdate() {
-        const Protocol before = state_.ProtocolState.Load();
+        const Protocol before = dialogue_.ProtocolState.Load();
         const int nestedBefore = nestedDeliveries_;
-        controller_.btnUPGClick();
-        const Protocol after = state_.ProtocolState.Load();
+        lut::PressUpdate(dialogue_, window_,
+                         window_.selected
+                             ? std::optional(window_.rows.at(static_cast<std::size_t>(*window_.selected)))
+                             : std::nullopt,
+                         LoadedImage_);
+        const Protocol after = dialogue_.ProtocolState.Load();
         Expect(nestedDeliveries_ != nestedBefore || after == before || after == Protocol::Request,
                "the Update button only ever sets \"LU\"");
     }
 
     void Answer(const std::string& frame) {
-        const Protocol before = state_.ProtocolState.Load();
+        const Protocol before = dialogue_.ProtocolState.Load();
         const std::size_t shownBefore = window_.log.size();
         const int nestedBefore = nestedDeliveries_;
-        controller_.HandleUpdateFrame(frame);
+        dialogue_.HandleUpdateFrame(frame);
         // An answer handled inside this one's box has moved the dialogue on by itself.
         if (nestedDeliveries_ == nestedBefore) {
             CheckAnswer(before, FramePayload(frame),
@@ -162,7 +168,7 @@ class Bench {
 
     // What an answer may do in each step, and what the technician sees of it.
     void CheckAnswer(Protocol before, std::string_view payload, const std::vector<FakeWindow::Shown>& shown) {
-        const Protocol after = state_.ProtocolState.Load();
+        const Protocol after = dialogue_.ProtocolState.Load();
         const bool accepting = payload.starts_with('R');
         const auto only = [&shown](Kind kind, std::string_view text) {
             return shown.size() == 1 && shown[0].kind == kind && shown[0].text.starts_with(text);
@@ -177,7 +183,7 @@ class Bench {
                 if (after == Protocol::Update) {
                     Expect(accepting && only(Kind::Status, text::Updating),
                            "an acceptance shows \"Updating\"");
-                    Expect(Running(state_.Upthread.get()), "an acceptance starts worker A");
+                    Expect(Running(dialogue_.Upthread), "an acceptance starts worker A");
                 } else if (after == Protocol::Idle) {
                     const std::string_view code = payload.substr(0, 3);
                     Expect(!accepting, "only a refusal ends the request");
@@ -197,7 +203,7 @@ class Bench {
                 if (after == Protocol::Update) {
                     Expect(accepting && only(Kind::Status, text::Updating),
                            "a resend answer shows \"Updating\"");
-                    Expect(Running(state_.Upthread1.get()), "a resend answer starts worker B");
+                    Expect(Running(dialogue_.Upthread1), "a resend answer starts worker B");
                 } else if (after == Protocol::Idle) {
                     Expect(payload == "R" ? only(Kind::Warning, text::UpdateComplete)
                                           : !accepting && only(Kind::Warning, text::UpdateUnknownError),
@@ -223,15 +229,17 @@ class Bench {
     }
 
     // A started run waits on the clock that never moves, so a worker told to start is never idle again.
-    static bool Running(const Worker* worker) { return worker != nullptr && !worker->Idle(); }
+    template <typename Thread>
+    static bool Running(const std::unique_ptr<Thread>& worker) {
+        return worker != nullptr && !worker->Thread().Idle();
+    }
 
     FakeWindow window_;
     test::VirtualPacer pacer_;
     test::RecordingDisplay display_;
     Endpoint neverOpened_;
-    UpdateState state_;
-    UpdateController controller_{
-        window_, state_, {neverOpened_, UpdatePort, pacer_, display_, state_.ProtocolState}};
+    ImageText LoadedImage_;
+    UpdateDialogue dialogue_{neverOpened_, UpdatePort, pacer_, display_, *this};
     CheckedChannel channel_;
     std::deque<std::string> nested_;
     int nestedDeliveries_ = 0;

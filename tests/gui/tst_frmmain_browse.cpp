@@ -6,7 +6,6 @@
 #include <QTest>
 
 #include "tests/gui/FrmmainHarness.h"
-#include "update/UpdateState.h"
 
 using lut::test::Ports;
 using lut::test::ScriptedDialog;
@@ -22,7 +21,7 @@ struct Shown {
 
 Shown ShownBy(WindowUnderTest& w) {
     return {w.window->Operations().FilePathText(), w.window->Operations().VersionText(),
-            w.window->Core().State().LoadedImage};
+            *w.window->Core().LoadedImage()};
 }
 
 std::string MakeFile(const QTemporaryDir& folder, const QString& name, const QByteArray& bytes) {

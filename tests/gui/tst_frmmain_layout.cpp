@@ -23,6 +23,7 @@
 #include "app/WindowDisplay.h"
 #include "form/ProgressText.h"
 #include "tests/gui/FrmmainHarness.h"
+#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
 
 using lut::test::Ports;
@@ -257,7 +258,7 @@ void FrmmainLayoutTest::boxesCarryTheirCaptions() {
 
 void FrmmainLayoutTest::listKeepsTheLoggersBytes() {
     WindowUnderTest w(Ports::AnyFree);
-    lut::WindowOperations& operations = w.window->Operations();
+    lut::app::FrmmainOperations& operations = w.window->Operations();
     const lut::LoggerRow odd{"SN\xC0\xFF", "127.0.0.2", "S1.0\xB5"};
     operations.AppendRow(odd);
     operations.AppendRow({"B", "127.0.0.3", "S2"});
@@ -272,26 +273,31 @@ void FrmmainLayoutTest::listKeepsTheLoggersBytes() {
 }
 
 void FrmmainLayoutTest::workerCallsArriveQueuedAndInOrder() {
-    QObject context;
-    QProgressBar bar;
-    QLabel status;
-    lut::app::WindowDisplay display(context, bar, status);
-    std::thread worker([&display] {
-        display.SetProgressMax(4);
-        display.SetProgressPosition(0);
-        for (int block = 0; block < 3; ++block) {
-            display.AdvanceProgress();
+    WindowUnderTest w(Ports::AnyFree);
+    auto* bar = w.window->findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
+    auto* status = w.window->findChild<QLabel*>(QStringLiteral("lbl6"));
+    lut::WorkerReports* reports = nullptr;
+    lut::app::WindowDisplay waker(*w.window, [&] {
+        for (const lut::DialogueEvent& event : reports->Take()) {
+            lut::Present(event, w.window->Operations());
         }
-        display.SetStatus("Updating");
-        display.SetStatus("Query Update result");
+    });
+    lut::WorkerReports queue(waker);
+    reports = &queue;
+    std::thread worker([&queue] {
+        queue.Report(lut::dialogue::RunBegins{4, 0, false});
+        for (int block = 0; block < 3; ++block) {
+            queue.Report(lut::dialogue::BlockSent{block, false, false});
+        }
+        queue.Report(lut::dialogue::QuerySent{1, false});
     });
     worker.join();
-    QCOMPARE(bar.maximum(), 100);  // nothing was done on the worker's thread
-    QTRY_COMPARE(status.text(), QStringLiteral("Query Update result"));
-    QCOMPARE(bar.maximum(), 4);
-    QCOMPARE(bar.value(), 3);
-    QVERIFY(bar.isTextVisible());
-    QCOMPARE(bar.format(), QStringLiteral("3 of 4 blocks, 0:05 left"));
+    QCOMPARE(bar->maximum(), 100);  // nothing was done on the worker's thread
+    QTRY_COMPARE(status->text(), QStringLiteral("Query Update result"));
+    QCOMPARE(bar->maximum(), 4);
+    QCOMPARE(bar->value(), 3);
+    QVERIFY(bar->isTextVisible());
+    QCOMPARE(bar->format(), QStringLiteral("3 of 4 blocks, 0:05 left"));
 }
 
 void FrmmainLayoutTest::progressText_data() {

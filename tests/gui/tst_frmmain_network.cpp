@@ -10,7 +10,7 @@
 
 #include "app/WindowMessage.h"
 #include "tests/gui/FrmmainHarness.h"
-#include "update/UpdateState.h"
+#include "update/UpdateDialogue.h"
 
 using lut::LoggerRow;
 using lut::test::Answer;
@@ -138,11 +138,11 @@ void FrmmainNetworkTest::heldPortFailsOnlyItsEndpoint() {
     const QString reason = w.window->findChild<QLabel*>("lbl6")->toolTip();
     QCOMPARE(reason.contains("Update endpoint 127.0.0.1:8000"), holdUpdate);
     QCOMPARE(reason.contains("Discovery endpoint 127.0.0.1:23"), holdDiscovery);
-    lut::LinkState& link = w.window->Core().Link();
+    const lut::LinkState& link = w.window->Core().Link();
     QCOMPARE(link.UpdateSocket.IsOpen(), !holdUpdate);
     QCOMPARE(link.DiscoverySocket.IsOpen(), !holdDiscovery);
-    QVERIFY(w.window->Core().State().Upthread != nullptr);
-    QVERIFY(w.window->Core().State().Upthread1 != nullptr);
+    QVERIFY(w.window->Core().Dialogue().Upthread != nullptr);
+    QVERIFY(w.window->Core().Dialogue().Upthread1 != nullptr);
     if (!holdDiscovery) {
         const Rows rows = SearchWith(w, {{"127.0.0.2", Answer("77#S1")}});
         QVERIFY(rows == Rows({{"77", "127.0.0.2", "S1"}}));

@@ -23,7 +23,9 @@
 #include "form/ToolIcon.h"
 #include "link/Endpoint.h"
 #include "link/uPubpro.h"
+#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
+#include "update/WorkerReports.h"
 #include "win32/Dpi.h"
 #include "win32/Frmmain.h"
 #include "win32/Options.h"
@@ -318,42 +320,57 @@ TEST(Win32Window, BoxesCarryTheirCaptions) {
     EXPECT_EQ(w.boxes[2].caption, L"Win32_window_tests");
 }
 
-TEST(Win32Window, ListKeepsTheLoggersBytes) {
-    WindowUnderTest w;
-    lut::WindowOperations& operations = w.window->Operations();
-    const lut::LoggerRow odd{"SN\xC0\xFF", "127.0.0.2", "S1.0\xB5"};
-    operations.AppendRow(odd);
-    operations.AppendRow({"B", "127.0.0.3", "S2"});
-    operations.SetRowCaption(1, "\xE9t\xE9");
-    EXPECT_EQ(operations.RowCount(), 2);
-    EXPECT_EQ(operations.Row(0), odd);
-    EXPECT_EQ(operations.Row(1).sn, "\xE9t\xE9");
-    EXPECT_FALSE(operations.SelectedRow().has_value());
-    ListView_SetItemState(w.Control(lut::form::lv1), 1, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
-    EXPECT_EQ(operations.SelectedRow(), std::optional<int>(1));
-    EXPECT_THROW(operations.Row(2), std::out_of_range);
+std::string ItemText(HWND list, int row, int column) {
+    wchar_t text[64] = {};
+    ListView_GetItemText(list, row, column, text, 64);
+    return Narrow(text);
 }
 
-TEST(Win32Window, WorkerChangesArrivePostedAndInOrder) {
+TEST(Win32Window, ListShowsItsRowsAndTheSelection) {
     WindowUnderTest w;
+    lut::WindowOperations& operations = w.window->Operations();
+    const HWND list = w.Control(lut::form::lv1);
+    operations.AppendRow({"SN0001", "127.0.0.2", "S1.00"});
+    operations.AppendRow({"B", "127.0.0.3", "S2"});
+    operations.SetRowCaption(1, "SN0002");
+    EXPECT_EQ(ListView_GetItemCount(list), 2);
+    EXPECT_EQ(ItemText(list, 0, lut::form::SnColumn), "SN0001");
+    EXPECT_EQ(ItemText(list, 0, lut::form::IpColumn), "127.0.0.2");
+    EXPECT_EQ(ItemText(list, 0, lut::form::VersionColumn), "S1.00");
+    EXPECT_EQ(ItemText(list, 1, lut::form::SnColumn), "SN0002");
+    EXPECT_FALSE(operations.SelectedRow().has_value());
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    EXPECT_EQ(operations.SelectedRow(), std::optional<int>(1));
+    EXPECT_THROW(operations.SetRowCaption(2, "x"), std::out_of_range);
+    operations.ClearList();
+    EXPECT_EQ(ListView_GetItemCount(list), 0);
+}
+
+TEST(Win32Window, WorkerReportsWakeTheWindowAndShowInOrder) {
+    WindowUnderTest w;
+    const HWND window = w.window->Handle();
     const HWND bar = w.Control(lut::form::ProgressBar1);
-    const HWND status = w.Control(lut::form::lbl6);
-    lut::win32::WindowDisplay display(w.window->Handle(), bar, status);
-    std::thread worker([&display] {
-        display.SetProgressMax(4);
-        display.SetProgressPosition(0);
+    lut::win32::WindowDisplay waker(window);
+    lut::WorkerReports queue(waker);
+    std::thread worker([&queue] {
+        queue.Report(lut::dialogue::RunBegins{4, 0, false});
         for (int block = 0; block < 3; ++block) {
-            display.AdvanceProgress();
+            queue.Report(lut::dialogue::BlockSent{block, false, false});
         }
-        display.SetStatus("Updating");
-        display.SetStatus("Query Update result");
+        queue.Report(lut::dialogue::QuerySent{1, false});
     });
     worker.join();
     EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);  // nothing was done on the worker's thread
-    ASSERT_TRUE(PumpUntil([&] { return Narrow(WindowText(status)) == "Query Update result"; }));
+    MSG wake;
+    ASSERT_TRUE(PeekMessageW(&wake, window, lut::win32::WindowDisplay::WorkerReportsMessage,
+                             lut::win32::WindowDisplay::WorkerReportsMessage, PM_REMOVE));
+    for (const lut::DialogueEvent& event : queue.Take()) {
+        lut::Present(event, w.window->Operations());
+    }
+    EXPECT_EQ(w.Status(), lut::text::QueryUpdateResult);
     EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 4);
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 3);
+    EXPECT_EQ(w.window->Operations().ProgressText(), L"3 of 4 blocks, 0:05 left");
 }
 
 TEST(Win32Window, OnlyMessage1106ReadsADatagram) {
@@ -368,10 +385,11 @@ TEST(Win32Window, OnlyMessage1106ReadsADatagram) {
     for (UINT message = lut::SocketNotifyMessage + 1; message <= lut::SocketNotifyLastMessage; ++message) {
         EXPECT_EQ(w.window->WndProc(message, 0, FD_READ), 0);
     }
-    EXPECT_EQ(w.window->Operations().RowCount(), 0);
+    EXPECT_EQ(ListView_GetItemCount(w.Control(lut::form::lv1)), 0);
     w.window->WndProc(lut::SocketNotifyMessage, 0, FD_READ);
-    ASSERT_EQ(w.window->Operations().RowCount(), 1);
-    EXPECT_EQ(w.window->Operations().Row(0), (lut::LoggerRow{"SN0042", "127.0.0.1", "S1.00"}));
+    ASSERT_EQ(ListView_GetItemCount(w.Control(lut::form::lv1)), 1);
+    EXPECT_EQ(ItemText(w.Control(lut::form::lv1), 0, lut::form::SnColumn), "SN0042");
+    EXPECT_EQ(ItemText(w.Control(lut::form::lv1), 0, lut::form::IpColumn), "127.0.0.1");
 }
 
 // What the lbl3 menu offered, and the loopback entry chosen in it once it is up: the only address a test
@@ -451,10 +469,10 @@ TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
         GTEST_SKIP() << "no simulated loggers (tests/win32/run_window_test.sh starts them)";
     }
     std::vector<lut::LoggerRow> expected;
-    std::string list = loggers;
-    for (std::size_t start = 0; start < list.size();) {
-        const std::size_t end = std::min(list.find(',', start), list.size());
-        const std::string entry = list.substr(start, end - start);
+    const std::string entries = loggers;
+    for (std::size_t start = 0; start < entries.size();) {
+        const std::size_t end = std::min(entries.find(',', start), entries.size());
+        const std::string entry = entries.substr(start, end - start);
         const std::size_t at = entry.find('@');
         const std::size_t hash = entry.find('#');
         expected.push_back(
@@ -467,10 +485,12 @@ TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
 
     w.Click(lut::form::btnsearch);
     lut::WindowOperations& operations = w.window->Operations();
-    ASSERT_TRUE(PumpUntil([&] { return operations.RowCount() == static_cast<int>(expected.size()); }));
+    const HWND list = w.Control(lut::form::lv1);
+    ASSERT_TRUE(PumpUntil([&] { return ListView_GetItemCount(list) == static_cast<int>(expected.size()); }));
     std::vector<lut::LoggerRow> found;
-    for (int row = 0; row < operations.RowCount(); ++row) {
-        found.push_back(operations.Row(row));
+    for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+        found.push_back({ItemText(list, row, lut::form::SnColumn), ItemText(list, row, lut::form::IpColumn),
+                         ItemText(list, row, lut::form::VersionColumn)});
     }
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.ip < b.ip; });
     EXPECT_EQ(found, expected);

@@ -19,15 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include "CoreBench.h"
 #include "FakeWindow.h"
-#include "LoopbackLogger.h"
-#include "RecordingDisplay.h"
 #include "TempDir.h"
 #include "VirtualPacer.h"
 #include "update/Messages.h"
 #include "update/ToolCore.h"
 #include "update/UpdateImage.h"
-#include "update/UpdateState.h"
 
 namespace lut::test {
 
@@ -50,13 +48,6 @@ std::string Text(std::string_view text) {
     return std::string(text);
 }
 
-// A port free on the tool's address right now.
-std::uint16_t FreePort() {
-    Endpoint probe;
-    EXPECT_FALSE(probe.Open({ToolAddress, 0}));
-    return probe.LocalPort();
-}
-
 // The open-file dialog of a technician who chooses a file that is gone before Browse reads it.
 class VanishingChoiceDialog final : public FileDialog {
   public:
@@ -76,10 +67,12 @@ class VanishingChoiceDialog final : public FileDialog {
 // 127.0.0.3 that sends whatever bytes a case needs.
 class Bench {
   public:
-    Bench() {
-        window.rows = {{"SN0001", LoggerAddress, "S1.00"}};
-        window.selected = 0;
-        EXPECT_FALSE(stranger.Open({StrangerAddress, 0}));
+    Bench() { EXPECT_FALSE(stranger.Open({StrangerAddress, 0})); }
+
+    // Start-up, and the logger listed and selected.
+    void StartUp() {
+        core.StartUp();
+        ListLogger(core, window, LoggerAddress, ToolAddress, options.discoveryPort, "SN0001#S1.00");
     }
 
     void Browse(const std::string& path) {
@@ -97,12 +90,12 @@ class Bench {
 
     void Answer(const std::string& payload) { Deliver(MakeFrame(payload)); }
 
-    Protocol Step() { return core.State().ProtocolState.Load(); }
+    Protocol Step() { return core.Dialogue().ProtocolState.Load(); }
 
     // Starts up with a one-block file and brings the dialogue to the step: the request sent ("LU"), or the
     // block sent and the first query out ("EN"); what was shown so far is forgotten.
     void ReachStep(Protocol step, const TempDir& dir) {
-        core.StartUp();
+        StartUp();
         Browse(dir.Write("S1.02.bin", std::string(300, '\x5A')));
         Request();
         if (step == Protocol::End) {
@@ -138,8 +131,8 @@ class Bench {
 
     // A run left in its query pause after the dialogue has ended notices at its next check and stops.
     void LetTheLastRunEnd() {
-        Worker* runs[] = {core.State().Upthread.get(), core.State().Upthread1.get()};
-        for (Worker* worker : runs) {
+        const Worker* runs[] = {&core.Dialogue().Upthread->Thread(), &core.Dialogue().Upthread1->Thread()};
+        for (const Worker* worker : runs) {
             if (worker != nullptr && !worker->Idle()) {
                 ASSERT_TRUE(pacer.WaitForSleepers(1));
                 pacer.AdvanceToNextWake();
@@ -167,11 +160,11 @@ class Bench {
 
     FakeWindow window;
     VirtualPacer pacer;
-    RecordingDisplay display;
+    CountingWaker waker;
     LoopbackLogger logger{LoggerAddress, 0};
     Endpoint stranger;
-    ToolOptions options{ToolAddress, logger.Port(), FreePort()};
-    ToolCore core{window, display, pacer, options};
+    ToolOptions options{ToolAddress, logger.Port(), FreePort(ToolAddress)};
+    ToolCore core{window, waker, pacer, options};
 };
 
 // An answer that cannot be read, or that fails, ends in a message or in nothing at all, and never in a
@@ -344,10 +337,10 @@ TEST(BadFile, IsReportedKeepsThePreviousImageAndAGoodFileStillLoads) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         Bench bench;
-        bench.core.StartUp();
+        bench.StartUp();
         const std::string first = dir.Write("S1.00.bin", "\x01\x02");
         bench.Browse(first);
-        ASSERT_EQ(bench.core.State().LoadedImage, "0102");
+        ASSERT_EQ(*bench.core.LoadedImage(), "0102");
         bench.window.log.clear();
 
         const std::string path = c.make(dir);
@@ -359,14 +352,14 @@ TEST(BadFile, IsReportedKeepsThePreviousImageAndAGoodFileStillLoads) {
         ASSERT_EQ(bench.window.log.size(), 1U);
         EXPECT_EQ(bench.window.log[0].kind, c.kind);
         EXPECT_TRUE(bench.window.log[0].text.starts_with(message)) << bench.window.log[0].text;
-        EXPECT_EQ(bench.core.State().LoadedImage, "0102");
+        EXPECT_EQ(*bench.core.LoadedImage(), "0102");
         EXPECT_EQ(bench.window.filePath, c.shownAsChosen ? path : first);
         EXPECT_EQ(bench.window.version, c.shownAsChosen ? VersionFromFileName(path) : "S1.00");
 
         bench.window.log.clear();
         bench.Browse(dir.Write("S2.00.bin", std::string(301, '\x7F')));
         EXPECT_TRUE(bench.window.log.empty());
-        EXPECT_EQ(bench.core.State().LoadedImage.size(), 602U);
+        EXPECT_EQ(bench.core.LoadedImage()->size(), 602U);
         bench.core.btnUPGClick();
         EXPECT_EQ(bench.logger.Next(), "LUS2.000002");
     }
@@ -383,23 +376,23 @@ TEST(BadFile, VanishedAfterTheChoiceIsReportedAndTheNextChoiceLoads) {
     EXPECT_EQ(bench.window.Texts(Kind::Error),
               std::vector<std::string>{"Cannot open file \"" + path + "\". No such file or directory"});
     EXPECT_EQ(bench.window.filePath, path);
-    EXPECT_EQ(bench.core.State().LoadedImage, "01");
+    EXPECT_EQ(*bench.core.LoadedImage(), "01");
     bench.Browse(dir.Write("S2.00.bin", "\x02"));
-    EXPECT_EQ(bench.core.State().LoadedImage, "02");
+    EXPECT_EQ(*bench.core.LoadedImage(), "02");
 }
 
 // A file of 0 bytes loads (there is nothing wrong with reading it), and Update then refuses it.
 TEST(BadFile, EmptyFileLoadsAndUpdateRefusesItUntilAGoodFileIsChosen) {
     TempDir dir;
     Bench bench;
-    bench.core.StartUp();
+    bench.StartUp();
     bench.window.log.clear();
     bench.Browse(dir.Write("S0.bin", ""));
     EXPECT_TRUE(bench.window.log.empty());
     bench.core.btnUPGClick();
     EXPECT_EQ(bench.window.log,
               (std::vector<FakeWindow::Shown>{{Kind::Warning, Text(text::ReadUpdateFileFail)}}));
-    EXPECT_EQ(bench.Step(), Protocol::Idle);
+    EXPECT_EQ(bench.Step(), Protocol::Search);  // as the search that listed the logger left it
 
     bench.Browse(dir.Write("S1.02.bin", std::string(300, '\x11')));
     bench.CompleteUpdate();
@@ -452,7 +445,10 @@ TEST(PortInUse, TheOtherEndpointStillWorks) {
             EXPECT_EQ(bench.window.rows, (std::vector<LoggerRow>{{"SN0001", LoggerAddress, "S1.00"}}));
             bench.window.selected = 0;
         }
-        if (!c.updateTaken) {
+        if (!c.updateTaken && c.discoveryTaken) {
+            // Without the discovery endpoint no logger can be listed, so Update has nobody to update.
+            EXPECT_EQ(bench.core.btnUPGClick(), UpdateCheck::NoLoggerSelected);
+        } else if (!c.updateTaken) {
             bench.Browse(dir.Write("S1.02.bin", std::string(300, '\x22')));
             bench.CompleteUpdate();
         }

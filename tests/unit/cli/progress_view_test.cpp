@@ -9,43 +9,55 @@
 namespace lut::cli {
 namespace {
 
-using Kind = DisplayEvent::Kind;
+namespace d = dialogue;
 
-TEST(ProgressView, FirstRunGivesTheBlockCountLaterRunsAreResends) {
+TEST(ProgressView, TalliesComeFromTheEventsAlone) {
     std::ostringstream out;
     ProgressView view(out, ProgressView::Style::Quiet);
-    view.Status(std::string(text::Updating));
-    for (const DisplayEvent& event : std::vector<DisplayEvent>{{Kind::ProgressMax, 5},
-                                                               {Kind::ProgressPosition, 3},
-                                                               {Kind::Advance},
-                                                               {Kind::Advance},
-                                                               {Kind::ProgressMax, 2},
-                                                               {Kind::ProgressPosition, 0},
-                                                               {Kind::Advance},
-                                                               {Kind::ProgressPosition, 0},
-                                                               {Kind::Advance},
-                                                               {Kind::ProgressMax, 1},
-                                                               {Kind::Advance}}) {
+    for (const DialogueEvent& event : std::vector<DialogueEvent>{
+             d::RequestSent{{"SN", "127.0.0.2", "S1"}, "S1", 5, false},
+             d::Accepted{3},
+             d::RunBegins{5, 3, false},
+             d::BlockSent{3, false, false},
+             d::BlockSent{4, false, true},
+             d::QuerySent{1, false},
+             d::ResendAsked{{1, 2}},
+             d::RunBegins{2, 0, true},
+             d::BlockSent{1, true, false},
+             d::BlockSent{2, true, false},
+             d::QuerySent{1, true},
+         }) {
         view.Apply(event);
     }
     EXPECT_EQ(view.BlockCount(), 5);
-    EXPECT_EQ(view.BlocksSent(), 5);
-    EXPECT_EQ(view.BlocksResent(), 3);
-    EXPECT_TRUE(view.Resending());
+    EXPECT_EQ(view.BlocksSent(), 4);
+    EXPECT_EQ(view.BlocksResent(), 2);
+    EXPECT_EQ(view.SendFailures(), 2);
+    EXPECT_EQ(view.CurrentStage(), ProgressView::Stage::Querying);
     EXPECT_EQ(out.str(), "");
+}
+
+TEST(ProgressView, LinesNameEachStageOnce) {
+    std::ostringstream out;
+    ProgressView view(out, ProgressView::Style::Lines);
+    for (const DialogueEvent& event : std::vector<DialogueEvent>{
+             d::RequestSent{}, d::Accepted{0}, d::RunBegins{2, 0, false}, d::BlockSent{0}, d::BlockSent{1},
+             d::QuerySent{1}, d::QuerySent{2}, d::QueriesUnanswered{}, d::RunEnds{}}) {
+        view.Apply(event);
+    }
+    EXPECT_EQ(out.str(), "Request Update\nUpdating\nQuery Update result\nUpdate Fail\n");
 }
 
 TEST(ProgressView, BarCountsDownTheBlocksAndTheFinalPause) {
     std::ostringstream out;
     ProgressView view(out, ProgressView::Style::Bar);
-    view.Status(std::string(text::Updating));
-    view.Apply({Kind::ProgressMax, 400});
-    view.Apply({Kind::ProgressPosition, 100});
+    view.Apply(d::Accepted{100});
+    view.Apply(d::RunBegins{400, 100, false});
     EXPECT_TRUE(
         out.str().ends_with("\r[#######.......................] 100/400 blocks, 1:05 left  Updating\x1b[K"))
         << out.str();
-    view.Status(std::string(text::QueryUpdateResult));
-    view.Status(std::string(text::QueryUpdateResult));
+    view.Apply(d::QuerySent{1});
+    view.Apply(d::QuerySent{2});
     EXPECT_TRUE(out.str().ends_with("400/400 blocks  Query Update result (query 2)\x1b[K")) << out.str();
     view.Close();
     EXPECT_TRUE(out.str().ends_with("\x1b[K\n"));

@@ -1,10 +1,15 @@
-// A recording stand-in for the progress bar and status line that the workers drive from their threads.
+// A recording stand-in for the progress bar and status line that the workers drive from their threads:
+// every report is kept, and shown at once on an in-memory window as the window would show it.
 #pragma once
 
+#include <atomic>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "update/DialoguePresenter.h"
+#include "update/MemoryWindow.h"
 #include "update/WorkerDisplay.h"
 
 namespace lut::test {
@@ -17,38 +22,32 @@ class RecordingDisplay final : public WorkerDisplay {
         int position = 0;
         std::vector<int> positions;  // each position the bar took, in order
         std::vector<std::string> statuses;
+        std::vector<DialogueEvent> events;
     };
 
-    void SetProgressMax(int maximum) override {
+    void Report(const DialogueEvent& event) override {
         std::lock_guard lock(mutex_);
-        seen_.maximum = maximum;
+        events_.push_back(event);
+        const auto* block = std::get_if<dialogue::BlockSent>(&event);
+        if (block != nullptr && block->index == failAtBlock) {
+            throw std::runtime_error("the display went away");
+        }
+        Present(event, window_);
     }
-    void SetProgressPosition(int position) override {
-        std::lock_guard lock(mutex_);
-        Move(position);
-    }
-    void AdvanceProgress() override {
-        std::lock_guard lock(mutex_);
-        Move(seen_.position + 1);
-    }
-    void SetStatus(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        seen_.statuses.push_back(text);
-    }
+
+    // Fails the report of this block, as a run that meets an error there; -1 for none.
+    std::atomic<int> failAtBlock{-1};
 
     Seen Now() const {
         std::lock_guard lock(mutex_);
-        return seen_;
+        return {window_.progressMax, window_.progressPosition, window_.positions,
+                window_.Texts(MemoryWindow::Kind::Status), events_};
     }
 
   private:
-    void Move(int position) {
-        seen_.position = position;
-        seen_.positions.push_back(position);
-    }
-
     mutable std::mutex mutex_;
-    Seen seen_;
+    MemoryWindow window_;
+    std::vector<DialogueEvent> events_;
 };
 
 }  // namespace lut::test

@@ -11,7 +11,7 @@
 #include "LoopbackLogger.h"
 #include "RecordingDisplay.h"
 #include "VirtualPacer.h"
-#include "update/TransferWorker.h"
+#include "update/TransferSteps.h"
 #include "update/Tupthread.h"
 #include "update/Tupthread1.h"
 
@@ -55,14 +55,14 @@ class WorkerBench {
     Tupthread& StartA(Tupthread::Fields fields) {
         a = std::make_unique<Tupthread>(context);
         a->SetFields(std::move(fields));
-        a->Post(WorkerStartMessage);
+        a->Thread().Post(WorkerStartMessage);
         return *a;
     }
 
     Tupthread1& StartB(Tupthread1::Fields fields) {
         b = std::make_unique<Tupthread1>(context);
         b->SetFields(std::move(fields));
-        b->Post(WorkerStartMessage);
+        b->Thread().Post(WorkerStartMessage);
         return *b;
     }
 

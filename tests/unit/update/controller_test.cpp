@@ -9,9 +9,9 @@
 
 #include "FakeWindow.h"
 #include "WorkerBench.h"
+#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
-#include "update/UpdateController.h"
-#include "update/UpdateState.h"
+#include "update/UpdateDialogue.h"
 
 namespace lut::test {
 namespace {
@@ -25,47 +25,62 @@ std::string Text(std::string_view text) {
     return std::string(text);
 }
 
-// The controller as the window runs it after start-up: both workers waiting, a logger listed and selected,
-// a file chosen and loaded. The logger's row is the fake logger on loopback.
-class ControllerBench {
+// The dialogue as the window runs it after start-up: both workers waiting, a logger listed and selected,
+// a file chosen and loaded, and every event shown on the window. The logger's row is the fake logger on
+// loopback.
+class ControllerBench final : public DialogueObserver {
   public:
     ControllerBench() {
         EXPECT_FALSE(tool.Open({"127.0.0.1", 0}));
-        controller.CreateWorkers();
+        dialogue.CreateWorkers();
         window.rows = {Logger, Other};
         window.selected = 0;
         window.filePath = "/images/S1.02.bin";
         window.version = "S1.02";
-        state.LoadedImage = HexPattern(1500);
+        LoadedImage = HexPattern(1500);
     }
 
-    ~ControllerBench() {
+    ~ControllerBench() override {
         pacer.Interrupt();
-        state.Upthread.reset();
-        state.Upthread1.reset();
+        dialogue.Upthread.reset();
+        dialogue.Upthread1.reset();
     }
 
-    void Answer(const std::string& payload) { controller.HandleUpdateFrame(MakeFrame(payload)); }
+    void OnDialogueEvent(const DialogueEvent& event) override { Present(event, window); }
+
+    // The Update button, with what the window holds; a failed check shows its warning.
+    void Press() {
+        PressUpdate(dialogue, window,
+                    window.selected
+                        ? std::optional(window.rows.at(static_cast<std::size_t>(*window.selected)))
+                        : std::nullopt,
+                    std::make_shared<const std::string>(LoadedImage));
+    }
+
+    void Answer(const std::string& payload) { dialogue.HandleUpdateFrame(MakeFrame(payload)); }
 
     // Update pressed and the request taken off the wire; then the state the test wants.
     void InStep(Protocol step) {
-        controller.btnUPGClick();
+        Press();
         EXPECT_TRUE(logger.Next());
-        state.ProtocolState.Store(step);
+        dialogue.ProtocolState.Store(step);
         window.log.clear();
     }
 
-    bool Started(const Worker* worker) const { return worker != nullptr && !worker->Idle(); }
-    bool AStarted() const { return Started(state.Upthread.get()); }
-    bool BStarted() const { return Started(state.Upthread1.get()); }
+    template <typename Thread>
+    static bool Started(const std::unique_ptr<Thread>& worker) {
+        return worker != nullptr && !worker->Thread().Idle();
+    }
+    bool AStarted() const { return Started(dialogue.Upthread); }
+    bool BStarted() const { return Started(dialogue.Upthread1); }
 
     FakeWindow window;
     VirtualPacer pacer;
     RecordingDisplay display;
     Endpoint tool;
     LoopbackLogger logger{"127.0.0.1", 0};
-    UpdateState state;
-    UpdateController controller{window, state, {tool, logger.Port(), pacer, display, state.ProtocolState}};
+    std::string LoadedImage;
+    UpdateDialogue dialogue{tool, logger.Port(), pacer, display, *this};
 };
 
 TEST(UpdateButton, ChecksInOrderAndChangesNothingWhenOneFails) {
@@ -96,21 +111,21 @@ TEST(UpdateButton, ChecksInOrderAndChangesNothingWhenOneFails) {
         bench.window.selected = c.selected;
         bench.window.rows[0].version = c.version;
         bench.window.filePath = c.filePath;
-        bench.state.LoadedImage = c.loaded;
-        bench.state.ProtocolState.Store(c.step);
-        bench.controller.btnUPGClick();
+        bench.LoadedImage = c.loaded;
+        bench.dialogue.ProtocolState.Store(c.step);
+        bench.Press();
         EXPECT_EQ(bench.window.log, (std::vector<FakeWindow::Shown>{{Kind::Warning, Text(c.message)}}));
-        EXPECT_EQ(bench.state.ProtocolState.Load(), c.step);
+        EXPECT_EQ(bench.dialogue.ProtocolState.Load(), c.step);
         EXPECT_TRUE(bench.logger.Arrived().empty());
     }
 }
 
 TEST(UpdateButton, EmptyImageStaysTheSendImage) {
     ControllerBench bench;
-    bench.state.SendImage = Image("AABB");
-    bench.state.LoadedImage.clear();
-    bench.controller.btnUPGClick();
-    EXPECT_EQ(*bench.state.SendImage, "");
+    bench.dialogue.SendImage = Image("AABB");
+    bench.LoadedImage.clear();
+    bench.Press();
+    EXPECT_EQ(*bench.dialogue.SendImage, "");
 }
 
 TEST(UpdateButton, SendsVersionAndBlockCountToTheSelectedLogger) {
@@ -135,14 +150,14 @@ TEST(UpdateButton, SendsVersionAndBlockCountToTheSelectedLogger) {
         SCOPED_TRACE(c.name);
         ControllerBench bench;
         bench.window.version = c.version;
-        bench.state.LoadedImage = std::string(c.imageChars, 'A');
-        bench.state.ProtocolState.Store(c.step);
-        bench.controller.btnUPGClick();
+        bench.LoadedImage = std::string(c.imageChars, 'A');
+        bench.dialogue.ProtocolState.Store(c.step);
+        bench.Press();
         EXPECT_EQ(bench.logger.Next(), c.payload);
-        EXPECT_EQ(bench.state.ProtocolState.Load(), Protocol::Request);
+        EXPECT_EQ(bench.dialogue.ProtocolState.Load(), Protocol::Request);
         EXPECT_EQ(bench.window.log,
                   (std::vector<FakeWindow::Shown>{{Kind::Status, Text(text::RequestUpdate)}}));
-        EXPECT_EQ(*bench.state.SendImage, bench.state.LoadedImage);
+        EXPECT_EQ(*bench.dialogue.SendImage, bench.LoadedImage);
     }
 }
 
@@ -170,12 +185,12 @@ TEST(RequestAnswer, AcceptanceStartsWorkerAOtherAnswersEndTheDialogue) {
         ControllerBench bench;
         bench.InStep(Protocol::Request);
         bench.Answer(c.payload);
-        EXPECT_EQ(bench.state.ProtocolState.Load(), c.step);
+        EXPECT_EQ(bench.dialogue.ProtocolState.Load(), c.step);
         EXPECT_EQ(bench.window.log, c.shown);
         EXPECT_EQ(bench.AStarted(), c.startBlock.has_value());
         EXPECT_FALSE(bench.BStarted());
         if (c.startBlock) {
-            const Tupthread::Fields fields = bench.state.Upthread->CurrentFields();
+            const Tupthread::Fields fields = bench.dialogue.Upthread->CurrentFields();
             EXPECT_EQ(fields.StartBlock, *c.startBlock);
             EXPECT_EQ(fields.BlockCount, 3);
             EXPECT_EQ(fields.TargetIP, Logger.ip);
@@ -185,18 +200,18 @@ TEST(RequestAnswer, AcceptanceStartsWorkerAOtherAnswersEndTheDialogue) {
 
 TEST(RequestAnswer, SecondRequestReplacesTheImageAndASecondAcceptanceIsIgnored) {
     ControllerBench bench;
-    bench.controller.btnUPGClick();
-    bench.state.LoadedImage = HexPattern(3000);
-    bench.controller.btnUPGClick();
+    bench.Press();
+    bench.LoadedImage = HexPattern(3000);
+    bench.Press();
     EXPECT_EQ(bench.logger.Next(), "LUS1.020003");
     EXPECT_EQ(bench.logger.Next(), "LUS1.020005");
     bench.Answer("R0000");
-    const Tupthread* first = bench.state.Upthread.get();
+    const Tupthread* first = bench.dialogue.Upthread.get();
     bench.Answer("R0002");
-    EXPECT_EQ(bench.state.Upthread.get(), first);
-    EXPECT_EQ(bench.state.Upthread->CurrentFields().StartBlock, 0);
-    EXPECT_EQ(bench.state.Upthread->CurrentFields().BlockCount, 5);
-    EXPECT_EQ(bench.state.Upthread->CurrentFields().SendImage, bench.state.SendImage);
+    EXPECT_EQ(bench.dialogue.Upthread.get(), first);
+    EXPECT_EQ(bench.dialogue.Upthread->CurrentFields().StartBlock, 0);
+    EXPECT_EQ(bench.dialogue.Upthread->CurrentFields().BlockCount, 5);
+    EXPECT_EQ(bench.dialogue.Upthread->CurrentFields().SendImage, bench.dialogue.SendImage);
 }
 
 TEST(QueryAnswer, CompleteResendOrFailure) {
@@ -226,15 +241,15 @@ TEST(QueryAnswer, CompleteResendOrFailure) {
         ControllerBench bench;
         bench.InStep(Protocol::End);
         bench.Answer(c.payload);
-        EXPECT_EQ(bench.state.ProtocolState.Load(), c.step);
+        EXPECT_EQ(bench.dialogue.ProtocolState.Load(), c.step);
         EXPECT_EQ(bench.window.log, c.shown);
         EXPECT_EQ(bench.BStarted(), c.blocks.has_value());
         EXPECT_FALSE(bench.AStarted());
         if (c.blocks) {
-            const Tupthread1::Fields fields = bench.state.Upthread1->CurrentFields();
+            const Tupthread1::Fields fields = bench.dialogue.Upthread1->CurrentFields();
             EXPECT_EQ(fields.Blocks, *c.blocks);
             EXPECT_EQ(fields.TargetIP, Logger.ip);
-            EXPECT_EQ(fields.SendImage, bench.state.SendImage);
+            EXPECT_EQ(fields.SendImage, bench.dialogue.SendImage);
         }
     }
 }
@@ -246,7 +261,7 @@ TEST(Answers, IgnoredWhenNoAnswerIsAwaited) {
             ControllerBench bench;
             bench.InStep(step);
             bench.Answer(payload);
-            EXPECT_EQ(bench.state.ProtocolState.Load(), step);
+            EXPECT_EQ(bench.dialogue.ProtocolState.Load(), step);
             EXPECT_TRUE(bench.window.log.empty());
             EXPECT_FALSE(bench.AStarted());
             EXPECT_FALSE(bench.BStarted());
@@ -272,7 +287,7 @@ TEST(Answers, StateIsSetBeforeTheBoxAndAnAnswerDuringTheBoxMeetsIt) {
         bench.InStep(c.step);
         std::vector<Protocol> seen;
         bench.window.whileBoxShown = [&](const FakeWindow::Shown&) {
-            seen.push_back(bench.state.ProtocolState.Load());
+            seen.push_back(bench.dialogue.ProtocolState.Load());
             bench.Answer("R0001");  // arrives while the box is up: no answer is awaited any more
         };
         bench.Answer(c.payload);
@@ -302,10 +317,10 @@ TEST(Answers, BlocksGoToTheLoggerTheRequestWentTo) {
         bench.InStep(c.step);
         bench.window.selected = c.selectedLater;
         bench.Answer(c.payload);
-        EXPECT_EQ(bench.state.ProtocolState.Load(), Protocol::Update);
+        EXPECT_EQ(bench.dialogue.ProtocolState.Load(), Protocol::Update);
         ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
         EXPECT_EQ(bench.logger.Arrived(),
-                  std::vector<std::string>{"UD0000" + bench.state.LoadedImage.substr(0, 600)});
+                  std::vector<std::string>{"UD0000" + bench.LoadedImage.substr(0, 600)});
     }
 }
 
@@ -334,7 +349,7 @@ TEST(Answers, UnreadableAnswerChangesNothingAndALaterValidAnswerStillCounts) {
         ControllerBench bench;
         bench.InStep(c.step);
         bench.Answer(c.payload);
-        EXPECT_EQ(bench.state.ProtocolState.Load(), c.step);
+        EXPECT_EQ(bench.dialogue.ProtocolState.Load(), c.step);
         ASSERT_EQ(bench.window.log.size(), 1U);
         EXPECT_EQ(bench.window.log[0].kind, Kind::Error);
         EXPECT_TRUE(bench.window.log[0].text.starts_with(c.error)) << bench.window.log[0].text;
@@ -342,7 +357,7 @@ TEST(Answers, UnreadableAnswerChangesNothingAndALaterValidAnswerStillCounts) {
         EXPECT_FALSE(bench.BStarted());
 
         bench.Answer(c.later);
-        EXPECT_EQ(bench.state.ProtocolState.Load(), c.after);
+        EXPECT_EQ(bench.dialogue.ProtocolState.Load(), c.after);
         EXPECT_EQ(bench.AStarted() || bench.BStarted(), c.after == Protocol::Update);
     }
 }
@@ -358,15 +373,15 @@ TEST(Answers, UnreadableAnswerIsQuotedReadably) {
 
 TEST(Workers, AMissingOrEndedWorkerIsReplacedBeforeItIsStarted) {
     ControllerBench bench;
-    bench.state.Upthread->Post(WorkerStartMessage + 1);
-    ASSERT_TRUE(bench.state.Upthread->WaitIdle(VirtualPacer::HangGuard));
-    ASSERT_TRUE(bench.state.Upthread->Terminated());
-    bench.state.Upthread1.reset();
+    bench.dialogue.Upthread->Thread().Post(WorkerStartMessage + 1);
+    ASSERT_TRUE(bench.dialogue.Upthread->Thread().WaitIdle(VirtualPacer::HangGuard));
+    ASSERT_TRUE(bench.dialogue.Upthread->Thread().Terminated());
+    bench.dialogue.Upthread1.reset();
 
     bench.InStep(Protocol::Request);
     bench.Answer("R0000");
     EXPECT_TRUE(bench.AStarted());
-    bench.state.ProtocolState.Store(Protocol::End);
+    bench.dialogue.ProtocolState.Store(Protocol::End);
     bench.Answer("R0000");
     EXPECT_TRUE(bench.BStarted());
 }

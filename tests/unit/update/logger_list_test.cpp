@@ -82,10 +82,15 @@ TEST_F(DiscoveryAnswers, RowsAreAddedByAddressAndRefreshedInPlace) {
          "192.168.1.41",
          {refreshed, second, noVersion, hashes}},
         {"our own address", Frame("99#S9"), "192.168.1.20", {refreshed, second, noVersion, hashes}},
+        {"an address outside the swept subnet",
+         Frame("7#S7"),
+         "10.0.0.7",
+         {refreshed, second, noVersion, hashes, {"7", "10.0.0.7", "S7"}}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
         list.HandleDiscoveryFrame(step.frame, step.sender);
+        EXPECT_EQ(list.Rows(), step.rows);
         EXPECT_EQ(window.rows, step.rows);
     }
 }
@@ -100,9 +105,11 @@ TEST_F(DiscoveryAnswers, NewCaptionLosesSpacesAndControlsButKeepsOtherBytes) {
         {"   ", ""},  // spaces are a serial number, though an empty one once trimmed
     };
     for (const auto& [serial, caption] : cases) {
+        LoggerList fresh{window, state, closedSocket, DiscoveryPort};
         window.ClearList();
-        list.HandleDiscoveryFrame(Frame(serial + "# S2 "), "192.168.1.50");
-        EXPECT_EQ(window.rows, (std::vector<LoggerRow>{{caption, "192.168.1.50", " S2 "}})) << serial;
+        fresh.HandleDiscoveryFrame(Frame(serial + "# S2 "), "192.168.1.50");
+        EXPECT_EQ(fresh.Rows(), (std::vector<LoggerRow>{{caption, "192.168.1.50", " S2 "}})) << serial;
+        EXPECT_EQ(window.rows, fresh.Rows());
     }
 }
 
@@ -112,6 +119,7 @@ TEST_F(DiscoveryAnswers, AnswersOutsideASearchAreDroppedForGood) {
         state.Store(other);
         list.HandleDiscoveryFrame(Frame("12345#S1.02"), "192.168.1.30");
         state.Store(Protocol::Search);
+        EXPECT_TRUE(list.Rows().empty());
         EXPECT_TRUE(window.rows.empty());
     }
 }
@@ -212,8 +220,9 @@ TEST_F(LoopbackSweep, AnswersToTheProbeBecomeRowsExceptOurOwn) {
             bytes, [&](const std::string& frame) { list.HandleDiscoveryFrame(frame, answer.senderAddress); });
     }
 
-    EXPECT_EQ(window.rows,
+    EXPECT_EQ(list.Rows(),
               (std::vector<LoggerRow>{{"12345", "127.0.0.2", "S1.02"}, {"777", "127.0.0.128", "S2.00"}}));
+    EXPECT_EQ(window.rows, list.Rows());
 }
 
 }  // namespace

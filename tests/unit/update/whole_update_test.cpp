@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include "CoreBench.h"
 #include "FakeWindow.h"
 #include "WorkerBench.h"
 #include "update/Messages.h"
 #include "update/ToolCore.h"
-#include "update/UpdateState.h"
 
 namespace lut::test {
 namespace {
@@ -22,23 +22,24 @@ using Kind = FakeWindow::Kind;
 const std::string ToolAddress = "127.0.0.1";
 const std::string LoggerAddress = "127.0.0.2";
 
-// A port free on the loopback address right now.
-std::uint16_t FreePort() {
-    Endpoint probe;
-    EXPECT_FALSE(probe.Open({ToolAddress, 0}));
-    return probe.LocalPort();
-}
-
-// The tool bound to 127.0.0.1 and a fake logger at 127.0.0.2, both on an update port of their own, with
-// the logger listed, selected and an image loaded through Browse.
+// The tool bound to 127.0.0.1 and a fake logger at 127.0.0.2, both on an update port of their own; the
+// logger gets listed and selected, and an image loaded through Browse.
 class ToolBench {
   public:
-    ToolBench() {
-        window.rows = {{"SN0001", LoggerAddress, "S1.0"}};
-        window.selected = 0;
+    ~ToolBench() { std::filesystem::remove_all(folder); }
+
+    // Start-up, the logger listed and the file chosen.
+    void Ready(const std::string& bytes) {
+        core.StartUp();
+        ListLogger(core, window, LoggerAddress, ToolAddress, options.discoveryPort, "SN0001#S1.0");
+        Browse(bytes);
     }
 
-    ~ToolBench() { std::filesystem::remove_all(folder); }
+    // What the window shows once it has taken the workers' reports.
+    const FakeWindow& Shown() {
+        core.HandleWorkerReports();
+        return window;
+    }
 
     // Browse: writes the update file and chooses it.
     void Browse(const std::string& bytes) {
@@ -50,8 +51,10 @@ class ToolBench {
         core.btn1Click(dialog);
     }
 
-    // The logger answers with one datagram, and the tool handles its notification.
+    // The logger answers with one datagram, and the tool handles its notification, after the workers'
+    // reports that came before it, as a front end's event loop does.
     void Answer(const std::vector<std::string>& payloads) {
+        core.HandleWorkerReports();
         logger.Answer(payloads, ToolAddress, options.updatePort);
         ASSERT_TRUE(WaitReadable(core.Link().UpdateSocket));
         core.HandleSocketMessage(ReadEvent);
@@ -71,10 +74,10 @@ class ToolBench {
          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     FakeWindow window;
     VirtualPacer pacer;
-    RecordingDisplay display;
+    CountingWaker waker;
     LoopbackLogger logger{LoggerAddress, 0};
-    ToolOptions options{ToolAddress, logger.Port(), FreePort()};
-    ToolCore core{window, display, pacer, options};
+    ToolOptions options{ToolAddress, logger.Port(), FreePort(ToolAddress)};
+    ToolCore core{window, waker, pacer, options};
 };
 
 std::string FileBytes(std::size_t count) {
@@ -96,8 +99,7 @@ std::string BytesOf(const std::string& hex) {
 TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
     ToolBench bench;
     const std::string file = FileBytes(1000);  // 2,000 characters: blocks of 600, 600, 600 and 200
-    bench.core.StartUp();
-    bench.Browse(file);
+    bench.Ready(file);
     bench.core.btnUPGClick();
     ASSERT_EQ(bench.logger.Next(), "LUS1.020004");
 
@@ -116,7 +118,7 @@ TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
 
     bench.Answer({"R000200010002"});
     bench.Pass(3, 2);  // worker B's two blocks; then worker A's query pause ends first
-    ASSERT_TRUE(bench.core.State().Upthread->WaitIdle(VirtualPacer::HangGuard));
+    ASSERT_TRUE(bench.core.Dialogue().Upthread->Thread().WaitIdle(VirtualPacer::HangGuard));
     bench.Pass(1);
     ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
     heard = bench.logger.Arrived();
@@ -129,7 +131,7 @@ TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
 
     bench.Answer({"R"});
     bench.pacer.AdvanceToNextWake();
-    ASSERT_TRUE(bench.core.State().Upthread1->WaitIdle(VirtualPacer::HangGuard));
+    ASSERT_TRUE(bench.core.Dialogue().Upthread1->Thread().WaitIdle(VirtualPacer::HangGuard));
 
     std::string assembled;
     for (const auto& [index, characters] : blocks) {
@@ -138,21 +140,23 @@ TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
     EXPECT_EQ(BytesOf(assembled), file);
     EXPECT_EQ(bench.window.Texts(Kind::Warning), std::vector<std::string>{std::string(text::UpdateComplete)});
     EXPECT_TRUE(bench.window.Texts(Kind::Error).empty());
-    EXPECT_EQ(bench.core.State().ProtocolState.Load(), Protocol::Idle);
-    const RecordingDisplay::Seen seen = bench.display.Now();
-    EXPECT_EQ(seen.position, 0);
-    EXPECT_EQ(seen.statuses, std::vector<std::string>(2, std::string(text::QueryUpdateResult)));
+    EXPECT_EQ(bench.core.Dialogue().ProtocolState.Load(), Protocol::Idle);
+    const FakeWindow& shown = bench.Shown();
+    EXPECT_EQ(shown.progressPosition, 0);
+    EXPECT_EQ(shown.Texts(Kind::Status),
+              (std::vector<std::string>{std::string(text::Ready), std::string(text::RequestUpdate),
+                                        std::string(text::Updating), std::string(text::QueryUpdateResult),
+                                        std::string(text::Updating), std::string(text::QueryUpdateResult)}));
     EXPECT_TRUE(bench.logger.Arrived().empty());
 }
 
 TEST(WholeUpdate, TwoAnswersInOneDatagramMeetTheStateTheFirstLeft) {
     ToolBench bench;
-    bench.core.StartUp();
-    bench.Browse(FileBytes(600));
+    bench.Ready(FileBytes(600));
     bench.core.btnUPGClick();
     ASSERT_TRUE(bench.logger.Next());
     bench.Answer({"R0000", "R"});
-    EXPECT_EQ(bench.core.State().ProtocolState.Load(), Protocol::Update);
+    EXPECT_EQ(bench.core.Dialogue().ProtocolState.Load(), Protocol::Update);
     EXPECT_TRUE(bench.window.Texts(Kind::Warning).empty());
     EXPECT_TRUE(bench.window.Texts(Kind::Error).empty());
     bench.Pass(3);
@@ -195,8 +199,8 @@ TEST(StartUp, OpensBothEndpointsOnceAndCreatesTheWorkersWhateverFails) {
         EXPECT_EQ(bench.window.Texts(Kind::Status), c.statuses);
         EXPECT_EQ(bench.core.Link().UpdateSocket.IsOpen(), !c.updateTaken);
         EXPECT_EQ(bench.core.Link().DiscoverySocket.IsOpen(), !c.discoveryTaken);
-        EXPECT_NE(bench.core.State().Upthread, nullptr);
-        EXPECT_NE(bench.core.State().Upthread1, nullptr);
+        EXPECT_NE(bench.core.Dialogue().Upthread, nullptr);
+        EXPECT_NE(bench.core.Dialogue().Upthread1, nullptr);
     }
 }
 
@@ -216,25 +220,26 @@ TEST(Shutdown, EndsATransferAtAnyPauseAndCutsTheWorkersOff) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ToolBench bench;
-        bench.core.StartUp();
-        bench.Browse(FileBytes(600));
+        bench.Ready(FileBytes(600));
         bench.core.btnUPGClick();
         ASSERT_TRUE(bench.logger.Next());
         bench.Answer({"R0000"});
         bench.Pass(c.pauses);
         ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
         EXPECT_EQ(bench.logger.Arrived().size(), c.framesBefore);
-        const RecordingDisplay::Seen before = bench.display.Now();
+        const FakeWindow before = bench.Shown();
+        const int wakes = bench.waker.wakes;
 
         bench.core.Shutdown();
         bench.core.Shutdown();
-        EXPECT_EQ(bench.core.State().Upthread, nullptr);
-        EXPECT_EQ(bench.core.State().Upthread1, nullptr);
+        EXPECT_EQ(bench.core.Dialogue().Upthread, nullptr);
+        EXPECT_EQ(bench.core.Dialogue().Upthread1, nullptr);
         EXPECT_FALSE(bench.core.Link().UpdateSocket.IsOpen());
         EXPECT_FALSE(bench.core.Link().DiscoverySocket.IsOpen());
         EXPECT_TRUE(bench.logger.Arrived().empty());
-        EXPECT_EQ(bench.display.Now().positions, before.positions);
-        EXPECT_EQ(bench.display.Now().statuses, before.statuses);
+        EXPECT_EQ(bench.waker.wakes, wakes);
+        EXPECT_EQ(bench.Shown().positions, before.positions);
+        EXPECT_EQ(bench.Shown().log, before.log);
     }
 }
 

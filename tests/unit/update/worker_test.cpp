@@ -26,13 +26,14 @@ struct Block {
 
 // Walks a run that sends `blocks.size()` blocks, answers its first query (as the controller does when the
 // logger answers "R"), and checks what arrived and what the progress bar showed.
-void ExpectRunToFirstQuery(WorkerBench& bench, const Worker& worker, const std::string& image,
+template <typename Thread>
+void ExpectRunToFirstQuery(WorkerBench& bench, const Thread& worker, const std::string& image,
                            const std::vector<Block>& blocks, int maximum, const std::vector<int>& positions) {
     ASSERT_TRUE(bench.Pass(static_cast<int>(blocks.size()) + 1));
     ASSERT_TRUE(bench.Reach());
     bench.state.Store(Protocol::Idle);
     bench.pacer.AdvanceToNextWake();
-    ASSERT_TRUE(bench.AwaitEnd(worker));
+    ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
 
     std::vector<Sent> expected;
     long long at = 0;
@@ -143,7 +144,7 @@ TEST(WorkerQueries, QueryEveryPauseWhileTheStateStaysEnThenReportTheOutcome) {
             }
             bench.pacer.AdvanceToNextWake();
         }
-        ASSERT_TRUE(bench.AwaitEnd(worker));
+        ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
 
         std::vector<Sent> expected;
         for (int query = 0; query < queries; ++query) {
@@ -176,7 +177,7 @@ TEST(WorkerA, SearchDuringTheBlocksLetsThemFinishThenSetsEnOverSs) {
                                         "UD0002" + image.substr(1200), Query}));
     bench.state.Store(Protocol::Idle);
     bench.pacer.AdvanceToNextWake();
-    EXPECT_TRUE(bench.AwaitEnd(worker));
+    EXPECT_TRUE(bench.AwaitEnd(worker.Thread()));
 }
 
 TEST(WorkerA, RunKeepsTheFieldsAndImageItStartedWith) {
@@ -197,11 +198,11 @@ TEST(WorkerA, RunKeepsTheFieldsAndImageItStartedWith) {
 TEST(Worker, StopsServingAfterAMessageOtherThanTheStart) {
     WorkerBench bench;
     bench.a = std::make_unique<Tupthread>(bench.context);
-    bench.a->Post(WorkerStartMessage + 1);
-    ASSERT_TRUE(bench.a->WaitIdle(VirtualPacer::HangGuard));
-    EXPECT_TRUE(bench.a->Terminated());
-    bench.a->Post(WorkerStartMessage);
-    EXPECT_TRUE(bench.a->Idle());
+    bench.a->Thread().Post(WorkerStartMessage + 1);
+    ASSERT_TRUE(bench.a->Thread().WaitIdle(VirtualPacer::HangGuard));
+    EXPECT_TRUE(bench.a->Thread().Terminated());
+    bench.a->Thread().Post(WorkerStartMessage);
+    EXPECT_TRUE(bench.a->Thread().Idle());
     EXPECT_TRUE(bench.logger.Arrived().empty());
 }
 
@@ -210,10 +211,33 @@ TEST(Worker, InterruptedPauseEndsTheRunAtOnce) {
     const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(HexPattern(1500))});
     ASSERT_TRUE(bench.Reach());
     bench.pacer.Interrupt();
-    ASSERT_TRUE(bench.AwaitEnd(worker));
+    ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
     EXPECT_EQ(bench.received.size(), 1U);
     EXPECT_EQ(bench.display.Now().positions, (std::vector<int>{0, 1}));
     EXPECT_EQ(bench.state.Load(), Protocol::Idle);
+}
+
+// A run that fails ends with "Update Fail" and says why, instead of leaving "Updating" for ever; the worker
+// still serves the next start.
+TEST(Worker, ARunThatFailsIsReportedAndTheWorkerServesTheNextStart) {
+    WorkerBench bench;
+    bench.display.failAtBlock = 1;
+    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(HexPattern(1500))});
+    ASSERT_TRUE(bench.Pass(1));
+    ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
+    EXPECT_EQ(bench.Payloads(), (std::vector<std::string>{"UD0000" + HexPattern(1500).substr(0, 600),
+                                                          "UD0001" + HexPattern(1500).substr(600, 600)}));
+    const RecordingDisplay::Seen failed = bench.display.Now();
+    EXPECT_EQ(failed.statuses, std::vector<std::string>{FailStatus});
+    ASSERT_TRUE(std::holds_alternative<dialogue::RunFailed>(failed.events.back()));
+    EXPECT_EQ(std::get<dialogue::RunFailed>(failed.events.back()).why, "the display went away");
+    EXPECT_FALSE(worker.Thread().Terminated());
+
+    bench.display.failAtBlock = -1;
+    bench.a->Thread().Post(WorkerStartMessage);
+    ASSERT_TRUE(bench.Pass(1));
+    ASSERT_TRUE(bench.Reach());
+    EXPECT_EQ(bench.received.back().payload.substr(0, 6), "UD0001");
 }
 
 // A clock on which each look at the time costs `perLook` (the send under way) and each pause overshoots
@@ -274,8 +298,8 @@ TEST(WorkerPacing, BlocksKeepToDeadlinesAndNeverCloserThanOnePause) {
                              3);
         Tupthread worker({bench.tool, bench.logger.Port(), pacer, bench.display, bench.state});
         worker.SetFields({0, 3, "127.0.0.1", Image(HexPattern(1800))});
-        worker.Post(WorkerStartMessage);
-        ASSERT_TRUE(worker.WaitIdle(VirtualPacer::HangGuard));
+        worker.Thread().Post(WorkerStartMessage);
+        ASSERT_TRUE(worker.Thread().WaitIdle(VirtualPacer::HangGuard));
         EXPECT_EQ(pacer.Deadlines(), c.deadlines);
     }
 }

@@ -1,5 +1,5 @@
-// What the two block-transfer workers share: what they send with, the loop that serves start messages,
-// paced sending of one block, and the completion that follows the blocks (final pause, "EN", queries).
+// What the two block-transfer workers share: what they send with, their fields, paced sending of one
+// block, and the completion that follows the blocks (final pause, "EN", queries).
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,6 @@
 #include "link/Endpoint.h"
 #include "update/Pacer.h"
 #include "update/ProtocolState.h"
-#include "update/Worker.h"
 #include "update/WorkerDisplay.h"
 
 namespace lut {
@@ -44,41 +43,26 @@ class RunFields {
     Fields fields_;
 };
 
-class TransferWorker : public Worker {
-  protected:
-    explicit TransferWorker(const WorkerContext& context) : context_(context) {}
-
-    // Serves start messages until the thread is to end or a message other than the start arrives.
-    void Execute() final;
-
-    // One run, begun by a start message.
-    virtual void Run() = 0;
-
-    // The deadlines of a run's blocks: N blocks take N pauses, however long each send takes, and two sends
-    // are never closer than one pause.
-    class BlockPacing {
-      public:
-        explicit BlockPacing(Pacer& pacer) : pacer_(pacer) {}
-        void SendBegins() { sendBegan_ = pacer_.Now(); }
-        // False when the pause was interrupted.
-        bool PauseAfterSend();
-
-      private:
-        Pacer& pacer_;
-        Pacer::TimePoint deadline_ = Pacer::TimePoint::min();
-        Pacer::TimePoint sendBegan_;
-    };
+// The steps of one run, against one logger, on the worker's own thread.
+class TransferSteps {
+  public:
+    TransferSteps(const WorkerContext& context, std::string TargetIP, bool resend);
 
     // Sends block `index` of the image ("UD" + index + its characters), advances the progress and pauses;
     // false when the pause was interrupted and the run has to end.
-    bool SendBlock(BlockPacing& pacing, std::string_view image, std::int32_t index,
-                   const std::string& TargetIP);
+    bool SendBlock(std::string_view image, std::int32_t index);
 
     // After the blocks: the final pause, "EN", up to five queries while the state stays "EN", "Update Fail"
     // when they went unanswered, and the progress back to 0. Ends early when a pause is interrupted.
-    void Complete(const std::string& TargetIP);
+    void Complete();
 
-    WorkerContext context_;
+  private:
+    const WorkerContext& context_;
+    std::string TargetIP_;
+    bool resend_;
+    // The deadlines of the blocks: N blocks take N pauses, however long each send takes, and two sends
+    // are never closer than one pause.
+    Pacer::TimePoint deadline_ = Pacer::TimePoint::min();
 };
 
 }  // namespace lut

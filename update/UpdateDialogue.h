@@ -1,0 +1,82 @@
+// One update dialogue with one logger: its step (`ProtocolState`), the image it sends (`SendImage`), the
+// Update button's checks and request, the handling of the logger's answers, and the two block-transfer
+// workers. The window runs one, which takes answers from any sender; every test creates its own.
+// GUI thread only, but for the workers.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "update/DialogueEvents.h"
+#include "update/ProtocolState.h"
+#include "update/TransferSteps.h"
+#include "update/Tupthread.h"
+#include "update/Tupthread1.h"
+#include "update/UpdateImage.h"
+
+namespace lut {
+
+// What the Update button works on: the selected logger, edt1, redt2 and the loaded image.
+struct UpdateRequest {
+    std::optional<LoggerRow> logger;  // empty: no row selected
+    std::string version;
+    std::string filePath;
+    ImageText image;
+};
+
+// The Update button's checks, in the order they are made; Passed when the request went out.
+enum class UpdateCheck {
+    Passed,
+    NoLoggerSelected,       // "Please select a Logger"
+    LastUpdateNotComplete,  // "Last Update is not complete"
+    VersionNotMatch,        // "Version is not match, can not update"
+    NoFileChosen,           // "Please choose a file"
+    FileNotRead,            // "Read Update File Fail"
+};
+
+class UpdateDialogue {
+  public:
+    // The workers send through the same endpoint to the same port as the request. Controller events go
+    // to the observer; worker events to the display.
+    UpdateDialogue(Endpoint& UpdateSocket, std::uint16_t updatePort, Pacer& pacer, WorkerDisplay& display,
+                   DialogueObserver& observer);
+
+    // Start-up: creates both workers, which wait for their start message.
+    void CreateWorkers();
+
+    // The Update button: the checks, then "LU" + version + block count to the logger.
+    UpdateCheck btnUPGClick(const UpdateRequest& request);
+
+    // One frame of the update channel that has passed its check code, whole (ESC ... ENQ).
+    void HandleUpdateFrame(const std::string& frame);
+
+    // The logger the last request went to: the rest of the dialogue belongs to it.
+    const std::string& RequestTarget() const { return requestTarget_; }
+
+    AtomicProtocolState ProtocolState;
+    // The image being sent: the loaded image as it was when Update was pressed, shared with the runs.
+    ImageText SendImage = std::make_shared<const std::string>();
+
+  private:
+    void HandleRequestAnswer(std::string_view payload);
+    void HandleQueryAnswer(std::string_view payload);
+    // Reports an answer that cannot be read, unless the report of another is still under way (a modal
+    // box lets further answers in).
+    void ReportUnreadable(dialogue::Unreadable what, std::string_view payload);
+    Tupthread& WorkerA();
+    Tupthread1& WorkerB();
+
+    WorkerContext workers_;
+    DialogueObserver& observer_;
+    std::string requestTarget_;
+    bool reportingUnreadable_ = false;
+
+  public:
+    // Worker A and worker B; declared last, so that they are stopped before what they use goes.
+    std::unique_ptr<Tupthread> Upthread;
+    std::unique_ptr<Tupthread1> Upthread1;
+};
+
+}  // namespace lut
