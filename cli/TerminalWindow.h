@@ -2,9 +2,11 @@
 // message box never blocks, it becomes a recorded notice that the command reads and prints.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "update/WindowOperations.h"
@@ -65,13 +67,13 @@ class TerminalWindow final : public WindowOperations {
 // The open-file dialog of Browse, answered by the --file of the command line.
 class GivenFileDialog final : public FileDialog {
   public:
-    explicit GivenFileDialog(std::string path) : path_(std::move(path)) {}
-    void SetFileName(const std::string&) override {}
+    explicit GivenFileDialog(std::filesystem::path path) : path_(std::move(path)) {}
+    void SetFileName(const std::filesystem::path&) override {}
     bool Execute() override { return true; }
-    std::string FileName() const override { return path_; }
+    std::filesystem::path FileName() const override { return path_; }
 
   private:
-    std::string path_;
+    std::filesystem::path path_;
 };
 
 }  // namespace lut::cli

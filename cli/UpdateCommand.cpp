@@ -93,7 +93,7 @@ Outcome UpdateRun::Run() {
     }
 
     Say("Update file " + options_.file + ", version " + Printable(window_.VersionText()) + ", " +
-        std::to_string(BlockCountOf(session_.Core().State().LoadedImage)) + " blocks");
+        std::to_string(BlockCountOf(*session_.Core().State().LoadedImage)) + " blocks");
     const std::size_t checked = window_.Notices().size();
     session_.ShowProgressIn(view_);
     session_.Core().btnUPGClick();
@@ -230,7 +230,7 @@ void UpdateRun::Say(const std::string& line) {
 int UpdateRun::Finish(const Outcome& outcome) {
     view_.Close();
     const double seconds = std::chrono::duration<double>(EventLoop::Clock::now() - start_).count();
-    const auto blocks = BlockCountOf(session_.Core().State().LoadedImage);
+    const auto blocks = BlockCountOf(*session_.Core().State().LoadedImage);
     if (options_.common.json) {
         const Json report{
             {"result", NameOf(outcome.code)},

@@ -30,8 +30,15 @@ inline constexpr std::string_view UnreadableAcceptance =
     "The logger's answer to the update request cannot be read (its start block is not 4 hexadecimal digits), "
     "so the update has not started. Answer: ";
 inline constexpr std::string_view UnreadableResendList =
-    "The logger's answer to the result query cannot be read (its block count or a block index is missing or not "
+    "The logger's answer to the result query cannot be read (its block count or a block index is missing or "
+    "not "
     "4 hexadecimal digits), so no block is sent again yet. Answer: ";
+
+// Error display: an update file larger than a logger can take. Block indices and the block count travel as
+// 4 hexadecimal digits, so 65,535 blocks of 300 bytes is the most an update can carry intact.
+inline constexpr std::string_view ImageTooLarge =
+    "A logger takes at most 19,660,500 bytes (65,535 blocks of 300 bytes); a larger image would reach it "
+    "corrupted.";
 
 // Window.
 inline constexpr std::string_view Caption = "Logger Update Tool";

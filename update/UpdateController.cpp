@@ -80,7 +80,7 @@ void UpdateController::btnUPGClick() {
         window_.ShowWarning(std::string(text::PleaseChooseFile));
         return;
     }
-    state_.SendImage = std::make_shared<const std::string>(state_.LoadedImage);
+    state_.SendImage = state_.LoadedImage;
     if (state_.SendImage->empty()) {
         window_.ShowWarning(std::string(text::ReadUpdateFileFail));
         return;

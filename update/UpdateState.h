@@ -16,11 +16,11 @@ class UpdateState {
   public:
     AtomicProtocolState ProtocolState;
 
-    // The chosen file as hexadecimal text (Browse).
-    std::string LoadedImage;
+    // The chosen file as hexadecimal text (Browse), replaced whole by the next file.
+    ImageText LoadedImage = ShareImage({});
 
-    // The image being sent: a copy of LoadedImage frozen by Update, shared with the runs that send it.
-    ImageText SendImage = std::make_shared<const std::string>();
+    // The image being sent: LoadedImage as Update found it, shared with the runs that send it, not copied.
+    ImageText SendImage = ShareImage({});
 
     // Worker A and worker B; declared last, so that they are stopped before what they use goes.
     std::unique_ptr<Tupthread> Upthread;

@@ -78,8 +78,8 @@ class Bench {
             errorBoxUp_ = outer;
             --boxesUp_;
         };
-        state_.LoadedImage = std::string(setup.ImageChars(), 'A');
-        state_.SendImage = std::make_shared<const std::string>(state_.LoadedImage);
+        state_.LoadedImage = ShareImage(std::string(setup.ImageChars(), 'A'));
+        state_.SendImage = state_.LoadedImage;
         state_.ProtocolState.Store(setup.Step());
     }
 

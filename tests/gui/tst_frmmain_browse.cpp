@@ -22,7 +22,7 @@ struct Shown {
 
 Shown ShownBy(WindowUnderTest& w) {
     return {w.window->Operations().FilePathText(), w.window->Operations().VersionText(),
-            w.window->Core().State().LoadedImage};
+            *w.window->Core().State().LoadedImage};
 }
 
 std::string MakeFile(const QTemporaryDir& folder, const QString& name, const QByteArray& bytes) {

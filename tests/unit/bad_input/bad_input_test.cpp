@@ -61,12 +61,12 @@ std::uint16_t FreePort() {
 class VanishingChoiceDialog final : public FileDialog {
   public:
     explicit VanishingChoiceDialog(std::string path) : path_(std::move(path)) {}
-    void SetFileName(const std::string&) override {}
+    void SetFileName(const std::filesystem::path&) override {}
     bool Execute() override {
         fs::remove(path_);
         return true;
     }
-    std::string FileName() const override { return path_; }
+    std::filesystem::path FileName() const override { return path_; }
 
   private:
     std::string path_;
@@ -347,7 +347,7 @@ TEST(BadFile, IsReportedKeepsThePreviousImageAndAGoodFileStillLoads) {
         bench.core.StartUp();
         const std::string first = dir.Write("S1.00.bin", "\x01\x02");
         bench.Browse(first);
-        ASSERT_EQ(bench.core.State().LoadedImage, "0102");
+        ASSERT_EQ(*bench.core.State().LoadedImage, "0102");
         bench.window.log.clear();
 
         const std::string path = c.make(dir);
@@ -359,14 +359,14 @@ TEST(BadFile, IsReportedKeepsThePreviousImageAndAGoodFileStillLoads) {
         ASSERT_EQ(bench.window.log.size(), 1U);
         EXPECT_EQ(bench.window.log[0].kind, c.kind);
         EXPECT_TRUE(bench.window.log[0].text.starts_with(message)) << bench.window.log[0].text;
-        EXPECT_EQ(bench.core.State().LoadedImage, "0102");
+        EXPECT_EQ(*bench.core.State().LoadedImage, "0102");
         EXPECT_EQ(bench.window.filePath, c.shownAsChosen ? path : first);
         EXPECT_EQ(bench.window.version, c.shownAsChosen ? VersionFromFileName(path) : "S1.00");
 
         bench.window.log.clear();
         bench.Browse(dir.Write("S2.00.bin", std::string(301, '\x7F')));
         EXPECT_TRUE(bench.window.log.empty());
-        EXPECT_EQ(bench.core.State().LoadedImage.size(), 602U);
+        EXPECT_EQ(bench.core.State().LoadedImage->size(), 602U);
         bench.core.btnUPGClick();
         EXPECT_EQ(bench.logger.Next(), "LUS2.000002");
     }
@@ -383,9 +383,9 @@ TEST(BadFile, VanishedAfterTheChoiceIsReportedAndTheNextChoiceLoads) {
     EXPECT_EQ(bench.window.Texts(Kind::Error),
               std::vector<std::string>{"Cannot open file \"" + path + "\". No such file or directory"});
     EXPECT_EQ(bench.window.filePath, path);
-    EXPECT_EQ(bench.core.State().LoadedImage, "01");
+    EXPECT_EQ(*bench.core.State().LoadedImage, "01");
     bench.Browse(dir.Write("S2.00.bin", "\x02"));
-    EXPECT_EQ(bench.core.State().LoadedImage, "02");
+    EXPECT_EQ(*bench.core.State().LoadedImage, "02");
 }
 
 // A file of 0 bytes loads (there is nothing wrong with reading it), and Update then refuses it.

@@ -36,7 +36,7 @@ class ControllerBench {
         window.selected = 0;
         window.filePath = "/images/S1.02.bin";
         window.version = "S1.02";
-        state.LoadedImage = HexPattern(1500);
+        state.LoadedImage = ShareImage(HexPattern(1500));
     }
 
     ~ControllerBench() {
@@ -96,7 +96,7 @@ TEST(UpdateButton, ChecksInOrderAndChangesNothingWhenOneFails) {
         bench.window.selected = c.selected;
         bench.window.rows[0].version = c.version;
         bench.window.filePath = c.filePath;
-        bench.state.LoadedImage = c.loaded;
+        bench.state.LoadedImage = ShareImage(c.loaded);
         bench.state.ProtocolState.Store(c.step);
         bench.controller.btnUPGClick();
         EXPECT_EQ(bench.window.log, (std::vector<FakeWindow::Shown>{{Kind::Warning, Text(c.message)}}));
@@ -107,8 +107,8 @@ TEST(UpdateButton, ChecksInOrderAndChangesNothingWhenOneFails) {
 
 TEST(UpdateButton, EmptyImageStaysTheSendImage) {
     ControllerBench bench;
-    bench.state.SendImage = Image("AABB");
-    bench.state.LoadedImage.clear();
+    bench.state.SendImage = ShareImage("AABB");
+    bench.state.LoadedImage = ShareImage({});
     bench.controller.btnUPGClick();
     EXPECT_EQ(*bench.state.SendImage, "");
 }
@@ -135,14 +135,14 @@ TEST(UpdateButton, SendsVersionAndBlockCountToTheSelectedLogger) {
         SCOPED_TRACE(c.name);
         ControllerBench bench;
         bench.window.version = c.version;
-        bench.state.LoadedImage = std::string(c.imageChars, 'A');
+        bench.state.LoadedImage = ShareImage(std::string(c.imageChars, 'A'));
         bench.state.ProtocolState.Store(c.step);
         bench.controller.btnUPGClick();
         EXPECT_EQ(bench.logger.Next(), c.payload);
         EXPECT_EQ(bench.state.ProtocolState.Load(), Protocol::Request);
         EXPECT_EQ(bench.window.log,
                   (std::vector<FakeWindow::Shown>{{Kind::Status, Text(text::RequestUpdate)}}));
-        EXPECT_EQ(*bench.state.SendImage, bench.state.LoadedImage);
+        EXPECT_EQ(bench.state.SendImage, bench.state.LoadedImage) << "the send image shares the loaded one";
     }
 }
 
@@ -186,7 +186,7 @@ TEST(RequestAnswer, AcceptanceStartsWorkerAOtherAnswersEndTheDialogue) {
 TEST(RequestAnswer, SecondRequestReplacesTheImageAndASecondAcceptanceIsIgnored) {
     ControllerBench bench;
     bench.controller.btnUPGClick();
-    bench.state.LoadedImage = HexPattern(3000);
+    bench.state.LoadedImage = ShareImage(HexPattern(3000));
     bench.controller.btnUPGClick();
     EXPECT_EQ(bench.logger.Next(), "LUS1.020003");
     EXPECT_EQ(bench.logger.Next(), "LUS1.020005");
@@ -305,7 +305,7 @@ TEST(Answers, BlocksGoToTheLoggerTheRequestWentTo) {
         EXPECT_EQ(bench.state.ProtocolState.Load(), Protocol::Update);
         ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
         EXPECT_EQ(bench.logger.Arrived(),
-                  std::vector<std::string>{"UD0000" + bench.state.LoadedImage.substr(0, 600)});
+                  std::vector<std::string>{"UD0000" + bench.state.LoadedImage->substr(0, 600)});
     }
 }
 

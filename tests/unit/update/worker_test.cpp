@@ -77,7 +77,7 @@ TEST(WorkerA, SendsFromTheStartBlockToTheEndThenQueries) {
         SCOPED_TRACE(c.name);
         WorkerBench bench;
         const std::string image = HexPattern(c.imageChars);
-        const Tupthread& worker = bench.StartA({c.start, c.count, "127.0.0.1", Image(image)});
+        const Tupthread& worker = bench.StartA({c.start, c.count, "127.0.0.1", ShareImage(image)});
         ExpectRunToFirstQuery(bench, worker, image, c.blocks, c.count, c.positions);
     }
 }
@@ -108,7 +108,7 @@ TEST(WorkerB, SendsTheListedBlocksInListOrderThenQueries) {
         SCOPED_TRACE(c.name);
         WorkerBench bench;
         const std::string image = HexPattern(c.imageChars);
-        const Tupthread1& worker = bench.StartB({c.listed, "127.0.0.1", Image(image)});
+        const Tupthread1& worker = bench.StartB({c.listed, "127.0.0.1", ShareImage(image)});
         ExpectRunToFirstQuery(bench, worker, image, c.blocks, static_cast<int>(c.listed.size()), c.positions);
     }
 }
@@ -132,7 +132,7 @@ TEST(WorkerQueries, QueryEveryPauseWhileTheStateStaysEnThenReportTheOutcome) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WorkerBench bench;
-        const Tupthread1& worker = bench.StartB({{}, "127.0.0.1", Image("")});
+        const Tupthread1& worker = bench.StartB({{}, "127.0.0.1", ShareImage("")});
         ASSERT_TRUE(bench.Pass(1));
         const int queries = c.answeredAfter == 0 ? 5 : c.answeredAfter;
         for (int query = 1; query <= queries; ++query) {
@@ -164,7 +164,7 @@ TEST(WorkerQueries, QueryEveryPauseWhileTheStateStaysEnThenReportTheOutcome) {
 TEST(WorkerA, SearchDuringTheBlocksLetsThemFinishThenSetsEnOverSs) {
     WorkerBench bench;
     const std::string image = HexPattern(1500);
-    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(image)});
+    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(image)});
     ASSERT_TRUE(bench.Reach());
     bench.state.Store(Protocol::Search);
     bench.pacer.AdvanceToNextWake();
@@ -182,10 +182,10 @@ TEST(WorkerA, SearchDuringTheBlocksLetsThemFinishThenSetsEnOverSs) {
 TEST(WorkerA, RunKeepsTheFieldsAndImageItStartedWith) {
     WorkerBench bench;
     const std::string image = HexPattern(1500);
-    Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(image)});
+    Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(image)});
     ASSERT_TRUE(bench.Reach());
     // A Search, a new Update and its acceptance could set new fields while this run is under way.
-    worker.SetFields({1, 9, "127.0.0.3", Image(std::string(6000, 'F'))});
+    worker.SetFields({1, 9, "127.0.0.3", ShareImage(std::string(6000, 'F'))});
     ASSERT_TRUE(bench.Pass(4));
     ASSERT_TRUE(bench.Reach());
     EXPECT_EQ(bench.Payloads(),
@@ -207,7 +207,7 @@ TEST(Worker, StopsServingAfterAMessageOtherThanTheStart) {
 
 TEST(Worker, InterruptedPauseEndsTheRunAtOnce) {
     WorkerBench bench;
-    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(HexPattern(1500))});
+    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(HexPattern(1500))});
     ASSERT_TRUE(bench.Reach());
     bench.pacer.Interrupt();
     ASSERT_TRUE(bench.AwaitEnd(worker));
@@ -273,7 +273,7 @@ TEST(WorkerPacing, BlocksKeepToDeadlinesAndNeverCloserThanOnePause) {
         SlowClockPacer pacer(std::chrono::milliseconds(c.perLookMs), std::chrono::milliseconds(c.overshootMs),
                              3);
         Tupthread worker({bench.tool, bench.logger.Port(), pacer, bench.display, bench.state});
-        worker.SetFields({0, 3, "127.0.0.1", Image(HexPattern(1800))});
+        worker.SetFields({0, 3, "127.0.0.1", ShareImage(HexPattern(1800))});
         worker.Post(WorkerStartMessage);
         ASSERT_TRUE(worker.WaitIdle(VirtualPacer::HangGuard));
         EXPECT_EQ(pacer.Deadlines(), c.deadlines);
