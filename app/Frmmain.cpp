@@ -22,6 +22,7 @@
 #include "link/LocalAddress.h"
 #include "link/uPubpro.h"
 #include "update/Messages.h"
+#include "update/OpenFailure.h"
 
 namespace lut::app {
 
@@ -98,10 +99,7 @@ void TFrmmain::ExplainSocketFailure() {
     QStringList reasons;
     const auto add = [&reasons](const char* name, const BindRecord& bind, std::error_code why) {
         if (why) {
-            reasons << QStringLiteral("%1 endpoint %2:%3: %4")
-                           .arg(QLatin1String(name), QString::fromStdString(bind.address))
-                           .arg(bind.port)
-                           .arg(QString::fromStdString(why.message()));
+            reasons << QString::fromStdString(OpenFailure(name, bind, why, "logger-update-tool"));
         }
     };
     add("Update", core_.Link().UpdateBindAddress, core_.UpdateOpenError());

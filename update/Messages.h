@@ -41,6 +41,9 @@ inline constexpr std::string_view ImageTooLarge =
     "corrupted.";
 
 // Window.
+inline constexpr std::string_view NoGraphicalSession =
+    "logger-update-tool: the window needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+    "in a terminal, use logger-update.";
 inline constexpr std::string_view Caption = "Logger Update Tool";
 inline constexpr std::string_view HintCaption = "Hint";
 inline constexpr std::string_view FileFilter = "程序文件|*.bin";
