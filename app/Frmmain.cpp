@@ -35,11 +35,14 @@ constexpr int EventCodeMask = 0xFFFF;  // the notification's event code; the hig
 TFrmmain::TFrmmain(FrmmainSettings settings)
     : ui_(BuildFrmmainControls(*this)),
       localAddress_(std::move(settings.localAddress)),
+      lookUpLocalAddress_(settings.lookUpLocalAddress ? std::move(settings.lookUpLocalAddress)
+                                                      : std::function<std::string()>(LocalAddressText)),
       dlgOpen1_(settings.dlgOpen1 ? std::move(settings.dlgOpen1) : std::make_unique<OpenFileDialog>(this)),
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
       display_(*this, *ui_.ProgressBar1, *ui_.lbl6),
-      core_(operations_, display_, pacer_, std::move(settings.tool)) {
+      core_(operations_, display_, settings.pacer != nullptr ? *settings.pacer : pacer_,
+            std::move(settings.tool)) {
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -76,7 +79,8 @@ void TFrmmain::Guarded(Handler handler) {
 
 void TFrmmain::FormShow() {
     Guarded([this] {
-        const QString address = localAddress_ ? *localAddress_ : QString::fromStdString(LocalAddressText());
+        const QString address =
+            localAddress_ ? *localAddress_ : QString::fromStdString(lookUpLocalAddress_());
         SetAutoSizeText(*ui_.lbl3, address);
     });
 }

@@ -42,6 +42,8 @@ class ScriptedDialog final : public FileDialog {
 
 struct WindowUnderTest {
     explicit WindowUnderTest(Ports ports);
+    // A window with these endpoints (bound to 127.0.0.1) and settings; boxes and dialog as above.
+    WindowUnderTest(ToolOptions tool, app::FrmmainSettings settings);
 
     // Shows the window and waits for its start-up (the first activation).
     [[nodiscard]] bool Start();
