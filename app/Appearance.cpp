@@ -75,7 +75,7 @@ QIcon ToolIcon() {
 QString ApplicationTitle(const QString& programPath) {
     const QString name = QFileInfo(programPath).fileName();
     const QString stem = name.left(name.indexOf(u'.'));
-    return stem.left(1).toUpper() + stem.mid(1).toLower();
+    return stem.left(1) + stem.mid(1).toLower();
 }
 
 }  // namespace lut::app

@@ -20,8 +20,8 @@ QFont SongTiFont(int pixelSize);
 // The tool's icon, drawn here at 128, 64, 48, 32 and 16 pixels square.
 QIcon ToolIcon();
 
-// The program file's name without folder, up to its first full stop, first letter upper case and every
-// later letter lower case: "/opt/lut/logger-update-tool" gives "Logger-update-tool".
+// The program file's name without folder, up to its first full stop, its first letter as it is and every
+// later letter lower case: "/opt/lut/logger-update-tool" gives "logger-update-tool", "LUT.EXE" "Lut".
 QString ApplicationTitle(const QString& programPath);
 
 }  // namespace lut::app

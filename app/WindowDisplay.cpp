@@ -1,10 +1,8 @@
 #include "app/WindowDisplay.h"
 
-#include <chrono>
-
 #include <QMetaObject>
 
-#include "link/uPubpro.h"
+#include "update/TimeLeft.h"
 
 namespace lut::app {
 
@@ -12,15 +10,10 @@ QString ProgressText(int sent, int total) {
     if (sent >= total) {
         return QStringLiteral("%1 of %1 blocks sent").arg(total);
     }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::seconds>((total - sent) * BlockDelay + FinishDelay);
-    const auto minutes = left.count() / 60;
-    const auto seconds = left.count() % 60;
-    return QStringLiteral("%1 of %2 blocks, %3:%4 left")
+    return QStringLiteral("%1 of %2 blocks, %3 left")
         .arg(sent)
         .arg(total)
-        .arg(minutes)
-        .arg(seconds, 2, 10, QLatin1Char('0'));
+        .arg(QString::fromStdString(TimeLeft(total - sent)));
 }
 
 WindowDisplay::WindowDisplay(QObject& context, std::function<void()> takeReports)
