@@ -39,7 +39,8 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
       waker_(*this, [this] { core_.HandleWorkerReports(); }),
-      core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_, std::move(settings.tool)) {
+      core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_,
+            std::move(settings.tool)) {
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |

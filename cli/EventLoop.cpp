@@ -1,25 +1,22 @@
 #include "cli/EventLoop.h"
 
-#include <poll.h>
-
-#include <algorithm>
 #include <array>
-#include <cerrno>
-#include <climits>
 #include <system_error>
+
+#include "link/Readiness.h"
 
 namespace lut::cli {
 namespace {
 
-// Milliseconds until the moment, rounded up so that the poll never wakes a little early and spins.
-int TimeoutUntil(EventLoop::Clock::time_point moment, EventLoop::Clock::time_point now) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(moment - now).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+// Milliseconds until the moment, rounded up so that the wait never ends a little early and spins.
+std::chrono::milliseconds TimeoutUntil(EventLoop::Clock::time_point moment,
+                                       EventLoop::Clock::time_point now) {
+    return std::chrono::ceil<std::chrono::milliseconds>(moment - now);
 }
 
 }  // namespace
 
-EventLoop::EventLoop(ToolCore& core, PipeWaker& waker, int interruptHandle)
+EventLoop::EventLoop(ToolCore& core, PipeWaker& waker, NativeSocket interruptHandle)
     : core_(core), waker_(waker), interruptHandle_(interruptHandle) {}
 
 bool EventLoop::HandleReports() {
@@ -50,23 +47,21 @@ EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) 
         }
 
         enum { Interrupt, Reports, Update, Discovery };
-        std::array<pollfd, 4> watched{{
-            {interruptHandle_, POLLIN, 0},
-            {waker_.Handle(), POLLIN, 0},
-            {static_cast<int>(core_.Link().UpdateSocket.Handle()), POLLIN, 0},
-            {static_cast<int>(core_.Link().DiscoverySocket.Handle()), POLLIN, 0},
+        std::array<WatchedHandle, 4> watched{{
+            {interruptHandle_},
+            {waker_.Handle()},
+            {core_.Link().UpdateSocket.Handle()},
+            {core_.Link().DiscoverySocket.Handle()},
         }};
-        if (poll(watched.data(), watched.size(), wakeAt ? TimeoutUntil(*wakeAt, now) : -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::system_error(errno, std::generic_category(), "poll");
+        const auto timeout = wakeAt ? std::optional(TimeoutUntil(*wakeAt, now)) : std::nullopt;
+        if (const std::error_code error = WaitUntilReadable(watched, timeout)) {
+            throw std::system_error(error, "waiting for datagrams");
         }
-        if (watched[Interrupt].revents != 0) {
+        if (watched[Interrupt].ready) {
             return End::Interrupted;
         }
         for (const int socket : {Update, Discovery}) {
-            if ((watched[socket].revents & (POLLIN | POLLERR)) == 0) {
+            if (!watched[socket].ready) {
                 continue;
             }
             HandleReports();

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/WakePipe.h"
+#include "link/NativeSocket.h"
 #include "update/ToolCore.h"
 #include "update/WorkerReports.h"
 
@@ -39,8 +40,8 @@ class EventLoop {
         std::optional<Clock::duration> idle;
     };
 
-    // interruptHandle: a descriptor that becomes readable on Ctrl-C, or -1.
-    EventLoop(ToolCore& core, PipeWaker& waker, int interruptHandle);
+    // interruptHandle: a handle that becomes readable on Ctrl-C, or InvalidSocket.
+    EventLoop(ToolCore& core, PipeWaker& waker, NativeSocket interruptHandle);
 
     // Handles datagrams and worker reports until done() holds (asked after each of them), a limit is
     // reached, or an interrupt. Reports made before a datagram arrived are handled before it.
@@ -52,7 +53,7 @@ class EventLoop {
   private:
     ToolCore& core_;
     PipeWaker& waker_;
-    int interruptHandle_;
+    NativeSocket interruptHandle_;
 };
 
 }  // namespace lut::cli

@@ -14,8 +14,11 @@ constexpr int BarWidth = 30;
 
 std::string Bar(int position, int maximum) {
     const int filled = maximum > 0 ? std::clamp(position, 0, maximum) * BarWidth / maximum : 0;
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(BarWidth - filled), '.') + "]";
+    std::string bar = "[";
+    bar.append(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(BarWidth - filled), '.');
+    bar += ']';
+    return bar;
 }
 
 // The status line's text at each stage, as the window shows it.

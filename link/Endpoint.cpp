@@ -1,6 +1,9 @@
 #include "link/Endpoint.h"
 
 #include <mutex>
+#include <utility>
+
+#include "link/SocketApi.h"
 
 namespace lut {
 
@@ -18,6 +21,43 @@ bool ToSocketAddress(std::string_view address, std::uint16_t port, sockaddr_in& 
 
 Endpoint::~Endpoint() {
     Close();
+}
+
+Endpoint::Endpoint(Endpoint&& other) noexcept {
+    Adopt(other.Release());
+}
+
+Endpoint& Endpoint::operator=(Endpoint&& other) noexcept {
+    if (this != &other) {
+        Adopt(other.Release());
+    }
+    return *this;
+}
+
+Endpoint::Owned Endpoint::Release() noexcept {
+    // Exclusive: waits for every send in progress, so the handle number is never closed (and perhaps
+    // reused by the system) while a sender still holds it.
+    const std::unique_lock lock(mutex_);
+    return {std::exchange(socket_, InvalidSocket), std::exchange(libraryStarted_, false)};
+}
+
+void Endpoint::Adopt(Owned owned) noexcept {
+    Owned previous;
+    {
+        const std::unique_lock lock(mutex_);
+        previous = {std::exchange(socket_, owned.socket),
+                    std::exchange(libraryStarted_, owned.libraryStarted)};
+    }
+    Dispose(previous);
+}
+
+void Endpoint::Dispose(Owned owned) noexcept {
+    if (owned.socket != InvalidSocket) {
+        CloseNativeSocket(owned.socket);
+    }
+    if (owned.libraryStarted) {
+        ReleaseSocketLibrary();
+    }
 }
 
 std::error_code Endpoint::Open(const BindRecord& bind) {
@@ -42,30 +82,12 @@ std::error_code Endpoint::Open(const BindRecord& bind) {
         ReleaseSocketLibrary();
         return failure;
     }
-    const std::unique_lock lock(mutex_);
-    socket_ = socket;
-    libraryStarted_ = true;
+    Adopt({socket, true});
     return {};
 }
 
 void Endpoint::Close() {
-    NativeSocket socket = InvalidSocket;
-    bool libraryStarted = false;
-    {
-        // Exclusive: waits for every send in progress, so the handle number is never closed (and perhaps
-        // reused by the system) while a sender still holds it.
-        const std::unique_lock lock(mutex_);
-        socket = socket_;
-        libraryStarted = libraryStarted_;
-        socket_ = InvalidSocket;
-        libraryStarted_ = false;
-    }
-    if (socket != InvalidSocket) {
-        CloseNativeSocket(socket);
-    }
-    if (libraryStarted) {
-        ReleaseSocketLibrary();
-    }
+    Dispose(Release());
 }
 
 bool Endpoint::IsOpen() const {
@@ -73,13 +95,16 @@ bool Endpoint::IsOpen() const {
     return socket_ != InvalidSocket;
 }
 
-bool Endpoint::SendTo(std::string_view bytes, std::string_view address, std::uint16_t port) {
+std::error_code Endpoint::SendTo(std::string_view bytes, std::string_view address, std::uint16_t port) {
     sockaddr_in destination{};
     if (!ToSocketAddress(address, port, destination)) {
-        return false;
+        return std::make_error_code(std::errc::invalid_argument);
     }
     const std::shared_lock lock(mutex_);
-    return socket_ != InvalidSocket && SendDatagram(socket_, bytes, destination);
+    if (socket_ == InvalidSocket) {
+        return std::make_error_code(std::errc::bad_file_descriptor);
+    }
+    return SendDatagram(socket_, bytes, destination);
 }
 
 ReceiveResult Endpoint::Receive(std::span<char> buffer) {

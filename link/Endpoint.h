@@ -10,7 +10,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "link/SocketApi.h"
+#include "link/NativeSocket.h"
 
 namespace lut {
 
@@ -35,6 +35,11 @@ class Endpoint {
     Endpoint(const Endpoint&) = delete;
     Endpoint& operator=(const Endpoint&) = delete;
 
+    // The socket changes owner; the moved-from endpoint is closed, as if never opened. Moving waits for
+    // sends in progress on either endpoint, as Close does.
+    Endpoint(Endpoint&& other) noexcept;
+    Endpoint& operator=(Endpoint&& other) noexcept;
+
     // Starts the socket library, creates a non-blocking datagram socket and binds it; an endpoint that is
     // open is closed first. On failure nothing stays open, and the error says why (for example, the port is
     // taken or needs privileges, or the address is not dotted IPv4).
@@ -46,9 +51,10 @@ class Endpoint {
 
     bool IsOpen() const;
 
-    // Sends one datagram to address:port; false when the endpoint is closed, the address text is not
-    // dotted IPv4, or the system refuses the send.
-    bool SendTo(std::string_view bytes, std::string_view address, std::uint16_t port);
+    // Sends one datagram to address:port. Empty on success; else why not: invalid_argument when the
+    // address text is not dotted IPv4, bad_file_descriptor when the endpoint is closed, or the system's
+    // reason for refusing the send.
+    std::error_code SendTo(std::string_view bytes, std::string_view address, std::uint16_t port);
 
     // Receives at most buffer.size() bytes of one waiting datagram without blocking; a datagram longer
     // than the buffer is discarded whole and reported as nothing received.
@@ -61,6 +67,17 @@ class Endpoint {
     std::uint16_t LocalPort() const;
 
   private:
+    struct Owned {
+        NativeSocket socket = InvalidSocket;
+        bool libraryStarted = false;
+    };
+
+    // Takes the socket out of this endpoint, which is closed afterwards without the socket being closed.
+    Owned Release() noexcept;
+    // Installs a socket, and closes the one held before.
+    void Adopt(Owned owned) noexcept;
+    static void Dispose(Owned owned) noexcept;
+
     mutable std::shared_mutex
         mutex_;  // sends share it; Close takes it alone, so no send sees a reused handle
     NativeSocket socket_ = InvalidSocket;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <string>
 
 #ifdef _WIN32
 #include <iphlpapi.h>
@@ -18,10 +19,89 @@ namespace lut {
 
 #ifdef _WIN32
 
+namespace {
+
+struct WinsockMeaning {
+    int code;
+    std::errc meaning;
+    const char* text;  // the C library here has no text for most of these conditions
+};
+
+// Winsock's own numbers mean what these POSIX conditions mean; the standard library maps none of them.
+constexpr WinsockMeaning WinsockMeanings[] = {
+    {WSAEINTR, std::errc::interrupted, "Interrupted system call"},
+    {WSAEBADF, std::errc::bad_file_descriptor, "Bad file descriptor"},
+    {WSAEACCES, std::errc::permission_denied, "Permission denied"},
+    {WSAEFAULT, std::errc::bad_address, "Bad address"},
+    {WSAEINVAL, std::errc::invalid_argument, "Invalid argument"},
+    {WSAEMFILE, std::errc::too_many_files_open, "Too many open files"},
+    {WSAEWOULDBLOCK, std::errc::operation_would_block, "Resource temporarily unavailable"},
+    {WSAEINPROGRESS, std::errc::operation_in_progress, "Operation now in progress"},
+    {WSAEALREADY, std::errc::connection_already_in_progress, "Operation already in progress"},
+    {WSAENOTSOCK, std::errc::not_a_socket, "Socket operation on non-socket"},
+    {WSAEDESTADDRREQ, std::errc::destination_address_required, "Destination address required"},
+    {WSAEMSGSIZE, std::errc::message_size, "Message too long"},
+    {WSAEPROTOTYPE, std::errc::wrong_protocol_type, "Protocol wrong type for socket"},
+    {WSAENOPROTOOPT, std::errc::no_protocol_option, "Protocol not available"},
+    {WSAEPROTONOSUPPORT, std::errc::protocol_not_supported, "Protocol not supported"},
+    {WSAEOPNOTSUPP, std::errc::operation_not_supported, "Operation not supported"},
+    {WSAEAFNOSUPPORT, std::errc::address_family_not_supported, "Address family not supported by protocol"},
+    {WSAEADDRINUSE, std::errc::address_in_use, "Address already in use"},
+    {WSAEADDRNOTAVAIL, std::errc::address_not_available, "Cannot assign requested address"},
+    {WSAENETDOWN, std::errc::network_down, "Network is down"},
+    {WSAENETUNREACH, std::errc::network_unreachable, "Network is unreachable"},
+    {WSAENETRESET, std::errc::network_reset, "Network dropped connection on reset"},
+    {WSAECONNABORTED, std::errc::connection_aborted, "Software caused connection abort"},
+    {WSAECONNRESET, std::errc::connection_reset, "Connection reset by peer"},
+    {WSAENOBUFS, std::errc::no_buffer_space, "No buffer space available"},
+    {WSAEISCONN, std::errc::already_connected, "Transport endpoint is already connected"},
+    {WSAENOTCONN, std::errc::not_connected, "Transport endpoint is not connected"},
+    {WSAETIMEDOUT, std::errc::timed_out, "Connection timed out"},
+    {WSAECONNREFUSED, std::errc::connection_refused, "Connection refused"},
+    {WSAEHOSTUNREACH, std::errc::host_unreachable, "No route to host"},
+};
+
+const WinsockMeaning* WinsockMeaningOf(int code) {
+    for (const WinsockMeaning& entry : WinsockMeanings) {
+        if (entry.code == code) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// Keeps Winsock's number (for logs and support) while comparing equal to, and printing as, the POSIX
+// condition it means.
+class WinsockCategory final : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "winsock"; }
+
+    std::error_condition default_error_condition(int code) const noexcept override {
+        if (const WinsockMeaning* entry = WinsockMeaningOf(code)) {
+            return std::make_error_condition(entry->meaning);
+        }
+        return std::error_condition(code, *this);
+    }
+
+    std::string message(int code) const override {
+        if (const WinsockMeaning* entry = WinsockMeaningOf(code)) {
+            return entry->text;
+        }
+        return std::system_category().message(code);
+    }
+};
+
+std::error_code WinsockError(int code) {
+    static const WinsockCategory category;
+    return std::error_code(code, category);
+}
+
+}  // namespace
+
 std::error_code StartSocketLibrary() {
     WSADATA data;
-    const int result = WSAStartup(MAKEWORD(2, 0), &data);
-    return result == 0 ? std::error_code{} : std::error_code(result, std::system_category());
+    const int result = WSAStartup(MAKEWORD(2, 2), &data);
+    return result == 0 ? std::error_code{} : WinsockError(result);
 }
 
 void ReleaseSocketLibrary() {
@@ -41,12 +121,15 @@ bool MakeNonBlocking(NativeSocket socket) {
     return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
 
-bool SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
+std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
     if (bytes.size() > INT_MAX) {
-        return false;
+        return std::make_error_code(std::errc::message_size);
     }
-    return sendto(socket, bytes.data(), static_cast<int>(bytes.size()), 0,
-                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination) != SOCKET_ERROR;
+    if (sendto(socket, bytes.data(), static_cast<int>(bytes.size()), 0,
+               reinterpret_cast<const sockaddr*>(&destination), sizeof destination) == SOCKET_ERROR) {
+        return LastSocketError();
+    }
+    return {};
 }
 
 std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {
@@ -95,7 +178,7 @@ std::vector<InterfaceAddress> UpInterfaceAddresses() {
 }
 
 std::error_code LastSocketError() {
-    return std::error_code(WSAGetLastError(), std::system_category());
+    return WinsockError(WSAGetLastError());
 }
 
 #else
@@ -123,13 +206,13 @@ bool MakeNonBlocking(NativeSocket socket) {
     return flags != -1 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-bool SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
+std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination) {
     ssize_t sent = 0;
     do {
         sent = sendto(socket, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&destination),
                       sizeof destination);
     } while (sent < 0 && errno == EINTR);
-    return sent >= 0;
+    return sent < 0 ? LastSocketError() : std::error_code{};
 }
 
 std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {

@@ -1,14 +1,15 @@
-// The one place where the POSIX and Winsock socket APIs differ.
+// The one place where the POSIX and Winsock socket APIs differ. Internal to link/: only its .cpp files
+// include it, so that no other header of the program sees a system header (<windows.h> renames
+// GetMessage and others by macro).
 #pragma once
 
-#include <cstddef>
-#include <optional>
-#include <span>
-#include <string_view>
-#include <system_error>
-#include <vector>
-
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
@@ -19,16 +20,21 @@
 #include <unistd.h>
 #endif
 
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+#include <vector>
+
 #include "link/LocalAddress.h"
+#include "link/NativeSocket.h"
 
 namespace lut {
 
 #ifdef _WIN32
-using NativeSocket = SOCKET;
-inline constexpr NativeSocket InvalidSocket = INVALID_SOCKET;
-#else
-using NativeSocket = int;
-inline constexpr NativeSocket InvalidSocket = -1;
+static_assert(std::is_same_v<NativeSocket, SOCKET> && InvalidSocket == INVALID_SOCKET);
 #endif
 
 // Starts and releases the platform's socket library (a no-op on POSIX); one release per successful start.
@@ -45,8 +51,8 @@ void CloseNativeSocket(NativeSocket socket);
 // Makes a socket non-blocking.
 bool MakeNonBlocking(NativeSocket socket);
 
-// Sends one datagram; false when the system refuses it.
-bool SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination);
+// Sends one datagram; the system's reason when it refuses it.
+std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination);
 
 // Receives one waiting datagram into the buffer without blocking and stores its sender. Nothing when
 // nothing waits, on an error, or when the datagram was longer than the buffer (it is then lost whole).
@@ -55,7 +61,8 @@ std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> 
 // The IPv4 addresses of the interfaces that are up, loopback included, in interface order.
 std::vector<InterfaceAddress> UpInterfaceAddresses();
 
-// The error of the last failed socket call.
+// The error of the last failed socket call. Winsock's codes compare equal to the std::errc they mean
+// (address_in_use, permission_denied, ...) and print its text, as the POSIX codes do.
 std::error_code LastSocketError();
 
 }  // namespace lut

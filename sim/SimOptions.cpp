@@ -61,7 +61,10 @@ std::string DefaultVersion(std::size_t index) {
 std::string LoopbackError(std::string_view address) {
     const std::optional<std::uint32_t> parsed = ParseAddress(address);
     if (!parsed) {
-        return "'" + std::string(address) + "' is not a dotted IPv4 address";
+        std::string text = "'";
+        text += address;
+        text += "' is not a dotted IPv4 address";
+        return text;
     }
     if ((*parsed >> 24) != 127) {
         return "refusing to bind " + std::string(address) +

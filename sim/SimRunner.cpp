@@ -1,24 +1,33 @@
 #include "sim/SimRunner.h"
 
-#include <poll.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <stdexcept>
 #include <system_error>
 
+#include "link/Readiness.h"
 #include "sim/ImageFile.h"
 
 namespace lut::sim {
 
 namespace {
 
-volatile std::sig_atomic_t stopSignal = 0;
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free atomics");
+std::atomic<int> stopSignal{0};
+std::atomic<int> stopPipeWrite{-1};
 
 extern "C" void NoteStopSignal(int signal) {
+    const int savedErrno = errno;
     stopSignal = signal;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = write(stopPipeWrite, &byte, 1);
+    errno = savedErrno;
 }
 
 // Datagrams taken from one socket per wake-up, so that a flood at one logger cannot starve the others.
@@ -27,37 +36,40 @@ constexpr int ReceivesPerWake = 64;
 // Larger than any frame the tool sends, so that no datagram is cut.
 constexpr std::size_t ReceiveBufferSize = 65536;
 
-// SIGINT and SIGTERM stay blocked except inside ppoll, so that a signal can never slip in between the
-// check of the stop flag and the wait: it always ends the wait.
+// SIGINT and SIGTERM note themselves and write to a pipe that the wait watches, so that a signal can
+// never slip in between the check of the stop flag and the wait: the pipe stays readable and ends it.
 class StopSignals {
   public:
     StopSignals() {
+        int ends[2];
+        if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) {
+            throw std::system_error(errno, std::generic_category(), "cannot create the stop pipe");
+        }
+        read_ = ends[0];
         stopSignal = 0;
+        stopPipeWrite = ends[1];
         struct sigaction action {};
         action.sa_handler = NoteStopSignal;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &oldInt_);
         sigaction(SIGTERM, &action, &oldTerm_);
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        sigaddset(&blocked, SIGINT);
-        sigaddset(&blocked, SIGTERM);
-        sigprocmask(SIG_BLOCK, &blocked, &waitMask_);
     }
     ~StopSignals() {
-        sigprocmask(SIG_SETMASK, &waitMask_, nullptr);
         sigaction(SIGINT, &oldInt_, nullptr);
         sigaction(SIGTERM, &oldTerm_, nullptr);
+        close(stopPipeWrite.exchange(-1));
+        close(read_);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    const sigset_t* WaitMask() const { return &waitMask_; }
+    // Readable once a stop signal came.
+    int Handle() const { return read_; }
 
   private:
+    int read_ = -1;
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};
-    sigset_t waitMask_{};
 };
 
 void OpenEndpoint(Endpoint& endpoint, const std::string& address, std::uint16_t port) {
@@ -108,10 +120,11 @@ std::uint16_t SimRunner::LocalPort(std::size_t logger, Port port) const {
 void SimRunner::Run() {
     const StopSignals signals;
     const auto deadline = std::chrono::steady_clock::now() + options_.runTime;
-    std::vector<pollfd> watched;
+    // The stop pipe first, then each station's discovery and update endpoints.
+    std::vector<WatchedHandle> watched{{signals.Handle()}};
     for (const auto& station : stations_) {
-        watched.push_back({station->discovery.Handle(), POLLIN, 0});
-        watched.push_back({station->update.Handle(), POLLIN, 0});
+        watched.push_back({station->discovery.Handle()});
+        watched.push_back({station->update.Handle()});
     }
     while (stopSignal == 0) {
         const auto remaining = deadline - std::chrono::steady_clock::now();
@@ -122,18 +135,13 @@ void SimRunner::Run() {
             log_.Line(text.data());
             return;
         }
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(remaining);
-        const timespec wait{static_cast<time_t>(seconds.count()),
-                            static_cast<long>(std::chrono::nanoseconds(remaining - seconds).count())};
-        if (ppoll(watched.data(), watched.size(), &wait, signals.WaitMask()) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::system_error(errno, std::generic_category(), "waiting for datagrams");
+        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(remaining);
+        if (const std::error_code error = WaitUntilReadable(watched, timeout)) {
+            throw std::system_error(error, "waiting for datagrams");
         }
-        for (std::size_t i = 0; i < watched.size(); ++i) {
-            if (watched[i].revents != 0) {
-                Serve(*stations_[i / 2], i % 2 == 0 ? Port::Discovery : Port::Update);
+        for (std::size_t i = 1; i < watched.size(); ++i) {
+            if (watched[i].ready) {
+                Serve(*stations_[(i - 1) / 2], (i - 1) % 2 == 0 ? Port::Discovery : Port::Update);
             }
         }
     }
@@ -154,9 +162,9 @@ void SimRunner::Serve(Station& station, Port port) {
             log_.Line(line);
         }
         for (const std::string& datagram : reaction.datagrams) {
-            if (!endpoint.SendTo(datagram, sender.address, sender.port)) {
+            if (const std::error_code error = endpoint.SendTo(datagram, sender.address, sender.port)) {
                 log_.Line(station.logger.Identity().address + " send to " + sender.address + ":" +
-                          std::to_string(sender.port) + " failed");
+                          std::to_string(sender.port) + " failed: " + error.message());
             }
         }
         if (reaction.image) {

@@ -42,9 +42,7 @@ void LoggerList::btnsearchClick() {
 std::error_code LoggerList::Probe(const std::string& address) {
     Clear();
     protocolState_.Store(Protocol::Search);
-    return discoverySocket_.SendTo(DiscoveryProbe, address, discoveryPort_)
-               ? std::error_code()
-               : std::make_error_code(std::errc::invalid_argument);
+    return discoverySocket_.SendTo(DiscoveryProbe, address, discoveryPort_);
 }
 
 std::optional<LoggerRow> LoggerList::Row(std::optional<int> index) const {

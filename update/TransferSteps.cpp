@@ -20,7 +20,8 @@ bool TransferSteps::SendBlock(std::string_view image, std::int32_t index) {
     payload += BlockOf(image, static_cast<std::size_t>(index));
     const std::string frame = MakeFrame(payload);
     const Pacer::TimePoint sendBegan = context_.pacer.Now();
-    const bool failed = !context_.UpdateSocket.SendTo(frame, TargetIP_, context_.updatePort);
+    const bool failed =
+        static_cast<bool>(context_.UpdateSocket.SendTo(frame, TargetIP_, context_.updatePort));
     context_.display.Report(dialogue::BlockSent{index, resend_, failed});
     deadline_ = std::max(deadline_, sendBegan) + BlockDelay;
     return context_.pacer.SleepUntil(deadline_);
@@ -34,7 +35,8 @@ void TransferSteps::Complete() {
     const std::string query = MakeFrame("EN");
     int queries = 0;
     while (context_.ProtocolState.Load() == Protocol::End) {
-        const bool failed = !context_.UpdateSocket.SendTo(query, TargetIP_, context_.updatePort);
+        const bool failed =
+            static_cast<bool>(context_.UpdateSocket.SendTo(query, TargetIP_, context_.updatePort));
         context_.display.Report(dialogue::QuerySent{queries + 1, failed});
         if (!context_.pacer.Sleep(QueryDelay)) {
             return;

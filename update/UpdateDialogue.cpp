@@ -73,9 +73,9 @@ UpdateCheck UpdateDialogue::btnUPGClick(const UpdateRequest& request) {
     ProtocolState.Store(Protocol::Request);
     const std::string version(TrimBlankAndControl(request.version));
     requestTarget_ = request.logger->ip;
-    const bool failed = !workers_.UpdateSocket.SendTo(
-        MakeFrame("LU" + version + Hex4(static_cast<std::uint32_t>(blockCount))), requestTarget_,
-        workers_.updatePort);
+    const bool failed = static_cast<bool>(
+        workers_.UpdateSocket.SendTo(MakeFrame("LU" + version + Hex4(static_cast<std::uint32_t>(blockCount))),
+                                     requestTarget_, workers_.updatePort));
     observer_.OnDialogueEvent(dialogue::RequestSent{*request.logger, version, blockCount, failed});
     return UpdateCheck::Passed;
 }

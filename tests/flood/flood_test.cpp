@@ -3,7 +3,6 @@
 // logger it has listed, and still search and update afterwards. The kernel may drop datagrams on the way;
 // that changes nothing here. How long the event loop was kept from its next turn is measured and reported,
 // not asserted: it depends on the machine.
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -27,6 +26,7 @@
 #include "CoreBench.h"
 #include "FakeWindow.h"
 #include "FastPacer.h"
+#include "link/Readiness.h"
 #include "sim/SimLogger.h"
 #include "update/Messages.h"
 #include "update/ToolCore.h"
@@ -94,15 +94,14 @@ class LoggerThread {
     void Serve() {
         std::vector<char> buffer(65536);
         for (;;) {
-            std::array<pollfd, 3> watched{
-                {{discovery_.Handle(), POLLIN, 0}, {update_.Handle(), POLLIN, 0}, {stop_, POLLIN, 0}}};
-            if (::poll(watched.data(), watched.size(), -1) < 0 || watched[2].revents != 0) {
+            std::array<WatchedHandle, 3> watched{{{discovery_.Handle()}, {update_.Handle()}, {stop_}}};
+            if (WaitUntilReadable(watched, std::nullopt) || watched[2].ready) {
                 return;
             }
-            if (watched[0].revents != 0) {
+            if (watched[0].ready) {
                 Take(discovery_, sim::Port::Discovery, buffer);
             }
-            if (watched[1].revents != 0) {
+            if (watched[1].ready) {
                 Take(update_, sim::Port::Update, buffer);
             }
         }
@@ -213,15 +212,17 @@ class EventLoop {
         if (lastWaitEnded_) {
             longestPause_ = std::max(longestPause_, waitBegins - *lastWaitEnded_);
         }
-        std::array<pollfd, 2> watched{{{core_.Link().UpdateSocket.Handle(), POLLIN, 0},
-                                       {core_.Link().DiscoverySocket.Handle(), POLLIN, 0}}};
-        const int ready = ::poll(watched.data(), watched.size(), timeoutMs);
+        std::array<WatchedHandle, 2> watched{
+            {{core_.Link().UpdateSocket.Handle()}, {core_.Link().DiscoverySocket.Handle()}}};
+        EXPECT_FALSE(WaitUntilReadable(watched, std::chrono::milliseconds(timeoutMs)));
         lastWaitEnded_ = Clock::now();
         core_.HandleWorkerReports();
-        for (const pollfd& endpoint : watched) {
-            if (endpoint.revents != 0) {
+        int ready = 0;
+        for (const WatchedHandle& endpoint : watched) {
+            if (endpoint.ready) {
                 core_.HandleSocketMessage(ReadEvent);
                 ++notifications_;
+                ++ready;
             }
         }
         return ready;

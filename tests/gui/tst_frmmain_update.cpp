@@ -10,10 +10,10 @@
 #include <QTreeWidget>
 
 #include "tests/gui/FrmmainHarness.h"
+#include "tests/unit/update/CoreBench.h"
 #include "tests/unit/update/LoopbackLogger.h"
 #include "tests/unit/update/VirtualPacer.h"
 #include "update/Messages.h"
-#include "tests/unit/update/CoreBench.h"
 #include "update/UpdateDialogue.h"
 
 using lut::Protocol;
@@ -78,7 +78,8 @@ void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
     QTemporaryDir folder;
     VirtualPacer pacer;
     LoopbackLogger logger(LoggerAddress, 0);
-    WindowUnderTest w(ToolOptions{ToolAddress, logger.Port(), lut::test::FreePort(ToolAddress)}, WithPacer(pacer));
+    WindowUnderTest w(ToolOptions{ToolAddress, logger.Port(), lut::test::FreePort(ToolAddress)},
+                      WithPacer(pacer));
     QVERIFY(w.Start());
     Prepare(w, folder, 700);  // blocks of 300, 300 and 100 bytes
 
@@ -118,7 +119,8 @@ void FrmmainUpdateTest::updateWithTheUpdateEndpointClosedSendsNothingAndDoesNotC
     VirtualPacer pacer;
     lut::Endpoint holder;
     QVERIFY(!holder.Open({ToolAddress, 0}));
-    WindowUnderTest w(ToolOptions{ToolAddress, holder.LocalPort(), lut::test::FreePort(ToolAddress)}, WithPacer(pacer));
+    WindowUnderTest w(ToolOptions{ToolAddress, holder.LocalPort(), lut::test::FreePort(ToolAddress)},
+                      WithPacer(pacer));
     QVERIFY(w.Start());
     QCOMPARE(Status(w), QStringLiteral("Create Socket Fail!!"));
     Prepare(w, folder, 10);

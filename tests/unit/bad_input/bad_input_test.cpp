@@ -84,7 +84,7 @@ class Bench {
 
     // One datagram reaches the tool's update endpoint, and the tool handles its notification.
     void Deliver(const std::string& datagram) {
-        ASSERT_TRUE(stranger.SendTo(datagram, ToolAddress, options.updatePort));
+        ASSERT_FALSE(stranger.SendTo(datagram, ToolAddress, options.updatePort));
         ASSERT_TRUE(WaitReadable(core.Link().UpdateSocket));
         core.HandleSocketMessage(ReadEvent);
     }
@@ -437,7 +437,7 @@ TEST(PortInUse, TheOtherEndpointStillWorks) {
             std::array<char, 64> probe{};
             ASSERT_EQ(listening.Receive(probe).count, DiscoveryProbe.size());
             const std::string answer = FrameStart + std::string("SN0001#S1.00") + FrameEnd;
-            ASSERT_TRUE(listening.SendTo(answer, ToolAddress, bench.options.discoveryPort));
+            ASSERT_FALSE(listening.SendTo(answer, ToolAddress, bench.options.discoveryPort));
             // The sweep's probe to our own address arrives too, and may come first.
             while (bench.window.rows.empty()) {
                 ASSERT_TRUE(WaitReadable(bench.core.Link().DiscoverySocket));

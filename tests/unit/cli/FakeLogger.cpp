@@ -1,11 +1,11 @@
 #include "FakeLogger.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <array>
 #include <charconv>
 
+#include "link/Readiness.h"
 #include "link/uPubpro.h"
 
 namespace lut::cli::test {
@@ -36,16 +36,15 @@ FakeLogger::~FakeLogger() {
 
 void FakeLogger::Serve() {
     for (;;) {
-        std::array<pollfd, 3> watched{{{stop_.ReadHandle(), POLLIN, 0},
-                                       {update_.Handle(), POLLIN, 0},
-                                       {discovery_.Handle(), POLLIN, 0}}};
-        if (poll(watched.data(), watched.size(), -1) < 0 || watched[0].revents != 0) {
+        std::array<WatchedHandle, 3> watched{
+            {{stop_.ReadHandle()}, {update_.Handle()}, {discovery_.Handle()}}};
+        if (WaitUntilReadable(watched, std::nullopt) || watched[0].ready) {
             return;
         }
-        if (watched[1].revents != 0) {
+        if (watched[1].ready) {
             OnFrame();
         }
-        if (watched[2].revents != 0) {
+        if (watched[2].ready) {
             OnProbe();
         }
     }
@@ -114,7 +113,8 @@ std::string FakeLogger::QueryAnswer() const {
     if (missing.empty()) {
         return script_.finalAnswer;
     }
-    std::string answer = "R" + Hex4(static_cast<std::uint32_t>(missing.size()));
+    std::string answer = "R";
+    answer += Hex4(static_cast<std::uint32_t>(missing.size()));
     for (const int index : missing) {
         answer += Hex4(static_cast<std::uint32_t>(index));
     }

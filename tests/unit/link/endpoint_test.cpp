@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/Endpoint.h"
+#include "link/Readiness.h"
 #include "link/uPubpro.h"
 #include "loopback.h"
 
@@ -23,7 +26,7 @@ TEST(Endpoint, RoundTripReportsTheSendersAddressAndPort) {
     ASSERT_FALSE(receiver.Open(Loopback()));
     ASSERT_NE(receiver.LocalPort(), 0);
 
-    ASSERT_TRUE(sender.SendTo("hello", "127.0.0.1", receiver.LocalPort()));
+    ASSERT_FALSE(sender.SendTo("hello", "127.0.0.1", receiver.LocalPort()));
     ASSERT_TRUE(WaitReadable(receiver));
     std::vector<char> buffer(RxBufferSize);
     const ReceiveResult received = receiver.Receive(buffer);
@@ -77,14 +80,14 @@ TEST(Endpoint, DatagramOfExactlyTheBufferSizeArrivesWholeALongerOneIsLost) {
     std::vector<char> buffer(RxBufferSize);
 
     const std::string full(RxBufferSize, 'F');
-    ASSERT_TRUE(sender.SendTo(full, "127.0.0.1", receiver.LocalPort()));
+    ASSERT_FALSE(sender.SendTo(full, "127.0.0.1", receiver.LocalPort()));
     ASSERT_TRUE(WaitReadable(receiver));
     const ReceiveResult whole = receiver.Receive(buffer);
     EXPECT_EQ(whole.count, RxBufferSize);
     EXPECT_EQ(std::string(buffer.data(), whole.count), full);
 
-    ASSERT_TRUE(sender.SendTo(std::string(RxBufferSize + 1, 'L'), "127.0.0.1", receiver.LocalPort()));
-    ASSERT_TRUE(sender.SendTo("next", "127.0.0.1", receiver.LocalPort()));
+    ASSERT_FALSE(sender.SendTo(std::string(RxBufferSize + 1, 'L'), "127.0.0.1", receiver.LocalPort()));
+    ASSERT_FALSE(sender.SendTo("next", "127.0.0.1", receiver.LocalPort()));
     ASSERT_TRUE(WaitReadable(receiver));
     EXPECT_EQ(receiver.Receive(buffer).count, 0U) << "the longer datagram is lost, not cut short";
     ASSERT_TRUE(WaitReadable(receiver));
@@ -98,7 +101,7 @@ TEST(Endpoint, ClosedOrNeverOpenedEndpointFailsHarmlessly) {
     std::vector<char> buffer(16);
 
     Endpoint never;
-    EXPECT_FALSE(never.SendTo("x", "127.0.0.1", peer.LocalPort()));
+    EXPECT_EQ(never.SendTo("x", "127.0.0.1", peer.LocalPort()), std::errc::bad_file_descriptor);
     EXPECT_EQ(never.Receive(buffer).count, 0U);
     EXPECT_EQ(never.LocalPort(), 0);
     never.Close();
@@ -108,9 +111,72 @@ TEST(Endpoint, ClosedOrNeverOpenedEndpointFailsHarmlessly) {
     closed.Close();
     closed.Close();
     EXPECT_FALSE(closed.IsOpen());
-    EXPECT_FALSE(closed.SendTo("x", "127.0.0.1", peer.LocalPort()));
+    EXPECT_EQ(closed.SendTo("x", "127.0.0.1", peer.LocalPort()), std::errc::bad_file_descriptor);
     EXPECT_EQ(closed.Receive(buffer).count, 0U);
     EXPECT_FALSE(WaitReadable(peer, 0));
+}
+
+TEST(Endpoint, SendToAnAddressThatIsNotDottedIPv4FailsWithInvalidArgument) {
+    Endpoint endpoint;
+    ASSERT_FALSE(endpoint.Open(Loopback()));
+    for (const char* address : {"", "localhost", "127.0.0", "127.0.0.256", "127.0.0.1 ", "::1"}) {
+        EXPECT_EQ(endpoint.SendTo("x", address, endpoint.LocalPort()), std::errc::invalid_argument)
+            << '"' << address << '"';
+    }
+    EXPECT_FALSE(WaitReadable(endpoint, 0));
+}
+
+// Construction and assignment both hand the socket over; assignment also closes the one the target held.
+TEST(Endpoint, MovedToEndpointKeepsTheSocketMovedFromOneFailsHarmlessly) {
+    for (const bool assign : {false, true}) {
+        SCOPED_TRACE(assign ? "move assignment" : "move construction");
+        Endpoint source;
+        ASSERT_FALSE(source.Open(Loopback()));
+        const std::uint16_t port = source.LocalPort();
+        Endpoint replaced;
+        ASSERT_FALSE(replaced.Open(Loopback()));
+        const std::uint16_t replacedPort = replaced.LocalPort();
+
+        Endpoint target = assign ? std::move(replaced) : std::move(source);
+        if (assign) {
+            target = std::move(source);
+            EXPECT_FALSE(Endpoint().Open(Loopback(replacedPort))) << "the target's old socket is closed";
+        }
+
+        std::vector<char> buffer(16);
+        EXPECT_FALSE(source.IsOpen());
+        EXPECT_EQ(source.Handle(), InvalidSocket);
+        EXPECT_EQ(source.LocalPort(), 0);
+        EXPECT_EQ(source.Receive(buffer).count, 0U);
+        EXPECT_EQ(source.SendTo("x", "127.0.0.1", port), std::errc::bad_file_descriptor);
+        source.Close();
+
+        ASSERT_EQ(target.LocalPort(), port);
+        ASSERT_FALSE(target.SendTo("moved", "127.0.0.1", port));
+        ASSERT_TRUE(WaitReadable(target));
+        const ReceiveResult received = target.Receive(buffer);
+        EXPECT_EQ(std::string(buffer.data(), received.count), "moved");
+        EXPECT_EQ(received.senderPort, port);
+    }
+}
+
+TEST(Readiness, ReportsTheReadableSocketAmongOthersAndTimesOutWithNothingWaiting) {
+    std::array<Endpoint, 2> endpoints;
+    for (Endpoint& endpoint : endpoints) {
+        ASSERT_FALSE(endpoint.Open(Loopback()));
+    }
+    std::array<WatchedHandle, 3> watched{{{endpoints[0].Handle()}, {InvalidSocket}, {endpoints[1].Handle()}}};
+
+    EXPECT_FALSE(WaitUntilReadable(watched, std::chrono::milliseconds(0)));
+    for (const WatchedHandle& entry : watched) {
+        EXPECT_FALSE(entry.ready) << "nothing waits";
+    }
+
+    ASSERT_FALSE(endpoints[0].SendTo("ready", "127.0.0.1", endpoints[1].LocalPort()));
+    EXPECT_FALSE(WaitUntilReadable(watched, std::chrono::seconds(2)));
+    EXPECT_FALSE(watched[0].ready);
+    EXPECT_FALSE(watched[1].ready) << "an unwatched entry is never ready";
+    EXPECT_TRUE(watched[2].ready);
 }
 
 TEST(Endpoint, DoubleCloseNeverClosesAHandleNowOwnedByAnotherEndpoint) {
@@ -122,7 +188,7 @@ TEST(Endpoint, DoubleCloseNeverClosesAHandleNowOwnedByAnotherEndpoint) {
     first.Close();
     Endpoint sender;
     ASSERT_FALSE(sender.Open(Loopback()));
-    ASSERT_TRUE(sender.SendTo("still open", "127.0.0.1", second.LocalPort()));
+    ASSERT_FALSE(sender.SendTo("still open", "127.0.0.1", second.LocalPort()));
     ASSERT_TRUE(WaitReadable(second));
     std::vector<char> buffer(32);
     EXPECT_EQ(second.Receive(buffer).count, 10U);
@@ -142,7 +208,7 @@ TEST(Endpoint, CloseWhileAnotherThreadSendsNeverSendsOnAReusedHandle) {
     std::atomic<int> refused{0};
     std::thread worker([&] {
         for (int i = 0; i < 200000 && refused.load() < 2000; ++i) {
-            if (shared.SendTo("block", "127.0.0.1", sinkPort)) {
+            if (!shared.SendTo("block", "127.0.0.1", sinkPort)) {
                 ++sent;
             } else {
                 ++refused;

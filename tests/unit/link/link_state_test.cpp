@@ -28,11 +28,11 @@ class LinkStateTest : public ::testing::Test {
     }
 
     void ToUpdate(const std::string& bytes) {
-        ASSERT_TRUE(logger.SendTo(bytes, "127.0.0.1", link.UpdateSocket.LocalPort()));
+        ASSERT_FALSE(logger.SendTo(bytes, "127.0.0.1", link.UpdateSocket.LocalPort()));
         ASSERT_TRUE(WaitReadable(link.UpdateSocket));
     }
     void ToDiscovery(const std::string& bytes, Endpoint& from) {
-        ASSERT_TRUE(from.SendTo(bytes, "127.0.0.1", link.DiscoverySocket.LocalPort()));
+        ASSERT_FALSE(from.SendTo(bytes, "127.0.0.1", link.DiscoverySocket.LocalPort()));
         ASSERT_TRUE(WaitReadable(link.DiscoverySocket));
     }
 

@@ -25,7 +25,8 @@ TEST(RxAccumulatorCap, TextReachingExactlyTheCapIsKeptWhole) {
 
 TEST(RxAccumulatorCap, TheLongestResendAnswerArrivesWholeBehindJunk) {
     RxAccumulator accumulator(Channel::Update);
-    std::string payload = "R" + Hex4(0xFFFF);
+    std::string payload = "R";
+    payload += Hex4(0xFFFF);
     for (std::uint32_t index = 0; index < 0xFFFF; ++index) {
         payload += Hex4(index);
     }

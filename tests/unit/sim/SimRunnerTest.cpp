@@ -3,7 +3,6 @@
 #include "sim/SimRunner.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <pthread.h>
 
 #include <array>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "link/Endpoint.h"
+#include "link/Readiness.h"
 #include "link/uPubpro.h"
 
 namespace lut::sim {
@@ -25,8 +25,8 @@ struct Answer {
 
 // The next datagram at the endpoint, awaited for at most two seconds.
 std::optional<Answer> AwaitAnswer(Endpoint& endpoint) {
-    pollfd watched{endpoint.Handle(), POLLIN, 0};
-    if (poll(&watched, 1, 2000) != 1) {
+    WatchedHandle watched{endpoint.Handle()};
+    if (WaitUntilReadable({&watched, 1}, std::chrono::seconds(2)) || !watched.ready) {
         return std::nullopt;
     }
     std::array<char, 2048> buffer{};
@@ -49,11 +49,11 @@ TEST(SimRunner, AnswersProbeAndRequestOnLoopbackAndStopsOnSigterm) {
     std::thread serving([&runner] { runner.Run(); });
 
     const std::uint16_t discoveryPort = runner.LocalPort(1, Port::Discovery);
-    ASSERT_TRUE(tool.SendTo(DiscoveryProbe, "127.0.0.3", discoveryPort));
+    ASSERT_FALSE(tool.SendTo(DiscoveryProbe, "127.0.0.3", discoveryPort));
     const std::optional<Answer> probed = AwaitAnswer(tool);
 
     const std::uint16_t updatePort = runner.LocalPort(0, Port::Update);
-    ASSERT_TRUE(tool.SendTo(MakeFrame("LUS1.020001"), "127.0.0.2", updatePort));
+    ASSERT_FALSE(tool.SendTo(MakeFrame("LUS1.020001"), "127.0.0.2", updatePort));
     const std::optional<Answer> accepted = AwaitAnswer(tool);
 
     if (probed || accepted) {

@@ -34,7 +34,8 @@ inline void ListLogger(ToolCore& core, const std::string& address, const std::st
     Endpoint logger;
     ASSERT_FALSE(logger.Open({address, 0}));
     const LinkState& link = core.Link();
-    logger.SendTo(FrameStart + body + FrameEnd, link.DiscoveryBindAddress.address, link.DiscoverySocket.LocalPort());
+    logger.SendTo(FrameStart + body + FrameEnd, link.DiscoveryBindAddress.address,
+                  link.DiscoverySocket.LocalPort());
     ASSERT_TRUE(WaitReadable(link.DiscoverySocket));
     core.HandleSocketMessage(ReadEvent);
     ASSERT_EQ(core.Loggers().size(), 1U);

@@ -2,8 +2,6 @@
 // tool's frames and sends answers back to the tool's update endpoint.
 #pragma once
 
-#include <poll.h>
-
 #include <array>
 #include <optional>
 #include <string>
@@ -12,14 +10,15 @@
 #include <gtest/gtest.h>
 
 #include "link/Endpoint.h"
+#include "link/Readiness.h"
 #include "link/uPubpro.h"
 
 namespace lut::test {
 
 // Waits until the endpoint has a datagram to read; false after a generous guard against a hang.
 inline bool WaitReadable(const Endpoint& endpoint) {
-    pollfd watched{endpoint.Handle(), POLLIN, 0};
-    return ::poll(&watched, 1, 30000) == 1;
+    WatchedHandle watched{endpoint.Handle()};
+    return !WaitUntilReadable({&watched, 1}, std::chrono::seconds(30)) && watched.ready;
 }
 
 class LoopbackLogger {
@@ -55,7 +54,7 @@ class LoopbackLogger {
         for (const std::string& payload : payloads) {
             datagram += MakeFrame(payload);
         }
-        EXPECT_TRUE(endpoint_.SendTo(datagram, toolAddress, toolPort));
+        EXPECT_FALSE(endpoint_.SendTo(datagram, toolAddress, toolPort));
     }
 
   private:
