@@ -20,6 +20,7 @@
 #include "link/LocalAddress.h"
 #include "link/uPubpro.h"
 #include "update/Messages.h"
+#include "update/OpenFailure.h"
 
 namespace lut::app {
 
@@ -32,11 +33,14 @@ constexpr int EventCodeMask = 0xFFFF;  // the notification's event code; the hig
 TFrmmain::TFrmmain(FrmmainSettings settings)
     : ui_(BuildFrmmainControls(*this)),
       localAddress_(std::move(settings.localAddress)),
+      lookUpLocalAddress_(settings.lookUpLocalAddress ? std::move(settings.lookUpLocalAddress)
+                                                      : std::function<std::string()>(LocalAddressText)),
       dlgOpen1_(settings.dlgOpen1 ? std::move(settings.dlgOpen1) : std::make_unique<OpenFileDialog>(this)),
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
       waker_(*this, [this] { core_.HandleWorkerReports(); }),
-      core_(operations_, waker_, pacer_, std::move(settings.tool)) {
+      core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_,
+            std::move(settings.tool)) {
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -62,7 +66,8 @@ TFrmmain::~TFrmmain() = default;
 
 void TFrmmain::FormShow() {
     core_.Guarded([this] {
-        const QString address = localAddress_ ? *localAddress_ : QString::fromStdString(LocalAddressText());
+        const QString address =
+            localAddress_ ? *localAddress_ : QString::fromStdString(lookUpLocalAddress_());
         SetAutoSizeText(*ui_.lbl3, address);
     });
 }
@@ -85,10 +90,7 @@ void TFrmmain::ExplainSocketFailure() {
     QStringList reasons;
     const auto add = [&reasons](const char* name, const BindRecord& bind, std::error_code why) {
         if (why) {
-            reasons << QStringLiteral("%1 endpoint %2:%3: %4")
-                           .arg(QLatin1String(name), QString::fromStdString(bind.address))
-                           .arg(bind.port)
-                           .arg(QString::fromStdString(why.message()));
+            reasons << QString::fromStdString(OpenFailure(name, bind, why, "logger-update-tool"));
         }
     };
     add("Update", core_.Link().UpdateBindAddress, core_.UpdateOpenError());

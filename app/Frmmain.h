@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -26,6 +27,10 @@ struct FrmmainSettings {
     ToolOptions tool;
     // lbl3's text instead of the address looked up when the window is shown.
     std::optional<QString> localAddress;
+    // Empty: the machine's own look-up.
+    std::function<std::string()> lookUpLocalAddress;
+    // Empty: the real pacer. It outlives the window.
+    Pacer* pacer = nullptr;
     // Empty: real modal boxes.
     BoxPresenter boxes;
     // Empty: the real open-file dialog.
@@ -77,6 +82,7 @@ class TFrmmain final : public QWidget {
 
     FrmmainControls ui_;
     std::optional<QString> localAddress_;
+    std::function<std::string()> lookUpLocalAddress_;
     std::unique_ptr<FileDialog> dlgOpen1_;
     FrmmainOperations operations_;
     WindowDisplay waker_;

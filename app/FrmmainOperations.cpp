@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
+#include <QStyle>
 #include <QTextEdit>
 #include <QTreeWidget>
 
@@ -52,6 +54,15 @@ BoxPresenter ModalBoxes(QWidget* owner) {
                                                        : QMessageBox::NoIcon;
         QMessageBox message(icon, box.caption, box.text, QMessageBox::Ok, owner);
         message.setWindowModality(Qt::ApplicationModal);
+        if (box.kind == BoxKind::Plain) {
+            // The plain message stands in the middle of the screen, not over the window. The box takes its
+            // size when it is shown, so it is placed after that.
+            message.show();
+            const QScreen* screen = message.screen();
+            message.move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, message.frameGeometry().size(),
+                                             screen->availableGeometry())
+                             .topLeft());
+        }
         message.exec();
     };
 }

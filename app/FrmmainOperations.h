@@ -28,7 +28,8 @@ struct Box {
 // Shows a box modally and returns when the user has closed it.
 using BoxPresenter = std::function<void(const Box&)>;
 
-// Real modal message boxes with one OK button, over the given window.
+// Real modal message boxes with one OK button, over the given window; the plain message in the middle of
+// the screen.
 BoxPresenter ModalBoxes(QWidget* owner);
 
 class FrmmainOperations final : public WindowOperations {

@@ -1,5 +1,6 @@
 #include "app/OpenFileDialog.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -17,10 +18,26 @@ QString DialogFilter(std::string_view nameAndPattern) {
     return text.left(bar) + QStringLiteral(" (") + text.mid(bar + 1) + u')';
 }
 
+std::filesystem::path PathOf(const QString& text) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(text.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+#endif
+}
+
+QString TextOf(const std::filesystem::path& path) {
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(path.native());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
+}
+
 OpenFileDialog::OpenFileDialog(QWidget* owner) : owner_(owner) {}
 
-void OpenFileDialog::SetFileName(const std::string& proposed) {
-    fileName_ = QString::fromStdString(proposed);
+void OpenFileDialog::SetFileName(const std::filesystem::path& proposed) {
+    fileName_ = TextOf(proposed);
 }
 
 bool OpenFileDialog::Execute() {
@@ -40,8 +57,8 @@ bool OpenFileDialog::Execute() {
     return true;
 }
 
-std::string OpenFileDialog::FileName() const {
-    return fileName_.toStdString();
+std::filesystem::path OpenFileDialog::FileName() const {
+    return PathOf(fileName_);
 }
 
 }  // namespace lut::app

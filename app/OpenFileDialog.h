@@ -2,6 +2,7 @@
 // accepted file and proposes it next time.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -16,13 +17,17 @@ namespace lut::app {
 // "name|pattern" as the dialog's filter "name (pattern)".
 QString DialogFilter(std::string_view nameAndPattern);
 
+// A path between the dialog's text and the file system, in the system's own encoding of file names.
+std::filesystem::path PathOf(const QString& text);
+QString TextOf(const std::filesystem::path& path);
+
 class OpenFileDialog final : public FileDialog {
   public:
     explicit OpenFileDialog(QWidget* owner);
 
-    void SetFileName(const std::string& proposed) override;
+    void SetFileName(const std::filesystem::path& proposed) override;
     bool Execute() override;
-    std::string FileName() const override;
+    std::filesystem::path FileName() const override;
 
   private:
     QWidget* owner_;

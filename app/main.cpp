@@ -1,4 +1,6 @@
 // Program entry: the command line, the application and the main window.
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,6 +11,31 @@
 
 #include "app/Appearance.h"
 #include "app/Frmmain.h"
+#include "update/Messages.h"
+
+namespace {
+
+// Without a display Qt aborts with its plugin error; a platform chosen on purpose (offscreen in tests)
+// needs none.
+bool HasGraphicalSession(const std::vector<std::string>& qtArguments) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    if (set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM")) {
+        return true;
+    }
+    return std::any_of(qtArguments.begin(), qtArguments.end(), [](const std::string& argument) {
+        return argument == "-platform" || argument == "--platform";
+    });
+#else
+    (void)qtArguments;
+    return true;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App cli{
@@ -40,6 +67,11 @@ int main(int argc, char** argv) {
     }
     int qtArgc = static_cast<int>(qtArgv.size());
     qtArgv.push_back(nullptr);
+
+    if (!HasGraphicalSession(qtArguments)) {
+        std::cerr << lut::text::NoGraphicalSession << '\n';
+        return 1;
+    }
 
     QApplication application(qtArgc, qtArgv.data());
     if (const QStringList unknown = QCoreApplication::arguments().mid(1); !unknown.isEmpty()) {

@@ -1,7 +1,7 @@
 // The open-file dialog of Browse, answered by the --file of the command line.
 #pragma once
 
-#include <string>
+#include <filesystem>
 
 #include "update/WindowOperations.h"
 
@@ -9,13 +9,13 @@ namespace lut::cli {
 
 class GivenFileDialog final : public FileDialog {
   public:
-    explicit GivenFileDialog(std::string path) : path_(std::move(path)) {}
-    void SetFileName(const std::string&) override {}
+    explicit GivenFileDialog(std::filesystem::path path) : path_(std::move(path)) {}
+    void SetFileName(const std::filesystem::path&) override {}
     bool Execute() override { return true; }
-    std::string FileName() const override { return path_; }
+    std::filesystem::path FileName() const override { return path_; }
 
   private:
-    std::string path_;
+    std::filesystem::path path_;
 };
 
 }  // namespace lut::cli

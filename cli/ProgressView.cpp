@@ -1,27 +1,16 @@
 #include "cli/ProgressView.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <string>
 
-#include "link/uPubpro.h"
 #include "update/Messages.h"
 #include "update/Overloaded.h"
+#include "update/TimeLeft.h"
 
 namespace lut::cli {
 namespace {
 
 constexpr int BarWidth = 30;
-
-// What the worker still has to do before its first query: the blocks left, then the final pause.
-std::string TimeLeft(int blocksLeft) {
-    const auto left = std::chrono::duration_cast<std::chrono::seconds>(blocksLeft * BlockDelay + FinishDelay);
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(left.count() / 60),
-                  static_cast<long long>(left.count() % 60));
-    return text;
-}
 
 std::string Bar(int position, int maximum) {
     const int filled = maximum > 0 ? std::clamp(position, 0, maximum) * BarWidth / maximum : 0;

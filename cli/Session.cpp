@@ -1,25 +1,9 @@
 #include "cli/Session.h"
 
 #include "update/Messages.h"
+#include "update/OpenFailure.h"
 
 namespace lut::cli {
-namespace {
-
-// The system's reason, with what a technician can do about it (free the port, or grant the privilege).
-std::string WhyNotOpen(const char* name, const BindRecord& bind, std::error_code why) {
-    std::string line = std::string(name) + " endpoint " + bind.address + ":" + std::to_string(bind.port) +
-                       ": " + why.message();
-    if (why == std::errc::permission_denied && bind.port < 1024) {
-        line += " (port " + std::to_string(bind.port) +
-                " needs root, or the capability given once by: sudo setcap cap_net_bind_service=+ep "
-                "logger-update)";
-    } else if (why == std::errc::address_in_use) {
-        line += " (another program holds the port: the window, a second logger-update, or a server)";
-    }
-    return line;
-}
-
-}  // namespace
 
 Session::Session(const ToolOptions& options, std::string localAddress, Pacer& pacer, int interruptHandle)
     : window_(std::move(localAddress)),
@@ -34,10 +18,12 @@ std::optional<std::string> Session::Start() {
     }
     std::string message(text::CreateSocketFail);
     if (!link.UpdateSocket.IsOpen()) {
-        message += "\n  " + WhyNotOpen("update", link.UpdateBindAddress, core_.UpdateOpenError());
+        message +=
+            "\n  " + OpenFailure("update", link.UpdateBindAddress, core_.UpdateOpenError(), "logger-update");
     }
     if (!link.DiscoverySocket.IsOpen()) {
-        message += "\n  " + WhyNotOpen("discovery", link.DiscoveryBindAddress, core_.DiscoveryOpenError());
+        message += "\n  " + OpenFailure("discovery", link.DiscoveryBindAddress, core_.DiscoveryOpenError(),
+                                        "logger-update");
     }
     return message;
 }

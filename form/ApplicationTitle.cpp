@@ -11,7 +11,7 @@ std::string ApplicationTitle(std::string_view programPath) {
     std::string title;
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
-        title += static_cast<char>(title.empty() ? std::toupper(byte) : std::tolower(byte));
+        title += title.empty() ? c : static_cast<char>(std::tolower(byte));
     }
     return title;
 }

@@ -6,8 +6,9 @@
 
 namespace lut::form {
 
-// The program file's name without folder ('/' or '\'), up to its first full stop, first letter upper case
-// and every later letter lower case: "/opt/lut/logger-update-tool" gives "Logger-update-tool".
+// The program file's name without folder ('/' or '\'), up to its first full stop, its first letter as it is
+// and every later letter lower case: "/opt/lut/logger-update-tool" gives "logger-update-tool", "LUT.EXE"
+// "Lut".
 std::string ApplicationTitle(std::string_view programPath);
 
 }  // namespace lut::form

@@ -37,10 +37,9 @@ void LinkState::HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpda
     if (eventCode != ReadEvent) {
         return;
     }
-    // Zeroed before the receive, with one byte more, so that the received bytes are always followed by a
-    // zero byte. Each run, nested ones included, has its own.
-    std::array<char, RxBufferSize + 1> buffer{};
-    const std::span<char> room(buffer.data(), RxBufferSize);
+    // Each run, nested ones included (a modal box's event loop), has its own buffer.
+    std::array<char, RxBufferSize> buffer{};
+    const std::span<char> room(buffer);
 
     const ReceiveResult update = UpdateSocket.Receive(room);
     if (update.count > 0) {

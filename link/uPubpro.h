@@ -66,10 +66,6 @@ static_assert(CheckTableHi[0] == 0x00 && CheckTableHi[1] == 0xC1 && CheckTableHi
 static_assert(CheckTableLo[0] == 0x00 && CheckTableLo[1] == 0xC0 && CheckTableLo[2] == 0xC1 &&
               CheckTableLo[3] == 0x01 && CheckTableLo[255] == 0x40);
 
-// The tables are compile-time constants, read-only from every thread, so there is nothing left to fill;
-// start-up still calls this where the tables used to be filled.
-inline void BuildCheckTables() {}
-
 // CRC-16/MODBUS of the text as four upper-case hexadecimal digits, low byte first ("EN" gives "B314").
 std::string CheckCode(std::string_view text);
 

@@ -37,7 +37,16 @@ inline constexpr std::string_view UnreadableResendList =
 // Error display: an error that escapes a handler and carries no text of its own.
 inline constexpr std::string_view UnexpectedError = "An unexpected error stopped the last action.";
 
+// Error display: an update file larger than a logger can take. Block indices and the block count travel as
+// 4 hexadecimal digits, so 65,535 blocks of 300 bytes is the most an update can carry intact.
+inline constexpr std::string_view ImageTooLarge =
+    "A logger takes at most 19,660,500 bytes (65,535 blocks of 300 bytes); a larger image would reach it "
+    "corrupted.";
+
 // Window.
+inline constexpr std::string_view NoGraphicalSession =
+    "logger-update-tool: the window needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+    "in a terminal, use logger-update.";
 inline constexpr std::string_view Caption = "Logger Update Tool";
 inline constexpr std::string_view HintCaption = "Hint";
 inline constexpr std::string_view FileFilter = "程序文件|*.bin";

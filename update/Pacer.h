@@ -9,7 +9,7 @@
 namespace lut {
 
 class Pacer {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
 
@@ -27,7 +27,7 @@ public:
 };
 
 class RealPacer final : public Pacer {
-public:
+  public:
     TimePoint Now() override { return Clock::now(); }
 
     bool SleepUntil(TimePoint deadline) override {
@@ -43,7 +43,7 @@ public:
         wake_.notify_all();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool interrupted_ = false;

@@ -19,12 +19,12 @@ enum class Protocol {
 std::string_view ToText(Protocol value);
 
 class AtomicProtocolState {
-public:
+  public:
     Protocol Load() const { return value_.load(); }
     void Store(Protocol value) { value_.store(value); }
     std::string_view Text() const { return ToText(Load()); }
 
-private:
+  private:
     std::atomic<Protocol> value_{Protocol::Idle};
 };
 

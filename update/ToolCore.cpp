@@ -42,7 +42,7 @@ struct ToolCore::Parts final : DialogueObserver {
     WindowOperations& window;
     Pacer& pacer;
     DialogueObserver* observer = nullptr;
-    ImageText LoadedImage = std::make_shared<const std::string>();
+    ImageText LoadedImage = ShareImage({});
     // Declared so that the workers (in the dialogue) go before the reports and the endpoints.
     LinkState link;
     WorkerReports reports;
@@ -95,11 +95,7 @@ void ToolCore::btnsearchClick() {
 
 void ToolCore::btn1Click(FileDialog& dialog) {
     Parts& p = *parts_;
-    p.Guarded([&p, &dialog] {
-        std::string loaded = *p.LoadedImage;
-        lut::btn1Click(p.window, dialog, loaded);
-        p.LoadedImage = std::make_shared<const std::string>(std::move(loaded));
-    });
+    p.Guarded([&p, &dialog] { lut::btn1Click(p.window, dialog, p.LoadedImage); });
 }
 
 UpdateCheck ToolCore::btnUPGClick() {

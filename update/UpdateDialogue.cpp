@@ -65,7 +65,7 @@ UpdateCheck UpdateDialogue::btnUPGClick(const UpdateRequest& request) {
     if (request.filePath.empty()) {
         return UpdateCheck::NoFileChosen;
     }
-    SendImage = request.image ? request.image : std::make_shared<const std::string>();
+    SendImage = request.image ? request.image : ShareImage({});
     if (SendImage->empty()) {
         return UpdateCheck::FileNotRead;
     }

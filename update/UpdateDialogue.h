@@ -57,7 +57,7 @@ class UpdateDialogue {
 
     AtomicProtocolState ProtocolState;
     // The image being sent: the loaded image as it was when Update was pressed, shared with the runs.
-    ImageText SendImage = std::make_shared<const std::string>();
+    ImageText SendImage = ShareImage({});
 
   private:
     void HandleRequestAnswer(std::string_view payload);

@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "link/uPubpro.h"
 #include "update/Messages.h"
@@ -36,19 +38,19 @@ char* WriteHex(std::string_view bytes, char* out) {
     return out;
 }
 
-std::string Quoted(const std::string& path) {
-    return "\"" + path + "\"";
+std::string Quoted(const std::filesystem::path& path) {
+    return "\"" + PathText(path) + "\"";
 }
 
-[[noreturn]] void FailOpen(const std::string& path, const std::string& why) {
+[[noreturn]] void FailOpen(const std::filesystem::path& path, const std::string& why) {
     throw std::runtime_error("Cannot open file " + Quoted(path) + ". " + why);
 }
 
-[[noreturn]] void FailRead(const std::string& path, const std::string& why) {
+[[noreturn]] void FailRead(const std::filesystem::path& path, const std::string& why) {
     throw std::runtime_error("Cannot read file " + Quoted(path) + ". " + why);
 }
 
-[[noreturn]] void FailSizeChanged(const std::string& path, std::uintmax_t size) {
+[[noreturn]] void FailSizeChanged(const std::filesystem::path& path, std::uintmax_t size) {
     FailRead(path, "The file changed size while it was read (it held " + std::to_string(size) +
                        " bytes when it was opened); nothing was loaded.");
 }
@@ -58,11 +60,24 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+// Opens by the path's native form, so that a folder named in any script opens on any system.
+FileHandle OpenForReading(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return FileHandle(_wfopen(path.c_str(), L"rb"));
+#else
+    return FileHandle(std::fopen(path.c_str(), "rb"));
+#endif
+}
+
 bool IsAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 }  // namespace
+
+ImageText ShareImage(std::string text) {
+    return std::make_shared<const std::string>(std::move(text));
+}
 
 std::size_t BlockCountOf(std::string_view image) {
     return (image.size() + BlockChars - 1) / BlockChars;
@@ -97,7 +112,16 @@ std::string HexText(std::string_view bytes) {
     return text;
 }
 
-std::string ReadImageFile(const std::string& path) {
+std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+std::filesystem::path PathFromText(std::string_view text) {
+    return std::u8string(text.begin(), text.end());
+}
+
+std::string ReadImageFile(const std::filesystem::path& path) {
     namespace fs = std::filesystem;
 
     // The kind of file is checked before opening it: opening a named pipe would block until a writer came.
@@ -118,11 +142,10 @@ std::string ReadImageFile(const std::string& path) {
     }
     if (size > MaxImageFileBytes) {
         throw std::runtime_error("Cannot load file " + Quoted(path) + ". It holds " + std::to_string(size) +
-                                 " bytes; at most " + std::to_string(MaxImageFileBytes) +
-                                 " bytes can be loaded.");
+                                 " bytes. " + std::string(text::ImageTooLarge));
     }
 
-    const FileHandle file(std::fopen(path.c_str(), "rb"));
+    const FileHandle file = OpenForReading(path);
     if (!file) {
         FailOpen(path, std::generic_category().message(errno));
     }
@@ -161,27 +184,28 @@ std::string ReadImageFile(const std::string& path) {
     return image;
 }
 
-void btn1Click(WindowOperations& window, FileDialog& dialog, std::string& LoadedImage) {
+void btn1Click(WindowOperations& window, FileDialog& dialog, ImageText& LoadedImage) {
     const std::string lastPath = window.FilePathText();
     if (!lastPath.empty()) {
-        dialog.SetFileName(lastPath);
+        dialog.SetFileName(PathFromText(lastPath));
     }
     if (!dialog.Execute()) {
         return;
     }
-    const std::string path = dialog.FileName();
+    const std::filesystem::path path = dialog.FileName();
     if (path.empty()) {
         return;
     }
-    if (!FileNamePart(path).starts_with('S')) {
+    const std::string shown = PathText(path);
+    if (!FileNamePart(shown).starts_with('S')) {
         window.ShowPlainMessage(std::string(text::VersionMustBeginWithS));
         return;
     }
     // Path and version are shown first, so that a file that then fails to read is named on screen.
-    window.SetFilePathText(path);
-    window.SetVersionText(VersionFromFileName(path));
+    window.SetFilePathText(shown);
+    window.SetVersionText(VersionFromFileName(shown));
     try {
-        LoadedImage = ReadImageFile(path);
+        LoadedImage = ShareImage(ReadImageFile(path));
     } catch (const std::runtime_error& failure) {
         window.ShowError(failure.what());
     }

@@ -2,6 +2,7 @@
 // implements it with its controls, the command line for a terminal, the tests with a recording fake.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -50,15 +51,16 @@ class WindowOperations {
     virtual void ShowError(const std::string& message) = 0;
 };
 
-// The open-file dialog of Browse.
+// The open-file dialog of Browse. Paths stay paths from the dialog to the read, so that any file name the
+// system allows opens.
 class FileDialog {
   public:
     virtual ~FileDialog() = default;
-    virtual void SetFileName(const std::string& proposed) = 0;
+    virtual void SetFileName(const std::filesystem::path& proposed) = 0;
     // Shows the dialog modally; true when the user accepted a choice.
     virtual bool Execute() = 0;
     // The chosen full path.
-    virtual std::string FileName() const = 0;
+    virtual std::filesystem::path FileName() const = 0;
 };
 
 }  // namespace lut

@@ -9,8 +9,8 @@
 
 namespace lut::win32 {
 
-void OpenFileDialog::SetFileName(const std::string& proposed) {
-    fileName_ = Widen(proposed);
+void OpenFileDialog::SetFileName(const std::filesystem::path& proposed) {
+    fileName_ = proposed.wstring();
 }
 
 bool OpenFileDialog::Execute() {
@@ -36,8 +36,8 @@ bool OpenFileDialog::Execute() {
     return true;
 }
 
-std::string OpenFileDialog::FileName() const {
-    return Narrow(fileName_);
+std::filesystem::path OpenFileDialog::FileName() const {
+    return fileName_;
 }
 
 }  // namespace lut::win32

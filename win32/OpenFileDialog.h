@@ -2,6 +2,7 @@
 // settings of its own. It proposes the name it was given.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "update/WindowOperations.h"
@@ -13,9 +14,9 @@ class OpenFileDialog final : public FileDialog {
   public:
     explicit OpenFileDialog(HWND owner) : owner_(owner) {}
 
-    void SetFileName(const std::string& proposed) override;
+    void SetFileName(const std::filesystem::path& proposed) override;
     bool Execute() override;
-    std::string FileName() const override;
+    std::filesystem::path FileName() const override;
 
   private:
     HWND owner_;

@@ -222,6 +222,21 @@ def window(run):
 
 
 @case
+def window_without_display(run):
+    """Started where there is no graphical session, the window says so in one line, points to the
+    command line, and exits with 1 instead of aborting."""
+    if run.programs.window is None:
+        raise Skip("the window is not built (LUT_BUILD_GUI is off)")
+    env = {name: value for name, value in os.environ.items()
+           if name not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    child = run.start("logger-update-tool", [run.programs.window], env)
+    code = child.finish(10)
+    err = child.text("err").strip()
+    check(code == 1 and "\n" not in err and "graphical session" in err and "logger-update." in err,
+          f"expected exit 1 and one line naming logger-update, got exit {code}\n{child.transcript()}")
+
+
+@case
 def netns(run):
     """The unchanged tool, on its default ports and binding every address, inside a network namespace whose
     host name resolves to its veth address: a search without --local-address sweeps that whole /24 and

@@ -78,7 +78,7 @@ class Bench final : public DialogueObserver {
             errorBoxUp_ = outer;
             --boxesUp_;
         };
-        LoadedImage_ = std::make_shared<const std::string>(setup.ImageChars(), 'A');
+        LoadedImage_ = ShareImage(std::string(setup.ImageChars(), 'A'));
         dialogue_.SendImage = LoadedImage_;
         dialogue_.ProtocolState.Store(setup.Step());
     }

@@ -25,14 +25,23 @@ bool ScriptedDialog::Execute() {
     return true;
 }
 
-WindowUnderTest::WindowUnderTest(Ports ports) {
+namespace {
+
+app::FrmmainSettings OnLoopback() {
     app::FrmmainSettings settings;
-    settings.tool.bindAddress = "127.0.0.1";
-    if (ports == Ports::AnyFree) {
-        settings.tool.updatePort = 0;
-        settings.tool.discoveryPort = 0;
-    }
     settings.localAddress = QStringLiteral("127.0.0.1");
+    return settings;
+}
+
+}  // namespace
+
+WindowUnderTest::WindowUnderTest(Ports ports)
+    : WindowUnderTest(ports == Ports::AnyFree ? ToolOptions{"127.0.0.1", 0, 0} : ToolOptions{"127.0.0.1"},
+                      OnLoopback()) {}
+
+WindowUnderTest::WindowUnderTest(ToolOptions tool, app::FrmmainSettings settings) {
+    tool.bindAddress = "127.0.0.1";
+    settings.tool = std::move(tool);
     settings.boxes = [this](const app::Box& box) { boxes.push_back(box); };
     auto scripted = std::make_unique<ScriptedDialog>();
     dialog = scripted.get();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,9 +32,9 @@ class ScriptedDialog final : public FileDialog {
     std::deque<Choice> choices;
     std::vector<std::string> proposals;  // the name proposed at each showing
 
-    void SetFileName(const std::string& proposed) override { fileName_ = proposed; }
+    void SetFileName(const std::filesystem::path& proposed) override { fileName_ = proposed.string(); }
     bool Execute() override;
-    std::string FileName() const override { return fileName_; }
+    std::filesystem::path FileName() const override { return fileName_; }
 
   private:
     std::string fileName_;
@@ -41,6 +42,8 @@ class ScriptedDialog final : public FileDialog {
 
 struct WindowUnderTest {
     explicit WindowUnderTest(Ports ports);
+    // A window with these endpoints (bound to 127.0.0.1) and settings; boxes and dialog as above.
+    WindowUnderTest(ToolOptions tool, app::FrmmainSettings settings);
 
     // Shows the window and waits for its start-up (the first activation).
     [[nodiscard]] bool Start();

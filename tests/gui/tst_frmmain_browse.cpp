@@ -63,6 +63,10 @@ void FrmmainBrowseTest::oneChoice_data() {
     QTest::newRow("dotted version") << true << "S1.0.2.bin" << QByteArray("\xFF\x00", 2) << "S1.0.2"
                                     << "FF00"
                                     << "";
+    QTest::newRow("folder named in another script")
+        << true << QStringLiteral("Übersicht-更新/S3.bin") << QByteArray("\x3C") << "S3"
+        << "3C"
+        << "";
     QTest::newRow("no extension, full stop in the folder")
         << true << "v1.2/Sfw" << QByteArray("\x0A") << "Sfw"
         << "0A"

@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 
 #include "app/Appearance.h"
+#include "app/FrmmainOperations.h"
 #include "app/OpenFileDialog.h"
 #include "app/WindowDisplay.h"
 #include "form/ProgressText.h"
@@ -41,6 +42,8 @@ class FrmmainLayoutTest : public QObject {
     void resizeMovesListStatusBarAndProgressBar();
     void localAddressMenuOffersMachineAddresses();
     void boxesCarryTheirCaptions();
+    void plainMessageIsCentredOnTheScreen_data();
+    void plainMessageIsCentredOnTheScreen();
     void listKeepsTheLoggersBytes();
     void workerCallsArriveQueuedAndInOrder();
     void progressText_data();
@@ -256,6 +259,41 @@ void FrmmainLayoutTest::boxesCarryTheirCaptions() {
     QCOMPARE(w.boxes[2].caption, title);
 }
 
+void FrmmainLayoutTest::plainMessageIsCentredOnTheScreen_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("onScreenCentre");
+    QTest::newRow("plain message") << int(lut::app::BoxKind::Plain) << true;
+    QTest::newRow("warning") << int(lut::app::BoxKind::Warning) << false;
+}
+
+// The window sits in the screen's corner, so a box centred over it is not centred on the screen.
+void FrmmainLayoutTest::plainMessageIsCentredOnTheScreen() {
+    QFETCH(int, kind);
+    QFETCH(bool, onScreenCentre);
+    WindowUnderTest w(Ports::AnyFree);
+    QVERIFY(w.Start());
+    const QRect screen = w.window->screen()->availableGeometry();
+    w.window->move(screen.topLeft());
+    QTRY_COMPARE(w.window->pos(), screen.topLeft());
+    QRect shownAt;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (box == nullptr || !box->isVisible()) {
+            return;
+        }
+        closer.stop();
+        shownAt = box->frameGeometry();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    closer.start(10);
+    lut::app::ModalBoxes(w.window.get())(
+        {lut::app::BoxKind(kind), QStringLiteral("Caption"), QStringLiteral("Version must be begin with S")});
+    QVERIFY(shownAt.isValid());
+    const QPoint offCentre = shownAt.center() - screen.center();
+    QCOMPARE(offCentre.manhattanLength() <= 2, onScreenCentre);
+}
+
 void FrmmainLayoutTest::listKeepsTheLoggersBytes() {
     WindowUnderTest w(Ports::AnyFree);
     lut::app::FrmmainOperations& operations = w.window->Operations();
@@ -320,12 +358,12 @@ void FrmmainLayoutTest::progressText() {
 void FrmmainLayoutTest::applicationTitle_data() {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("title");
-    QTest::newRow("installed") << "/usr/bin/logger-update-tool"
-                               << "Logger-update-tool";
+    QTest::newRow("installed, first letter as it is") << "/usr/bin/logger-update-tool"
+                                                      << "logger-update-tool";
     QTest::newRow("upper case, extension") << "/opt/LUT.EXE"
                                            << "Lut";
     QTest::newRow("up to the first full stop") << "/x/tool.v2.bin"
-                                               << "Tool";
+                                               << "tool";
     QTest::newRow("full stop in the folder") << "/a.b/MyTool"
                                              << "Mytool";
 }

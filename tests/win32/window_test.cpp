@@ -73,13 +73,13 @@ void PumpWaiting() {
 // A file dialog that "chooses" a given path.
 class ChosenFile final : public lut::FileDialog {
   public:
-    explicit ChosenFile(std::string path) : path_(std::move(path)) {}
-    void SetFileName(const std::string&) override {}
+    explicit ChosenFile(std::filesystem::path path) : path_(std::move(path)) {}
+    void SetFileName(const std::filesystem::path&) override {}
     bool Execute() override { return true; }
-    std::string FileName() const override { return path_; }
+    std::filesystem::path FileName() const override { return path_; }
 
   private:
-    std::string path_;
+    std::filesystem::path path_;
 };
 
 // Ports of this test process's own, so that runs side by side do not meet; 8000 and 23 where asked for.
@@ -315,9 +315,9 @@ TEST(Win32Window, BoxesCarryTheirCaptions) {
     EXPECT_EQ(w.boxes[0].caption, L"Hint");
     EXPECT_EQ(w.boxes[0].text, L"Same Version");
     EXPECT_EQ(w.boxes[1].kind, BoxKind::Plain);
-    EXPECT_EQ(w.boxes[1].caption, L"Win32_window_tests");
+    EXPECT_EQ(w.boxes[1].caption, L"win32_window_tests");
     EXPECT_EQ(w.boxes[2].kind, BoxKind::Error);
-    EXPECT_EQ(w.boxes[2].caption, L"Win32_window_tests");
+    EXPECT_EQ(w.boxes[2].caption, L"win32_window_tests");
 }
 
 std::string ItemText(HWND list, int row, int column) {

@@ -52,12 +52,12 @@ std::string Text(std::string_view text) {
 class VanishingChoiceDialog final : public FileDialog {
   public:
     explicit VanishingChoiceDialog(std::string path) : path_(std::move(path)) {}
-    void SetFileName(const std::string&) override {}
+    void SetFileName(const std::filesystem::path&) override {}
     bool Execute() override {
         fs::remove(path_);
         return true;
     }
-    std::string FileName() const override { return path_; }
+    std::filesystem::path FileName() const override { return path_; }
 
   private:
     std::string path_;
@@ -72,7 +72,8 @@ class Bench {
     // Start-up, and the logger listed and selected.
     void StartUp() {
         core.StartUp();
-        ListLogger(core, window, LoggerAddress, ToolAddress, options.discoveryPort, "SN0001#S1.00");
+        ListLogger(core, LoggerAddress, "SN0001#S1.00");
+        window.selected = 0;
     }
 
     void Browse(const std::string& path) {

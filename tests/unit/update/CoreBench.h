@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "LoopbackLogger.h"
-#include "update/MemoryWindow.h"
 #include "update/ToolCore.h"
 
 namespace lut::test {
@@ -28,18 +27,18 @@ class CountingWaker final : public Waker {
     std::atomic<int> wakes{0};
 };
 
-// The logger at `address` answers the probe with `body` (serial number, '#', version) and becomes the
-// selected row of the core's list.
-inline void ListLogger(ToolCore& core, MemoryWindow& window, const std::string& address,
-                       const std::string& toolAddress, std::uint16_t discoveryPort, const std::string& body) {
+// The logger at `address` answers the probe of its one address with `body` (serial number, '#', version)
+// and becomes the one row of the core's list.
+inline void ListLogger(ToolCore& core, const std::string& address, const std::string& body) {
     ASSERT_FALSE(core.Probe(address));
     Endpoint logger;
     ASSERT_FALSE(logger.Open({address, 0}));
-    logger.SendTo(FrameStart + body + FrameEnd, toolAddress, discoveryPort);
-    ASSERT_TRUE(WaitReadable(core.Link().DiscoverySocket));
+    const LinkState& link = core.Link();
+    logger.SendTo(FrameStart + body + FrameEnd, link.DiscoveryBindAddress.address,
+                  link.DiscoverySocket.LocalPort());
+    ASSERT_TRUE(WaitReadable(link.DiscoverySocket));
     core.HandleSocketMessage(ReadEvent);
     ASSERT_EQ(core.Loggers().size(), 1U);
-    window.selected = 0;
 }
 
 }  // namespace lut::test

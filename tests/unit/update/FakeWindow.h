@@ -2,6 +2,8 @@
 #pragma once
 
 #include <deque>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,7 +21,7 @@ class FakeFileDialog final : public FileDialog {
     std::deque<std::optional<std::string>> choices;
     std::vector<std::string> proposedWhenShown;
 
-    void SetFileName(const std::string& proposed) override { fileName_ = proposed; }
+    void SetFileName(const std::filesystem::path& proposed) override { fileName_ = proposed.string(); }
 
     bool Execute() override {
         proposedWhenShown.push_back(fileName_);
@@ -35,7 +37,7 @@ class FakeFileDialog final : public FileDialog {
         return true;
     }
 
-    std::string FileName() const override { return fileName_; }
+    std::filesystem::path FileName() const override { return fileName_; }
 
   private:
     std::string fileName_;

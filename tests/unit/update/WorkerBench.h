@@ -27,10 +27,6 @@ inline std::string HexPattern(std::size_t chars) {
     return text;
 }
 
-inline ImageText Image(std::string text) {
-    return std::make_shared<const std::string>(std::move(text));
-}
-
 struct Sent {
     long long atMs;  // virtual time of the send
     std::string payload;

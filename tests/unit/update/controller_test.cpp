@@ -37,7 +37,7 @@ class ControllerBench final : public DialogueObserver {
         window.selected = 0;
         window.filePath = "/images/S1.02.bin";
         window.version = "S1.02";
-        LoadedImage = HexPattern(1500);
+        LoadedImage = ShareImage(HexPattern(1500));
     }
 
     ~ControllerBench() override {
@@ -54,7 +54,7 @@ class ControllerBench final : public DialogueObserver {
                     window.selected
                         ? std::optional(window.rows.at(static_cast<std::size_t>(*window.selected)))
                         : std::nullopt,
-                    std::make_shared<const std::string>(LoadedImage));
+                    LoadedImage);
     }
 
     void Answer(const std::string& payload) { dialogue.HandleUpdateFrame(MakeFrame(payload)); }
@@ -79,7 +79,7 @@ class ControllerBench final : public DialogueObserver {
     RecordingDisplay display;
     Endpoint tool;
     LoopbackLogger logger{"127.0.0.1", 0};
-    std::string LoadedImage;
+    ImageText LoadedImage;
     UpdateDialogue dialogue{tool, logger.Port(), pacer, display, *this};
 };
 
@@ -111,7 +111,7 @@ TEST(UpdateButton, ChecksInOrderAndChangesNothingWhenOneFails) {
         bench.window.selected = c.selected;
         bench.window.rows[0].version = c.version;
         bench.window.filePath = c.filePath;
-        bench.LoadedImage = c.loaded;
+        bench.LoadedImage = ShareImage(c.loaded);
         bench.dialogue.ProtocolState.Store(c.step);
         bench.Press();
         EXPECT_EQ(bench.window.log, (std::vector<FakeWindow::Shown>{{Kind::Warning, Text(c.message)}}));
@@ -122,8 +122,8 @@ TEST(UpdateButton, ChecksInOrderAndChangesNothingWhenOneFails) {
 
 TEST(UpdateButton, EmptyImageStaysTheSendImage) {
     ControllerBench bench;
-    bench.dialogue.SendImage = Image("AABB");
-    bench.LoadedImage.clear();
+    bench.dialogue.SendImage = ShareImage("AABB");
+    bench.LoadedImage = ShareImage({});
     bench.Press();
     EXPECT_EQ(*bench.dialogue.SendImage, "");
 }
@@ -150,14 +150,14 @@ TEST(UpdateButton, SendsVersionAndBlockCountToTheSelectedLogger) {
         SCOPED_TRACE(c.name);
         ControllerBench bench;
         bench.window.version = c.version;
-        bench.LoadedImage = std::string(c.imageChars, 'A');
+        bench.LoadedImage = ShareImage(std::string(c.imageChars, 'A'));
         bench.dialogue.ProtocolState.Store(c.step);
         bench.Press();
         EXPECT_EQ(bench.logger.Next(), c.payload);
         EXPECT_EQ(bench.dialogue.ProtocolState.Load(), Protocol::Request);
         EXPECT_EQ(bench.window.log,
                   (std::vector<FakeWindow::Shown>{{Kind::Status, Text(text::RequestUpdate)}}));
-        EXPECT_EQ(*bench.dialogue.SendImage, bench.LoadedImage);
+        EXPECT_EQ(bench.dialogue.SendImage, bench.LoadedImage) << "the send image shares the loaded one";
     }
 }
 
@@ -201,7 +201,7 @@ TEST(RequestAnswer, AcceptanceStartsWorkerAOtherAnswersEndTheDialogue) {
 TEST(RequestAnswer, SecondRequestReplacesTheImageAndASecondAcceptanceIsIgnored) {
     ControllerBench bench;
     bench.Press();
-    bench.LoadedImage = HexPattern(3000);
+    bench.LoadedImage = ShareImage(HexPattern(3000));
     bench.Press();
     EXPECT_EQ(bench.logger.Next(), "LUS1.020003");
     EXPECT_EQ(bench.logger.Next(), "LUS1.020005");
@@ -320,7 +320,7 @@ TEST(Answers, BlocksGoToTheLoggerTheRequestWentTo) {
         EXPECT_EQ(bench.dialogue.ProtocolState.Load(), Protocol::Update);
         ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
         EXPECT_EQ(bench.logger.Arrived(),
-                  std::vector<std::string>{"UD0000" + bench.LoadedImage.substr(0, 600)});
+                  std::vector<std::string>{"UD0000" + bench.LoadedImage->substr(0, 600)});
     }
 }
 

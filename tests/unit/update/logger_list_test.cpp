@@ -64,6 +64,7 @@ TEST_F(DiscoveryAnswers, RowsAreAddedByAddressAndRefreshedInPlace) {
     const LoggerRow second{"12345", "192.168.1.3", "S1.03"};
     const LoggerRow noVersion{"ABC", "192.168.1.40", ""};
     const LoggerRow hashes{"A", "192.168.1.41", "B#C"};
+    const LoggerRow elsewhere{"4711", "10.20.30.40", "S2.00"};
     const Step steps[] = {
         {"a new logger", Frame("12345#S1.02"), "192.168.1.30", {first}},
         {"the same address again: caption as sent, version kept",
@@ -83,9 +84,9 @@ TEST_F(DiscoveryAnswers, RowsAreAddedByAddressAndRefreshedInPlace) {
          {refreshed, second, noVersion, hashes}},
         {"our own address", Frame("99#S9"), "192.168.1.20", {refreshed, second, noVersion, hashes}},
         {"an address outside the swept subnet",
-         Frame("7#S7"),
-         "10.0.0.7",
-         {refreshed, second, noVersion, hashes, {"7", "10.0.0.7", "S7"}}},
+         Frame("4711#S2.00"),
+         "10.20.30.40",
+         {refreshed, second, noVersion, hashes, elsewhere}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);

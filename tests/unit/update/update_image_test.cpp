@@ -130,13 +130,13 @@ class Browse : public testing::Test {
     void ExpectUnchanged(const std::string& path, const std::string& version, const std::string& image) {
         EXPECT_EQ(window.filePath, path);
         EXPECT_EQ(window.version, version);
-        EXPECT_EQ(LoadedImage, image);
+        EXPECT_EQ(*LoadedImage, image);
     }
 
     TempDir dir;
     FakeWindow window;
     FakeFileDialog dialog;
-    std::string LoadedImage;
+    ImageText LoadedImage = ShareImage({});
 };
 
 TEST_F(Browse, CancelOrAnEmptyPathChangesNothing) {
@@ -160,7 +160,7 @@ TEST_F(Browse, LoadsTheFileAndShowsPathAndVersion) {
 }
 
 TEST_F(Browse, AnEmptyFileIsAcceptedAndEmptiesTheImage) {
-    LoadedImage = "ABCD";
+    LoadedImage = ShareImage("ABCD");
     const std::string path = dir.Write("Sempty.bin", "");
     Choose(path);
 
@@ -210,27 +210,46 @@ TEST_F(Browse, AFolderIsReportedAndKeepsThePreviousImage) {
     EXPECT_EQ(errors[0].rfind("Cannot open file \"" + folder + "\". ", 0), 0u) << errors[0];
 }
 
-TEST_F(Browse, AFileTooLargeToHoldIsReportedWithoutReadingIt) {
+TEST_F(Browse, AFileThatCannotBeOpenedForReadingIsReportedAndKeepsThePreviousImage) {
     Choose(dir.Write("S1.bin", "\x01"));
-    const std::string huge = dir.Write("Shuge.bin", "");
-    fs::resize_file(huge, MaxImageFileBytes + 1);  // sparse: costs no disk
-    Choose(huge);
+    // Root reads any file, so the path leads through a plain file as if it were a folder.
+    const std::string unreadable = dir.Write("plainfile", "\x02") + "/S2.bin";
+    Choose(unreadable);
 
-    ExpectUnchanged(huge, "Shuge", "01");
-    const std::vector<std::string> errors = window.Texts(Kind::Error);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find(huge), std::string::npos) << errors[0];
+    ExpectUnchanged(unreadable, "S2", "01");
+    EXPECT_EQ(window.Texts(Kind::Error),
+              std::vector<std::string>{"Cannot open file \"" + unreadable + "\". Not a directory"});
 }
 
-TEST_F(Browse, AnImageOfTensOfMegabytesLoads) {
-    constexpr std::uintmax_t size = 24 * 1024 * 1024;
-    const std::string big = dir.Write("Sbig.bin", "");
-    fs::resize_file(big, size);
-    Choose(big);
+TEST_F(Browse, FilesUpTo65535BlocksLoadAndLargerOnesAreRefusedWithTheLimit) {
+    struct Case {
+        std::uintmax_t bytes;
+        bool loads;
+    };
+    const Case cases[] = {{65'535 * 300, true}, {65'535 * 300 + 1, false}, {64 * 1024 * 1024, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        window.log.clear();
+        Choose(dir.Write("S1.bin", "\x01"));
+        const std::string big = dir.Write("Sbig.bin", "");
+        fs::resize_file(big, c.bytes);  // sparse: costs no disk
+        Choose(big);
 
-    EXPECT_TRUE(window.log.empty());
-    EXPECT_EQ(LoadedImage.size(), 2 * size);
-    EXPECT_EQ(LoadedImage.find_first_not_of('0'), std::string::npos);
+        EXPECT_EQ(window.filePath, big);
+        if (c.loads) {
+            EXPECT_TRUE(window.log.empty());
+            EXPECT_EQ(LoadedImage->size(), 2 * c.bytes);
+            EXPECT_EQ(BlockCountOf(*LoadedImage), 65'535U);
+            EXPECT_EQ(LoadedImage->find_first_not_of('0'), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(*LoadedImage, "01");
+        EXPECT_EQ(
+            window.Texts(Kind::Error),
+            std::vector<std::string>{"Cannot load file \"" + big + "\". It holds " + std::to_string(c.bytes) +
+                                     " bytes. " + std::string(text::ImageTooLarge)});
+        EXPECT_NE(window.Texts(Kind::Error)[0].find("19,660,500 bytes"), std::string::npos);
+    }
 }
 
 }  // namespace

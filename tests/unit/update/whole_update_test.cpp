@@ -31,7 +31,8 @@ class ToolBench {
     // Start-up, the logger listed and the file chosen.
     void Ready(const std::string& bytes) {
         core.StartUp();
-        ListLogger(core, window, LoggerAddress, ToolAddress, options.discoveryPort, "SN0001#S1.0");
+        ListLogger(core, LoggerAddress, "SN0001#S1.0");
+        window.selected = 0;
         Browse(bytes);
     }
 

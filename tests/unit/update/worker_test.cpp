@@ -78,7 +78,7 @@ TEST(WorkerA, SendsFromTheStartBlockToTheEndThenQueries) {
         SCOPED_TRACE(c.name);
         WorkerBench bench;
         const std::string image = HexPattern(c.imageChars);
-        const Tupthread& worker = bench.StartA({c.start, c.count, "127.0.0.1", Image(image)});
+        const Tupthread& worker = bench.StartA({c.start, c.count, "127.0.0.1", ShareImage(image)});
         ExpectRunToFirstQuery(bench, worker, image, c.blocks, c.count, c.positions);
     }
 }
@@ -109,7 +109,7 @@ TEST(WorkerB, SendsTheListedBlocksInListOrderThenQueries) {
         SCOPED_TRACE(c.name);
         WorkerBench bench;
         const std::string image = HexPattern(c.imageChars);
-        const Tupthread1& worker = bench.StartB({c.listed, "127.0.0.1", Image(image)});
+        const Tupthread1& worker = bench.StartB({c.listed, "127.0.0.1", ShareImage(image)});
         ExpectRunToFirstQuery(bench, worker, image, c.blocks, static_cast<int>(c.listed.size()), c.positions);
     }
 }
@@ -133,7 +133,7 @@ TEST(WorkerQueries, QueryEveryPauseWhileTheStateStaysEnThenReportTheOutcome) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WorkerBench bench;
-        const Tupthread1& worker = bench.StartB({{}, "127.0.0.1", Image("")});
+        const Tupthread1& worker = bench.StartB({{}, "127.0.0.1", ShareImage("")});
         ASSERT_TRUE(bench.Pass(1));
         const int queries = c.answeredAfter == 0 ? 5 : c.answeredAfter;
         for (int query = 1; query <= queries; ++query) {
@@ -165,7 +165,7 @@ TEST(WorkerQueries, QueryEveryPauseWhileTheStateStaysEnThenReportTheOutcome) {
 TEST(WorkerA, SearchDuringTheBlocksLetsThemFinishThenSetsEnOverSs) {
     WorkerBench bench;
     const std::string image = HexPattern(1500);
-    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(image)});
+    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(image)});
     ASSERT_TRUE(bench.Reach());
     bench.state.Store(Protocol::Search);
     bench.pacer.AdvanceToNextWake();
@@ -183,10 +183,10 @@ TEST(WorkerA, SearchDuringTheBlocksLetsThemFinishThenSetsEnOverSs) {
 TEST(WorkerA, RunKeepsTheFieldsAndImageItStartedWith) {
     WorkerBench bench;
     const std::string image = HexPattern(1500);
-    Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(image)});
+    Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(image)});
     ASSERT_TRUE(bench.Reach());
     // A Search, a new Update and its acceptance could set new fields while this run is under way.
-    worker.SetFields({1, 9, "127.0.0.3", Image(std::string(6000, 'F'))});
+    worker.SetFields({1, 9, "127.0.0.3", ShareImage(std::string(6000, 'F'))});
     ASSERT_TRUE(bench.Pass(4));
     ASSERT_TRUE(bench.Reach());
     EXPECT_EQ(bench.Payloads(),
@@ -208,7 +208,7 @@ TEST(Worker, StopsServingAfterAMessageOtherThanTheStart) {
 
 TEST(Worker, InterruptedPauseEndsTheRunAtOnce) {
     WorkerBench bench;
-    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(HexPattern(1500))});
+    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(HexPattern(1500))});
     ASSERT_TRUE(bench.Reach());
     bench.pacer.Interrupt();
     ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
@@ -222,7 +222,7 @@ TEST(Worker, InterruptedPauseEndsTheRunAtOnce) {
 TEST(Worker, ARunThatFailsIsReportedAndTheWorkerServesTheNextStart) {
     WorkerBench bench;
     bench.display.failAtBlock = 1;
-    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", Image(HexPattern(1500))});
+    const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(HexPattern(1500))});
     ASSERT_TRUE(bench.Pass(1));
     ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
     EXPECT_EQ(bench.Payloads(), (std::vector<std::string>{"UD0000" + HexPattern(1500).substr(0, 600),
@@ -297,7 +297,7 @@ TEST(WorkerPacing, BlocksKeepToDeadlinesAndNeverCloserThanOnePause) {
         SlowClockPacer pacer(std::chrono::milliseconds(c.perLookMs), std::chrono::milliseconds(c.overshootMs),
                              3);
         Tupthread worker({bench.tool, bench.logger.Port(), pacer, bench.display, bench.state});
-        worker.SetFields({0, 3, "127.0.0.1", Image(HexPattern(1800))});
+        worker.SetFields({0, 3, "127.0.0.1", ShareImage(HexPattern(1800))});
         worker.Thread().Post(WorkerStartMessage);
         ASSERT_TRUE(worker.Thread().WaitIdle(VirtualPacer::HangGuard));
         EXPECT_EQ(pacer.Deadlines(), c.deadlines);

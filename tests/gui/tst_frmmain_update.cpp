@@ -1,0 +1,152 @@
+// An update through the window: Browse, a listed and selected logger on loopback, Update, and the logger's
+// answers, with the workers' pauses on a virtual clock; and the window's start-up when something is missing.
+#include <stdexcept>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "tests/gui/FrmmainHarness.h"
+#include "tests/unit/update/CoreBench.h"
+#include "tests/unit/update/LoopbackLogger.h"
+#include "tests/unit/update/VirtualPacer.h"
+#include "update/Messages.h"
+#include "update/UpdateDialogue.h"
+
+using lut::Protocol;
+using lut::ToolOptions;
+using lut::test::LoopbackLogger;
+using lut::test::VirtualPacer;
+using lut::test::WindowUnderTest;
+
+namespace {
+
+const std::string ToolAddress = "127.0.0.1";
+const std::string LoggerAddress = "127.0.0.2";
+
+QString Status(WindowUnderTest& w) {
+    return w.window->findChild<QLabel*>(QStringLiteral("lbl6"))->text();
+}
+
+QProgressBar& Bar(WindowUnderTest& w) {
+    return *w.window->findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
+}
+
+Protocol State(WindowUnderTest& w) {
+    return w.window->Core().Dialogue().ProtocolState.Load();
+}
+
+// Lists the logger, selects it, and chooses a file of `bytes` bytes named S1.02.bin through Browse.
+void Prepare(WindowUnderTest& w, const QTemporaryDir& folder, int bytes) {
+    lut::test::ListLogger(w.window->Core(), LoggerAddress, "SN0001#S1.0");
+    auto* list = w.window->findChild<QTreeWidget*>(QStringLiteral("lv1"));
+    list->setCurrentItem(list->topLevelItem(0));
+    QFile file(folder.filePath(QStringLiteral("S1.02.bin")));
+    file.open(QIODevice::WriteOnly);
+    file.write(QByteArray(bytes, '\x5A'));
+    file.close();
+    w.dialog->choices.push_back({true, file.fileName().toStdString(), {}});
+    w.window->btn1Click();
+}
+
+void PressUpdate(WindowUnderTest& w) {
+    QTest::mouseClick(w.window->findChild<QPushButton*>(QStringLiteral("btnUPG")), Qt::LeftButton);
+}
+
+lut::app::FrmmainSettings WithPacer(VirtualPacer& pacer) {
+    lut::app::FrmmainSettings settings;
+    settings.localAddress = QString::fromStdString(ToolAddress);
+    settings.pacer = &pacer;
+    return settings;
+}
+
+}  // namespace
+
+class FrmmainUpdateTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void updateRunsToCompleteWithStatusAndProgress();
+    void updateWithTheUpdateEndpointClosedSendsNothingAndDoesNotCrash();
+    void unknownLocalAddressShowsTheErrorAndKeepsLbl3();
+};
+
+void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
+    QTemporaryDir folder;
+    VirtualPacer pacer;
+    LoopbackLogger logger(LoggerAddress, 0);
+    WindowUnderTest w(ToolOptions{ToolAddress, logger.Port(), lut::test::FreePort(ToolAddress)},
+                      WithPacer(pacer));
+    QVERIFY(w.Start());
+    Prepare(w, folder, 700);  // blocks of 300, 300 and 100 bytes
+
+    PressUpdate(w);
+    QCOMPARE(Status(w), QStringLiteral("Request Update"));
+    QCOMPARE(logger.Next(), std::optional<std::string>("LUS1.020003"));
+
+    logger.Answer({"R0000"}, ToolAddress, logger.Port());
+    QTRY_COMPARE(Status(w), QStringLiteral("Updating"));
+    for (int pause = 0; pause < 3 + 1; ++pause) {  // a pause after each block, then the final pause
+        QVERIFY(pacer.WaitForSleepers(1));
+        pacer.AdvanceToNextWake();
+    }
+    QVERIFY(pacer.WaitForSleepers(1));  // the first query's pause
+    QTRY_COMPARE(Status(w), QStringLiteral("Query Update result"));
+    QCOMPARE(Bar(w).maximum(), 3);
+    QCOMPARE(Bar(w).value(), 3);
+    const std::vector<std::string> heard = logger.Arrived();
+    QCOMPARE(heard.size(), 4u);
+    QCOMPARE(heard[2].substr(0, 6), std::string("UD0002"));
+    QCOMPARE(heard[3], std::string("EN"));
+
+    logger.Answer({"R"}, ToolAddress, logger.Port());
+    QTRY_COMPARE(w.boxes.size(), 1u);
+    QVERIFY(w.boxes[0].kind == lut::app::BoxKind::Warning);
+    QCOMPARE(w.boxes[0].text, QStringLiteral("Update complete"));
+    QVERIFY(State(w) == Protocol::Idle);
+    pacer.AdvanceToNextWake();  // the query's pause ends; the worker sees the dialogue over
+    QTRY_COMPARE(Bar(w).value(), 0);
+    QCOMPARE(Status(w), QStringLiteral("Query Update result"));
+}
+
+// The port is taken, so the update endpoint never opened and every send fails. That goes unnoticed: as far
+// as the window knows the request is under way, and Update may be pressed again.
+void FrmmainUpdateTest::updateWithTheUpdateEndpointClosedSendsNothingAndDoesNotCrash() {
+    QTemporaryDir folder;
+    VirtualPacer pacer;
+    lut::Endpoint holder;
+    QVERIFY(!holder.Open({ToolAddress, 0}));
+    WindowUnderTest w(ToolOptions{ToolAddress, holder.LocalPort(), lut::test::FreePort(ToolAddress)},
+                      WithPacer(pacer));
+    QVERIFY(w.Start());
+    QCOMPARE(Status(w), QStringLiteral("Create Socket Fail!!"));
+    Prepare(w, folder, 10);
+
+    PressUpdate(w);
+    QCOMPARE(Status(w), QStringLiteral("Request Update"));
+    QVERIFY(State(w) == Protocol::Request);
+    QVERIFY(w.boxes.empty());
+    PressUpdate(w);
+    QVERIFY(State(w) == Protocol::Request);
+    QVERIFY(w.boxes.empty());
+}
+
+void FrmmainUpdateTest::unknownLocalAddressShowsTheErrorAndKeepsLbl3() {
+    lut::app::FrmmainSettings settings;
+    settings.lookUpLocalAddress = []() -> std::string {
+        throw std::runtime_error("The host name resolves to no IPv4 address.");
+    };
+    WindowUnderTest w(ToolOptions{ToolAddress, 0, 0}, std::move(settings));
+    QVERIFY(w.Start());
+    QCOMPARE(w.boxes.size(), 1u);
+    QVERIFY(w.boxes[0].kind == lut::app::BoxKind::Error);
+    QCOMPARE(w.boxes[0].text, QStringLiteral("The host name resolves to no IPv4 address."));
+    QCOMPARE(w.window->findChild<QLabel*>(QStringLiteral("lbl3"))->text(), QStringLiteral("lbl3"));
+    QCOMPARE(Status(w), QStringLiteral("Ready"));
+}
+
+QTEST_MAIN(FrmmainUpdateTest)
+#include "tst_frmmain_update.moc"
