@@ -30,10 +30,6 @@ int Scale(int designPixels, UINT dpi) {
     return MulDiv(designPixels, static_cast<int>(dpi), DesignDpi);
 }
 
-int Unscale(int pixels, UINT dpi) {
-    return MulDiv(pixels, DesignDpi, static_cast<int>(dpi));
-}
-
 RECT ScaledRect(form::Rect place, UINT dpi) {
     const int left = Scale(place.left, dpi);
     const int top = Scale(place.top, dpi);

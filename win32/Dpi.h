@@ -13,7 +13,6 @@ inline constexpr UINT DesignDpi = 96;
 UINT WindowDpi(HWND window);
 
 int Scale(int designPixels, UINT dpi);
-int Unscale(int pixels, UINT dpi);
 RECT ScaledRect(form::Rect place, UINT dpi);
 
 // The outer window rectangle whose client area has the given size, for the window's styles and dpi.

@@ -1,10 +1,10 @@
-// The one place where the Win32 window meets the tool's core: the verbs its handlers call, and the
-// endpoints it asks Winsock to announce. The window itself knows nothing of the core.
+// The one place where the Win32 window meets the tool's core: the verbs its handlers call, the endpoints
+// it asks Winsock to announce, and the workers' reports it takes. The window reaches the core only through
+// it.
 #pragma once
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "update/Pacer.h"
 #include "update/ToolCore.h"
