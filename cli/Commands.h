@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/CommandLine.h"
+#include "link/NativeSocket.h"
 #include "update/Pacer.h"
 
 namespace lut::cli {
@@ -13,9 +14,9 @@ namespace lut::cli {
 struct RunContext {
     std::ostream& out;
     std::ostream& err;
-    bool terminal;        // out is a terminal: draw a progress bar instead of one line per stage
-    Pacer& pacer;         // the workers' pauses
-    int interruptHandle;  // readable on Ctrl-C; -1 for none
+    bool terminal;                 // out is a terminal: draw a progress bar instead of one line per stage
+    Pacer& pacer;                  // the workers' pauses
+    NativeSocket interruptHandle;  // readable on Ctrl-C; InvalidSocket for none
 };
 
 int RunSearch(const SearchOptions& options, const RunContext& context);

@@ -17,7 +17,7 @@ namespace lut::cli {
 class PipeWaker final : public Waker {
   public:
     void Wake() override { pipe_.Notify(); }
-    int Handle() const { return pipe_.ReadHandle(); }
+    NativeSocket Handle() const { return pipe_.ReadHandle(); }
     void Clear() const { pipe_.Clear(); }
 
   private:

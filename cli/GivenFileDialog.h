@@ -2,14 +2,17 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
+#include "update/UpdateImage.h"
 #include "update/WindowOperations.h"
 
 namespace lut::cli {
 
 class GivenFileDialog final : public FileDialog {
   public:
-    explicit GivenFileDialog(std::filesystem::path path) : path_(std::move(path)) {}
+    // The name as UTF-8 text, as the command line gives it on every system.
+    explicit GivenFileDialog(std::string_view name) : path_(PathFromText(name)) {}
     void SetFileName(const std::filesystem::path&) override {}
     bool Execute() override { return true; }
     std::filesystem::path FileName() const override { return path_; }

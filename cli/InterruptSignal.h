@@ -1,11 +1,10 @@
-// Ctrl-C (and a polite kill) for the poll loop: while an InterruptSignal lives, SIGINT and SIGTERM make its
-// handle readable instead of ending the process, so that the run can stop the workers and say what the
-// logger holds.
+// Ctrl-C (and a polite kill, or Ctrl-Break on Windows) for the event loop: while an InterruptSignal lives,
+// they make its handle readable instead of ending the process, so that the run can stop the workers and
+// say what the logger holds.
 #pragma once
 
-#include <csignal>
-
 #include "cli/WakePipe.h"
+#include "link/NativeSocket.h"
 
 namespace lut::cli {
 
@@ -16,12 +15,10 @@ class InterruptSignal {
     InterruptSignal(const InterruptSignal&) = delete;
     InterruptSignal& operator=(const InterruptSignal&) = delete;
 
-    int Handle() const { return pipe_.ReadHandle(); }
+    NativeSocket Handle() const { return pipe_.ReadHandle(); }
 
   private:
     WakePipe pipe_;
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
 };
 
 }  // namespace lut::cli

@@ -5,7 +5,8 @@
 
 namespace lut::cli {
 
-Session::Session(const ToolOptions& options, std::string localAddress, Pacer& pacer, int interruptHandle)
+Session::Session(const ToolOptions& options, std::string localAddress, Pacer& pacer,
+                 NativeSocket interruptHandle)
     : window_(std::move(localAddress)),
       core_(window_, waker_, pacer, options),
       loop_(core_, waker_, interruptHandle) {}

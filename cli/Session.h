@@ -14,7 +14,7 @@ namespace lut::cli {
 
 class Session {
   public:
-    Session(const ToolOptions& options, std::string localAddress, Pacer& pacer, int interruptHandle);
+    Session(const ToolOptions& options, std::string localAddress, Pacer& pacer, NativeSocket interruptHandle);
 
     // Opens both endpoints and creates the workers. Empty when both endpoints opened; otherwise
     // "Create Socket Fail!!" with the reason for each endpoint that failed.

@@ -1,5 +1,9 @@
-// A self-pipe: any thread, or a signal handler, makes its read end readable, which wakes the poll loop.
+// The loop's waker: any thread, or a signal handler, makes its read handle readable, which wakes the
+// readiness wait. On POSIX a self-pipe; on Windows, where WSAPoll watches sockets only, a pair of loopback
+// UDP sockets connected to each other, so that no other sender can make it readable.
 #pragma once
+
+#include "link/NativeSocket.h"
 
 namespace lut::cli {
 
@@ -10,17 +14,18 @@ class WakePipe {
     WakePipe(const WakePipe&) = delete;
     WakePipe& operator=(const WakePipe&) = delete;
 
-    // Async-signal-safe. A full pipe is already readable, so a failed write loses nothing.
+    // Async-signal-safe and callable from any thread. A full pipe is already readable, so a failed write
+    // loses nothing.
     void Notify() const;
 
-    // Empties the pipe, so that the next poll waits for the next Notify.
+    // Empties the pipe, so that the next wait waits for the next Notify.
     void Clear() const;
 
-    int ReadHandle() const { return read_; }
+    NativeSocket ReadHandle() const { return read_; }
 
   private:
-    int read_ = -1;
-    int write_ = -1;
+    NativeSocket read_ = InvalidSocket;
+    NativeSocket write_ = InvalidSocket;
 };
 
 }  // namespace lut::cli

@@ -1,27 +1,29 @@
 // logger-update: the command line of the Logger Update Tool. Parses the command line and runs the
 // command; everything else lives in the cli library.
-#include <unistd.h>
-
 #include <exception>
 #include <iostream>
 #include <variant>
 
+#include "cli/Arguments.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/ExitCode.h"
 #include "cli/InterruptSignal.h"
 #include "update/Pacer.h"
 
 int main(int argc, char** argv) {
     using namespace lut::cli;
-    const ParseResult parsed = ParseCommandLine(argc, argv, std::cout, std::cerr);
+    const Console console;
+    const Arguments arguments(argc, argv);
+    const ParseResult parsed = ParseCommandLine(arguments.Count(), arguments.Values(), std::cout, std::cerr);
     if (!parsed.invocation) {
         return parsed.exitCode;
     }
     try {
         InterruptSignal interrupt;
         lut::RealPacer pacer;
-        const RunContext context{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, pacer, interrupt.Handle()};
+        const RunContext context{std::cout, std::cerr, console.Terminal(), pacer, interrupt.Handle()};
         return std::visit(
             [&context](const auto& options) {
                 if constexpr (std::is_same_v<std::decay_t<decltype(options)>, SearchOptions>) {

@@ -12,6 +12,7 @@
 
 #include "FakeLogger.h"
 #include "FastPacer.h"
+#include "TestPlatform.h"
 #include "cli/Commands.h"
 
 namespace lut::cli::test {
@@ -35,6 +36,9 @@ class CommandRun : public ::testing::Test {
   protected:
     // A pause of 200 ms takes 10 ms, so a query comes every 150 ms: still ample for a loopback answer.
     static constexpr int SpeedUp = 20;
+
+    // Every run talks to fake loggers at 127.0.0.2 and above, which answer from their own address.
+    void SetUp() override { LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER(); }
 
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
@@ -64,7 +68,8 @@ class CommandRun : public ::testing::Test {
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
     template <typename Options>
-    CommandResult Run(const Options& options, bool terminal = false, int interruptHandle = -1) {
+    CommandResult Run(const Options& options, bool terminal = false,
+                      NativeSocket interruptHandle = InvalidSocket) {
         FastPacer pacer(SpeedUp);
         std::ostringstream out;
         std::ostringstream err;

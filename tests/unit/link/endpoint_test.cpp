@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "TestPlatform.h"
 #include "link/Endpoint.h"
 #include "link/Readiness.h"
 #include "link/uPubpro.h"
@@ -55,7 +56,13 @@ TEST(Endpoint, OpenFailsWithTheReasonAndLeavesNothingOpen) {
         {"not dotted IPv4", {"localhost", 0}, std::errc::invalid_argument},
         {"address of no interface", {"203.0.113.9", 0}, std::errc::address_not_available},
     };
+    const bool bindsAnyAddress = test::UnderWine();
     for (const auto& c : cases) {
+        if (bindsAnyAddress && c.error == std::errc::address_not_available) {
+            std::cout << "[  SKIPPED ] " << c.why
+                      << ": Wine lets a socket bind an address no interface has\n";
+            continue;
+        }
         Endpoint endpoint;
         const std::error_code error = endpoint.Open(c.bind);
         EXPECT_EQ(error, c.error) << c.why << ": " << error.message();
@@ -65,8 +72,8 @@ TEST(Endpoint, OpenFailsWithTheReasonAndLeavesNothingOpen) {
 }
 
 TEST(Endpoint, PrivilegedPortNeedsPermission) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "running as root, every port may be bound";
+    if (test::MayBindPrivilegedPorts()) {
+        GTEST_SKIP() << "this user may bind every port (root, or Windows, which has no privileged ports)";
     }
     Endpoint endpoint;
     EXPECT_EQ(endpoint.Open(Loopback(DiscoveryPort)), std::errc::permission_denied);

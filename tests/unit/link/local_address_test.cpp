@@ -1,18 +1,15 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
+#include "TestPlatform.h"
 #include "link/LocalAddress.h"
 
 namespace lut {
 namespace {
 
-bool IsDottedIPv4(const std::string& text) {
-    in_addr parsed{};
-    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
-}
+using test::IsDottedIPv4;
 
 TEST(MachineAddresses, ListsTheLoopbackInterfaceWithItsName) {
     const auto addresses = MachineAddresses();

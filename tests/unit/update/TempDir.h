@@ -1,10 +1,9 @@
 // A fresh folder for one test, removed with everything in it afterwards.
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -13,12 +12,17 @@ namespace lut::test {
 
 class TempDir {
   public:
+    // A name that did not exist yet: create_directory says whether it made the folder or found one.
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lut-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot make a temporary folder");
+        std::random_device seed;
+        std::mt19937_64 names(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = std::filesystem::temp_directory_path() / ("lut-test-" + std::to_string(names()));
+            if (std::filesystem::create_directory(path_)) {
+                return;
+            }
         }
-        path_ = pattern;
+        throw std::runtime_error("cannot make a temporary folder");
     }
     ~TempDir() {
         std::error_code ignored;

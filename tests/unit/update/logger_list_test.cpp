@@ -1,3 +1,4 @@
+#include "TestPlatform.h"
 #include "update/LoggerList.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,7 @@ ReceiveResult ReceiveWithin(Endpoint& endpoint, std::chrono::milliseconds limit,
 class LoopbackSweep : public testing::Test {
   protected:
     void SetUp() override {
+        LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
         ASSERT_FALSE(discovery.Open({"127.0.0.1", 0}));
         window.localAddress = "127.0.0.1";
         for (int attempt = 0; attempt < 5 && !OpenLoggers(); ++attempt) {

@@ -1,0 +1,23 @@
+// Standard output as the tool's texts need it: UTF-8, and on a terminal the carriage return and erase-line
+// sequences that redraw the progress line. Restores the console as it found it.
+#pragma once
+
+namespace lut::cli {
+
+class Console {
+  public:
+    Console();
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    // Standard output is a terminal that redraws a line in place.
+    bool Terminal() const { return terminal_; }
+
+  private:
+    bool terminal_ = false;
+    unsigned long previousMode_ = 0;     // Windows: the console's output mode before
+    unsigned int previousCodePage_ = 0;  // Windows: its output code page before; 0: unchanged
+};
+
+}  // namespace lut::cli

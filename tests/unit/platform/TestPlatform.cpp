@@ -1,0 +1,42 @@
+#include "TestPlatform.h"
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <unistd.h>
+#endif
+
+namespace lut::test {
+
+bool UnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+std::string NoSecondLoopbackSender() {
+    return UnderWine() ? "Wine sends from 127.0.0.1 whatever loopback address the socket is bound to" : "";
+}
+
+bool MayBindPrivilegedPorts() {
+#ifdef _WIN32
+    return true;
+#else
+    return geteuid() == 0;
+#endif
+}
+
+bool IsDottedIPv4(const std::string& text) {
+    in_addr parsed{};
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+}  // namespace lut::test
