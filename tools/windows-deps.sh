@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What the Windows builds and their tests need on this Debian machine, each step done once:
-# - the MinGW-w64 "posix" cross compilers, Wine (64-bit), Xvfb and imagemagick;
+# - the MinGW-w64 "posix" cross compilers, Wine (64-bit), Xvfb, imagemagick and zip (tools/dist-windows.sh);
 # - GoogleTest cross-built from Debian's sources, and CLI11 and nlohmann-json (header-only) made findable,
 #   in a prefix per target outside the source tree: $LUT_CACHE/mingw-<triple>;
 # - a 64-bit Wine prefix, $LUT_CACHE/wine64.
@@ -13,7 +13,7 @@ targets=("$@")
 ((${#targets[@]})) || targets=(x86_64 i686)
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb imagemagick
-          googletest libcli11-dev nlohmann-json3-dev cmake ninja-build)
+          googletest libcli11-dev nlohmann-json3-dev cmake ninja-build zip)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -142,6 +142,7 @@ class Programs(NamedTuple):
     sim: Path
     cli: Path
     window: Path | None
+    cli_runner: Path | None = None  # what runs the command line, such as Wine for the Windows build
 
 
 class Run:
@@ -231,8 +232,9 @@ def start_sim(run, loggers, *options, attempts=5):
 def tool(run, ports, command, *arguments):
     """logger-update on loopback: bound to the tool's address, with the tool's address as the local address,
     so that a search sweeps 127.0.0.1 to 127.0.0.254 and nothing else."""
+    runner = [run.programs.cli_runner] if run.programs.cli_runner else []
     return run.start(f"logger-update {command}", [
-        run.programs.cli, command, "--local-address", TOOL_ADDRESS, "--bind", TOOL_ADDRESS,
+        *runner, run.programs.cli, command, "--local-address", TOOL_ADDRESS, "--bind", TOOL_ADDRESS,
         "--discovery-port", ports.discovery, "--update-port", ports.update, *arguments])
 
 

@@ -1,4 +1,5 @@
-"""Two network namespaces joined by a veth pair on a private /24, made for one run and removed after it.
+"""Two network namespaces joined by a veth pair on a private /24, made for one run and removed after it; and
+a private loopback for a whole run.
 
 The tool's namespace holds its end of the pair and a host name that resolves to that end's address, so
 that the tool finds its local address as it would on a workstation; the loggers' namespace holds the other
@@ -137,3 +138,23 @@ class Namespaces:
                 with contextlib.suppress(Failure):
                     _ip("netns", "delete", name)
                 shutil.rmtree(NETNS_ETC / name, ignore_errors=True)
+
+
+PRIVATE_LOOPBACK = "LUT_E2E_PRIVATE_LOOPBACK"
+
+
+def enter_private_loopback(argv):
+    """Runs the rest of this process in a network namespace of its own with only loopback up, and a /tmp of
+    its own: Wine's server then starts afresh in the namespace and makes the Windows program's sockets
+    there. The first call re-executes argv inside `unshare`; the namespace ends with the process."""
+    if os.environ.get(PRIVATE_LOOPBACK) == "1":
+        subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/tmp"], check=True, timeout=10)
+        _ip("link", "set", "lo", "up")
+        return
+    if os.geteuid() != 0:
+        raise Skip("a private network namespace needs root (run the e2e tests as root to include this one)")
+    for program in ("ip", "unshare", "mount"):
+        if shutil.which(program) is None:
+            raise Skip(f"'{program}' is not installed")
+    os.environ[PRIVATE_LOOPBACK] = "1"
+    os.execvp("unshare", ["unshare", "-n", "-m", *argv])
