@@ -5,16 +5,34 @@
 # UndefinedBehaviorSanitizer (asan) and under ThreadSanitizer (tsan). The tsan build leaves the window and
 # its tests out: Qt is not built with ThreadSanitizer, so its own threads give false reports. The release
 # build runs every test but the end-to-end ones, which the other three already run on the same code.
+# Then the Windows part (tools/windows-deps.sh installs what it needs): windows-x86 is compiled and linked
+# only (this machine runs no 32-bit program), windows-x64 built and its tests run under wine64: the unit
+# tests of link/, update/ and cli/, the window's test and the command line's end-to-end test, both against
+# the Linux logger-sim of the default build.
 #
 #     tools/test.sh [--quick | --windows] [CTEST ARGUMENTS...]
 #
 # --quick: the default preset alone, for a developer's turn-around. Arguments after it go to every ctest.
-# --windows: the Windows builds instead (tools/windows-deps.sh installs what they need): windows-x86 is
-# built, windows-x64 built and tested under wine64, its window test against the Linux logger-sim.
+# --windows: the Windows part alone.
 # The end-to-end tests (label e2e) spend their time in the protocol's real pauses, each on ports of its
 # own, so they run four at a time after the rest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+windows() {
+    local started=$SECONDS
+    tools/windows-deps.sh
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target logger-sim
+    echo "== windows-x86 (compiled and linked, not run)"
+    cmake --preset windows-x86 >/dev/null
+    cmake --build --preset windows-x86 --parallel "$(nproc)"
+    echo "== windows-x64"
+    cmake --preset windows-x64 -DLUT_HOST_SIM="$PWD/build/bin/logger-sim" >/dev/null
+    cmake --build --preset windows-x64 --parallel "$(nproc)"
+    ctest --preset windows-x64 "$@"
+    echo "== the Windows part took $((SECONDS - started)) s"
+}
 
 presets=(default release asan tsan)
 if [[ "${1:-}" == "--quick" ]]; then
@@ -23,16 +41,7 @@ if [[ "${1:-}" == "--quick" ]]; then
 elif [[ "${1:-}" == "--windows" ]]; then
     shift
     tools/deps.sh
-    tools/windows-deps.sh
-    cmake --preset default >/dev/null
-    cmake --build --preset default --target logger-sim
-    echo "== windows-x86"
-    cmake --preset windows-x86 >/dev/null
-    cmake --build --preset windows-x86 --parallel "$(nproc)"
-    echo "== windows-x64"
-    cmake --preset windows-x64 -DLUT_HOST_SIM="$PWD/build/bin/logger-sim" >/dev/null
-    cmake --build --preset windows-x64 --parallel "$(nproc)"
-    ctest --preset windows-x64 "$@"
+    windows "$@"
     exit
 fi
 
@@ -46,3 +55,6 @@ for preset in "${presets[@]}"; do
         QT_QPA_PLATFORM=offscreen ctest --preset "$preset" --label-regex e2e --parallel 4 "$@"
     fi
 done
+if ((${#presets[@]} > 1)); then
+    windows "$@"
+fi
