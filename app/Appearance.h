@@ -8,8 +8,8 @@
 
 namespace lut::app {
 
-// The family the window's texts are set in; the machine renders it with AR PL UMing.
-inline constexpr char16_t SongTi[] = u"宋体";
+// The family the window's texts are set in ("宋体"); the machine renders it with AR PL UMing.
+QString SongTiFamily();
 
 // Maps "宋体" to the installed UMing font, so that the Chinese texts render. Safe to call again.
 void InstallFontSubstitution();
@@ -20,8 +20,7 @@ QFont SongTiFont(int pixelSize);
 // The tool's icon, drawn here at 128, 64, 48, 32 and 16 pixels square.
 QIcon ToolIcon();
 
-// The program file's name without folder, up to its first full stop, its first letter as it is and every
-// later letter lower case: "/opt/lut/logger-update-tool" gives "logger-update-tool", "LUT.EXE" "Lut".
+// The caption of the application's own boxes, made from the program file's path.
 QString ApplicationTitle(const QString& programPath);
 
 }  // namespace lut::app

@@ -113,7 +113,8 @@ void TFrmmain::stat1DrawPanel(QRect panel) {
             grip->raise();
         }
     }
-    bar.setGeometry(panel.left(), panel.top(), panel.width() - ProgressBarGap, panel.height());
+    bar.setGeometry(ToQRect(form::ProgressBarPlace(panel.left(), panel.top(), panel.left() + panel.width(),
+                                                   panel.top() + panel.height())));
 }
 
 void TFrmmain::btnsearchClick() {

@@ -1,7 +1,5 @@
 #include "app/FrmmainLayout.h"
 
-#include <algorithm>
-
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,33 +17,62 @@ namespace lut::app {
 
 namespace {
 
+QString Text(const form::Control& spec) {
+    return QString::fromUtf8(spec.text.data(), static_cast<qsizetype>(spec.text.size()));
+}
+
 template <typename Control>
-Control* Make(QWidget& parent, const char* name, QRect geometry) {
+Control* Make(QWidget& parent, const form::Control& spec) {
     auto* control = new Control(&parent);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(geometry);
+    control->setObjectName(QLatin1String(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
+    control->setGeometry(ToQRect(spec.place));
+    if (spec.font.pixelHeight != form::WindowFont.pixelHeight) {
+        control->setFont(SongTiFont(spec.font.pixelHeight));
+    }
+    control->setEnabled(spec.enabled);
     return control;
 }
 
-QLabel* MakeLabel(QWidget& parent, const char* name, QRect geometry, const QString& text) {
-    auto* label = Make<QLabel>(parent, name, geometry);
-    label->setText(text);
+QLabel* MakeLabel(QWidget& parent, const form::Control& spec) {
+    auto* label = Make<QLabel>(parent, spec);
+    label->setText(Text(spec));
+    if (spec.centred) {
+        label->setAlignment(Qt::AlignCenter);
+    }
+    label->setWordWrap(spec.sizing == form::Sizing::Wrap);
+    if (spec.sizing == form::Sizing::ToText) {
+        label->adjustSize();
+    }
     return label;
 }
 
-QPushButton* MakeButton(QWidget& parent, const char* name, QRect geometry, const QString& text) {
-    auto* button = Make<QPushButton>(parent, name, geometry);
-    button->setText(text);
+QPushButton* MakeButton(QWidget& parent, const form::Control& spec) {
+    auto* button = Make<QPushButton>(parent, spec);
+    button->setText(Text(spec));
     return button;
 }
 
+QLineEdit* MakeEdit(QWidget& parent, const form::Control& spec) {
+    auto* edit = Make<QLineEdit>(parent, spec);
+    edit->setText(Text(spec));
+    edit->setReadOnly(spec.readOnly);
+    if (!spec.enabled) {
+        edit->setFocusPolicy(Qt::NoFocus);
+    }
+    return edit;
+}
+
 QTreeWidget* MakeLoggerList(QWidget& parent) {
-    auto* list = Make<QTreeWidget>(parent, "lv1", parent.rect());
-    list->setHeaderLabels({QStringLiteral("SN"), QStringLiteral("IP"), QStringLiteral("Version")});
+    auto* list = Make<QTreeWidget>(parent, form::lv1);
+    QStringList titles;
+    for (const form::Column& column : form::LoggerColumns) {
+        titles << QString::fromUtf8(column.title.data(), static_cast<qsizetype>(column.title.size()));
+    }
+    list->setHeaderLabels(titles);
     list->header()->setStretchLastSection(false);
-    list->setColumnWidth(SnColumn, 130);
-    list->setColumnWidth(IpColumn, 105);
-    list->setColumnWidth(VersionColumn, 140);
+    for (int column = 0; column < static_cast<int>(form::LoggerColumns.size()); ++column) {
+        list->setColumnWidth(column, form::LoggerColumns[static_cast<std::size_t>(column)].width);
+    }
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);
     list->setUniformRowHeights(true);
@@ -66,61 +93,48 @@ QTreeWidget* MakeLoggerList(QWidget& parent) {
 
 FrmmainControls BuildFrmmainControls(QWidget& form) {
     InstallFontSubstitution();
-    form.setFont(SongTiFont(13));
+    form.setFont(SongTiFont(form::WindowFont.pixelHeight));
     FrmmainControls c;
-    c.pnl1 = Make<QWidget>(form, "pnl1", {0, 0, 398, 382});
+    c.pnl1 = Make<QWidget>(form, form::pnl1);
     c.lv1 = MakeLoggerList(*c.pnl1);
 
-    c.grp1 = Make<QGroupBox>(form, "grp1", {400, -1, 201, 98});
-    c.lbl1 = MakeLabel(*c.grp1, "lbl1", {10, 16, 73, 13}, QStringLiteral("LocalPort"));
-    c.edtHostPort = Make<QLineEdit>(*c.grp1, "edtHostPort", {85, 11, 49, 21});
-    c.edtHostPort->setText(QStringLiteral("8000"));
-    c.edtHostPort->setReadOnly(true);
-    c.edtHostPort->setEnabled(false);
-    c.edtHostPort->setFocusPolicy(Qt::NoFocus);
-    c.lbl2 = MakeLabel(*c.grp1, "lbl2", {10, 39, 65, 17}, QStringLiteral("Local IP"));
-    c.lbl3 = MakeLabel(*c.grp1, "lbl3", {84, 39, 28, 13}, QStringLiteral("lbl3"));
-    c.btnsearch = MakeButton(*c.grp1, "btnsearch", {58, 65, 79, 22}, QStringLiteral("Search"));
+    c.grp1 = Make<QGroupBox>(form, form::grp1);
+    c.lbl1 = MakeLabel(*c.grp1, form::lbl1);
+    c.edtHostPort = MakeEdit(*c.grp1, form::edtHostPort);
+    c.lbl2 = MakeLabel(*c.grp1, form::lbl2);
+    c.lbl3 = MakeLabel(*c.grp1, form::lbl3);
+    c.btnsearch = MakeButton(*c.grp1, form::btnsearch);
 
-    c.lbl4 = MakeLabel(form, "lbl4", {400, 198, 146, 13}, QStringLiteral("Update File Version："));
-    c.lbl6 = MakeLabel(form, "lbl6", {408, 254, 185, 13}, QString());
-    c.lbl6->setAlignment(Qt::AlignCenter);
-    c.lbl7 = MakeLabel(form, "lbl7", {398, 105, 90, 13}, QStringLiteral("Update File："));
-    c.lbl5 = MakeLabel(form, "lbl5", {419, 312, 161, 26},
-                       QStringLiteral("Filename begin with \"S\"\r\nextesion is \".bin\""));
-    c.lbl5->setAlignment(Qt::AlignCenter);
-    c.lbl5->setWordWrap(true);
-    c.btnUPG = MakeButton(form, "btnUPG", {472, 352, 75, 25}, QStringLiteral("Update"));
+    c.lbl4 = MakeLabel(form, form::lbl4);
+    c.lbl6 = MakeLabel(form, form::lbl6);
+    c.lbl7 = MakeLabel(form, form::lbl7);
+    c.lbl5 = MakeLabel(form, form::lbl5);
+    c.btnUPG = MakeButton(form, form::btnUPG);
 
-    c.stat1 = Make<QStatusBar>(form, "stat1", {0, 382, 607, StatusBarHeight});
+    c.stat1 = Make<QStatusBar>(form, form::stat1);
     c.stat1->setSizeGripEnabled(true);
-    c.ProgressBar1 = Make<QProgressBar>(form, "ProgressBar1", {264, 184, 89, 17});
+    c.ProgressBar1 = Make<QProgressBar>(form, form::ProgressBar1);
     c.ProgressBar1->setRange(0, 100);
     c.ProgressBar1->setValue(0);
     c.ProgressBar1->setTextVisible(false);
     c.ProgressBar1->setAlignment(Qt::AlignCenter);
 
-    c.btn1 = MakeButton(form, "btn1", {528, 99, 65, 22}, QStringLiteral("Browse"));
-    c.btn1->setFont(SongTiFont(16));
-    c.edt1 = Make<QLineEdit>(form, "edt1", {400, 220, 200, 21});
-    c.redt2 = Make<QTextEdit>(form, "redt2", {399, 128, 202, 61});
-    c.redt2->setReadOnly(true);
+    c.btn1 = MakeButton(form, form::btn1);
+    c.edt1 = MakeEdit(form, form::edt1);
+    c.redt2 = Make<QTextEdit>(form, form::redt2);
+    c.redt2->setReadOnly(form::redt2.readOnly);
     c.redt2->setAcceptRichText(false);
     c.redt2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     c.redt2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    c.redt2->setFont(SongTiFont(13));
-
-    for (QLabel* label : {c.lbl3, c.lbl4, c.lbl7}) {
-        label->adjustSize();
-    }
+    c.redt2->setFont(SongTiFont(form::redt2.font.pixelHeight));
     return c;
 }
 
 void ArrangeFrmmain(const FrmmainControls& controls, QSize client) {
-    const int listHeight = std::max(0, client.height() - StatusBarHeight);
-    controls.pnl1->resize(controls.pnl1->width(), listHeight);
+    const form::Size size{client.width(), client.height()};
+    controls.pnl1->setGeometry(ToQRect(form::ListPlace(size)));
     controls.lv1->setGeometry(controls.pnl1->rect());
-    controls.stat1->setGeometry(0, listHeight, client.width(), StatusBarHeight);
+    controls.stat1->setGeometry(ToQRect(form::StatusBarPlace(size)));
 }
 
 QRect StatusPanelRect(const QStatusBar& bar) {

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QSize>
 
+#include "form/FrmmainForm.h"
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -17,13 +19,12 @@ class QWidget;
 
 namespace lut::app {
 
-inline constexpr QSize ClientSize{607, 401};
-inline constexpr int StatusBarHeight = 19;
-// The progress bar stops this far short of the right end of the status bar's panel.
-inline constexpr int ProgressBarGap = 10;
+inline constexpr QSize ClientSize{form::ClientSize.width, form::ClientSize.height};
 
-// Columns of the logger list.
-enum LoggerColumn { SnColumn = 0, IpColumn = 1, VersionColumn = 2 };
+// A place of the form as a Qt rectangle.
+constexpr QRect ToQRect(form::Rect r) {
+    return {r.left, r.top, r.width, r.height};
+}
 
 struct FrmmainControls {
     QWidget* pnl1 = nullptr;

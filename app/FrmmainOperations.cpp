@@ -13,7 +13,7 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
-#include "app/WindowDisplay.h"
+#include "form/ProgressText.h"
 #include "update/Messages.h"
 
 namespace lut::app {
@@ -89,9 +89,9 @@ void FrmmainOperations::ClearList() {
 
 void FrmmainOperations::AppendRow(const LoggerRow& row) {
     auto* item = new QTreeWidgetItem(controls_.lv1);
-    SetCell(*item, SnColumn, row.sn);
-    SetCell(*item, IpColumn, row.ip);
-    SetCell(*item, VersionColumn, row.version);
+    SetCell(*item, form::SnColumn, row.sn);
+    SetCell(*item, form::IpColumn, row.ip);
+    SetCell(*item, form::VersionColumn, row.version);
 }
 
 int FrmmainOperations::RowCount() const {
@@ -100,11 +100,11 @@ int FrmmainOperations::RowCount() const {
 
 LoggerRow FrmmainOperations::Row(int index) const {
     const QTreeWidgetItem& item = RowItem(*controls_.lv1, index);
-    return {Cell(item, SnColumn), Cell(item, IpColumn), Cell(item, VersionColumn)};
+    return {Cell(item, form::SnColumn), Cell(item, form::IpColumn), Cell(item, form::VersionColumn)};
 }
 
 void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
-    SetCell(RowItem(*controls_.lv1, index), SnColumn, caption);
+    SetCell(RowItem(*controls_.lv1, index), form::SnColumn, caption);
 }
 
 std::optional<int> FrmmainOperations::SelectedRow() const {
@@ -132,8 +132,8 @@ void FrmmainOperations::AdvanceProgress() {
 
 void FrmmainOperations::ShowProgressText() {
     const QProgressBar& bar = *controls_.ProgressBar1;
-    controls_.ProgressBar1->setFormat(
-        ProgressText(bar.value() - bar.minimum(), bar.maximum() - bar.minimum()));
+    controls_.ProgressBar1->setFormat(QString::fromStdString(
+        form::ProgressText(bar.value() - bar.minimum(), bar.maximum() - bar.minimum())));
 }
 
 std::string FrmmainOperations::FilePathText() const {

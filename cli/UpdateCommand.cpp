@@ -87,9 +87,9 @@ Outcome UpdateRun::Run() {
     // The file first, so that a wrong one ends the run before anything is sent.
     GivenFileDialog dialog(options_.file);
     const std::size_t shown = window_.log.size();
-    session_.Core().btn1Click(dialog);
-    if (window_.log.size() > shown) {
-        return {ExitCode::CheckFailed, window_.log[shown].text};
+    if (session_.Core().btn1Click(dialog) != BrowseOutcome::Loaded) {
+        // The box Browse showed says why.
+        return {ExitCode::CheckFailed, window_.log.size() > shown ? window_.log[shown].text : options_.file};
     }
     if (options_.version) {
         window_.SetVersionText(*options_.version);

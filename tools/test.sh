@@ -6,9 +6,11 @@
 # its tests out: Qt is not built with ThreadSanitizer, so its own threads give false reports. The release
 # build runs every test but the end-to-end ones, which the other three already run on the same code.
 #
-#     tools/test.sh [--quick] [CTEST ARGUMENTS...]
+#     tools/test.sh [--quick | --windows] [CTEST ARGUMENTS...]
 #
 # --quick: the default preset alone, for a developer's turn-around. Arguments after it go to every ctest.
+# --windows: the Windows builds instead (tools/windows-deps.sh installs what they need): windows-x86 is
+# built, windows-x64 built and tested under wine64, its window test against the Linux logger-sim.
 # The end-to-end tests (label e2e) spend their time in the protocol's real pauses, each on ports of its
 # own, so they run four at a time after the rest.
 set -euo pipefail
@@ -18,6 +20,20 @@ presets=(default release asan tsan)
 if [[ "${1:-}" == "--quick" ]]; then
     presets=(default)
     shift
+elif [[ "${1:-}" == "--windows" ]]; then
+    shift
+    tools/deps.sh
+    tools/windows-deps.sh
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target logger-sim
+    echo "== windows-x86"
+    cmake --preset windows-x86 >/dev/null
+    cmake --build --preset windows-x86 --parallel "$(nproc)"
+    echo "== windows-x64"
+    cmake --preset windows-x64 -DLUT_HOST_SIM="$PWD/build/bin/logger-sim" >/dev/null
+    cmake --build --preset windows-x64 --parallel "$(nproc)"
+    ctest --preset windows-x64 "$@"
+    exit
 fi
 
 tools/deps.sh

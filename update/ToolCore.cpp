@@ -93,9 +93,11 @@ void ToolCore::btnsearchClick() {
     parts_->Guarded([this] { parts_->list.btnsearchClick(); });
 }
 
-void ToolCore::btn1Click(FileDialog& dialog) {
+BrowseOutcome ToolCore::btn1Click(FileDialog& dialog) {
     Parts& p = *parts_;
-    p.Guarded([&p, &dialog] { lut::btn1Click(p.window, dialog, p.LoadedImage); });
+    BrowseOutcome outcome = BrowseOutcome::NotRead;
+    p.Guarded([&p, &dialog, &outcome] { outcome = lut::btn1Click(p.window, dialog, p.LoadedImage); });
+    return outcome;
 }
 
 UpdateCheck ToolCore::btnUPGClick() {

@@ -48,7 +48,7 @@ class ToolCore {
     // Search: the sweep of the local address's /24 subnet.
     void btnsearchClick();
     // Browse, through the given open-file dialog.
-    void btn1Click(FileDialog& dialog);
+    BrowseOutcome btn1Click(FileDialog& dialog);
     // Update: the checks (a failed one shows its warning and is returned), then the request.
     UpdateCheck btnUPGClick();
     // A search of one address: the list emptied, "SS", and the probe to that address only.

@@ -184,22 +184,22 @@ std::string ReadImageFile(const std::filesystem::path& path) {
     return image;
 }
 
-void btn1Click(WindowOperations& window, FileDialog& dialog, ImageText& LoadedImage) {
+BrowseOutcome btn1Click(WindowOperations& window, FileDialog& dialog, ImageText& LoadedImage) {
     const std::string lastPath = window.FilePathText();
     if (!lastPath.empty()) {
         dialog.SetFileName(PathFromText(lastPath));
     }
     if (!dialog.Execute()) {
-        return;
+        return BrowseOutcome::Cancelled;
     }
     const std::filesystem::path path = dialog.FileName();
     if (path.empty()) {
-        return;
+        return BrowseOutcome::Cancelled;
     }
     const std::string shown = PathText(path);
     if (!FileNamePart(shown).starts_with('S')) {
         window.ShowPlainMessage(std::string(text::VersionMustBeginWithS));
-        return;
+        return BrowseOutcome::NameNotS;
     }
     // Path and version are shown first, so that a file that then fails to read is named on screen.
     window.SetFilePathText(shown);
@@ -208,7 +208,9 @@ void btn1Click(WindowOperations& window, FileDialog& dialog, ImageText& LoadedIm
         LoadedImage = ShareImage(ReadImageFile(path));
     } catch (const std::runtime_error& failure) {
         window.ShowError(failure.what());
+        return BrowseOutcome::NotRead;
     }
+    return BrowseOutcome::Loaded;
 }
 
 }  // namespace lut

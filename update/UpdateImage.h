@@ -55,9 +55,12 @@ std::filesystem::path PathFromText(std::string_view text);
 // than a logger can take, cannot be read, or changes its size while it is read.
 std::string ReadImageFile(const std::filesystem::path& path);
 
+// How Browse ended; all but Loaded and Cancelled have shown their box.
+enum class BrowseOutcome { Cancelled, NameNotS, NotRead, Loaded };
+
 // Browse: the dialog proposes the last path; a name that does not begin with "S" gets the plain message;
 // otherwise path and version are shown, then the file is read into LoadedImage. A file that cannot be
 // read reaches the error display and leaves LoadedImage as it was.
-void btn1Click(WindowOperations& window, FileDialog& dialog, ImageText& LoadedImage);
+BrowseOutcome btn1Click(WindowOperations& window, FileDialog& dialog, ImageText& LoadedImage);
 
 }  // namespace lut

@@ -22,6 +22,7 @@
 #include "app/FrmmainOperations.h"
 #include "app/OpenFileDialog.h"
 #include "app/WindowDisplay.h"
+#include "form/ProgressText.h"
 #include "tests/gui/FrmmainHarness.h"
 #include "update/DialoguePresenter.h"
 #include "update/Messages.h"
@@ -146,7 +147,7 @@ void FrmmainLayoutTest::controlAtDesignPlace() {
     } else {
         QCOMPARE(control->geometry(), place);
     }
-    QCOMPARE(control->font().family(), QString::fromUtf16(lut::app::SongTi));
+    QCOMPARE(control->font().family(), lut::app::SongTiFamily());
     QCOMPARE(control->font().pixelSize(), pixelSize);
     for (auto property = properties.cbegin(); property != properties.cend(); ++property) {
         QCOMPARE(control->property(property.key().toLatin1()), property.value());
@@ -351,7 +352,7 @@ void FrmmainLayoutTest::progressText() {
     QFETCH(int, sent);
     QFETCH(int, total);
     QFETCH(QString, text);
-    QCOMPARE(lut::app::ProgressText(sent, total), text);
+    QCOMPARE(QString::fromStdString(lut::form::ProgressText(sent, total)), text);
 }
 
 void FrmmainLayoutTest::applicationTitle_data() {

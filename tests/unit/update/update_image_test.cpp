@@ -124,7 +124,7 @@ class Browse : public testing::Test {
   protected:
     void Choose(const std::optional<std::string>& choice) {
         dialog.choices.push_back(choice);
-        btn1Click(window, dialog, LoadedImage);
+        outcome = btn1Click(window, dialog, LoadedImage);
     }
 
     void ExpectUnchanged(const std::string& path, const std::string& version, const std::string& image) {
@@ -137,6 +137,7 @@ class Browse : public testing::Test {
     FakeWindow window;
     FakeFileDialog dialog;
     ImageText LoadedImage = ShareImage({});
+    BrowseOutcome outcome = BrowseOutcome::Loaded;
 };
 
 TEST_F(Browse, CancelOrAnEmptyPathChangesNothing) {
@@ -145,6 +146,7 @@ TEST_F(Browse, CancelOrAnEmptyPathChangesNothing) {
     for (const std::optional<std::string>& choice :
          {std::optional<std::string>(), std::optional<std::string>("")}) {
         Choose(choice);
+        EXPECT_EQ(outcome, BrowseOutcome::Cancelled);
         ExpectUnchanged(first, "S1", "01");
     }
     EXPECT_TRUE(window.log.empty());
@@ -154,6 +156,7 @@ TEST_F(Browse, LoadsTheFileAndShowsPathAndVersion) {
     const std::string path = dir.Write("S1.0.2.bin", std::string("\x0A\xFF\x00", 3));
     Choose(path);
 
+    EXPECT_EQ(outcome, BrowseOutcome::Loaded);
     ExpectUnchanged(path, "S1.0.2", "0AFF00");
     EXPECT_TRUE(window.log.empty());
     EXPECT_EQ(dialog.proposedWhenShown, std::vector<std::string>{""});
@@ -178,6 +181,7 @@ TEST_F(Browse, ANameNotBeginningWithCapitalSGetsThePlainMessageAndChangesNothing
         const std::string bad = dir.Write(name, "\x20");
         Choose(bad);
 
+        EXPECT_EQ(outcome, BrowseOutcome::NameNotS);
         EXPECT_EQ(dialog.proposedWhenShown.back(), first) << "the dialog opens at the last accepted file";
         EXPECT_EQ(window.log,
                   (std::vector<FakeWindow::Shown>{{Kind::Plain, std::string(text::VersionMustBeginWithS)}}));
@@ -190,6 +194,7 @@ TEST_F(Browse, AFileThatVanishedAfterTheChoiceIsReportedAndKeepsThePreviousImage
     const std::string gone = dir.PathOf("S2.bin");
     Choose(gone);
 
+    EXPECT_EQ(outcome, BrowseOutcome::NotRead);
     ExpectUnchanged(gone, "S2", "01");
     const std::vector<std::string> errors = window.Texts(Kind::Error);
     ASSERT_EQ(errors.size(), 1u);

@@ -1,0 +1,517 @@
+// The Win32 window as the technician sees it, driven in-process through its own messages: every control
+// at its place with its texts, fonts and styles, the window's looks, how it follows a resize, the boxes,
+// the workers' changes, the routing of messages 1106 to 1206, the command line; and, with simulated
+// loggers on loopback (tests/win32/run_window_test.sh starts them), a whole search and update.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "win32/WinApi.h"
+// After <windows.h>, as it needs.
+#include <richedit.h>
+
+#include "form/FrmmainForm.h"
+#include "form/ToolIcon.h"
+#include "link/Endpoint.h"
+#include "link/uPubpro.h"
+#include "update/DialoguePresenter.h"
+#include "update/Messages.h"
+#include "update/WorkerReports.h"
+#include "win32/Dpi.h"
+#include "win32/Frmmain.h"
+#include "win32/Options.h"
+#include "win32/WideText.h"
+
+namespace {
+
+using lut::win32::Box;
+using lut::win32::BoxKind;
+using lut::win32::ControlId;
+using lut::win32::Narrow;
+using lut::win32::TFrmmain;
+using lut::win32::Widen;
+using lut::win32::WindowText;
+
+// Dispatches the window's messages until the condition holds; false if it still does not after a generous
+// guard against a hang.
+bool PumpUntil(const std::function<bool()>& condition,
+               std::chrono::seconds guard = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + guard;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+    }
+    return true;
+}
+
+// Dispatches every message already waiting.
+void PumpWaiting() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// A file dialog that "chooses" a given path.
+class ChosenFile final : public lut::FileDialog {
+  public:
+    explicit ChosenFile(std::filesystem::path path) : path_(std::move(path)) {}
+    void SetFileName(const std::filesystem::path&) override {}
+    bool Execute() override { return true; }
+    std::filesystem::path FileName() const override { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Ports of this test process's own, so that runs side by side do not meet; 8000 and 23 where asked for.
+lut::ToolOptions OwnPorts() {
+    const auto base = static_cast<std::uint16_t>(40000 + GetCurrentProcessId() % 10000 * 2);
+    return {"127.0.0.1", static_cast<std::uint16_t>(base + 1), base};
+}
+
+struct WindowUnderTest {
+    explicit WindowUnderTest(lut::ToolOptions tool = OwnPorts(), std::string localAddress = "127.0.1.99",
+                             std::string chosenFile = {}) {
+        lut::win32::FrmmainSettings settings;
+        settings.tool = std::move(tool);
+        settings.localAddress = std::move(localAddress);
+        settings.boxes = [this](const Box& box) { boxes.push_back(box); };
+        settings.dlgOpen1 = std::make_unique<ChosenFile>(std::move(chosenFile));
+        settings.quitOnClose = false;
+        window = std::make_unique<TFrmmain>(std::move(settings));
+    }
+
+    // Shows the window and waits for the first activation's start-up.
+    bool Start() {
+        window->Show();
+        SetForegroundWindow(window->Handle());
+        return PumpUntil([this] { return !Status().empty(); });
+    }
+
+    HWND Control(const lut::form::Control& control) const {
+        const HWND parent = control.parent == lut::form::FormName
+                                ? window->Handle()
+                                : Control(lut::form::FindControl(control.parent));
+        return GetDlgItem(parent, ControlId(control));
+    }
+
+    std::string Status() const { return Narrow(WindowText(Control(lut::form::lbl6))); }
+
+    void Click(const lut::form::Control& button) const { SendMessageW(Control(button), BM_CLICK, 0, 0); }
+
+    std::vector<Box> boxes;
+    std::unique_ptr<TFrmmain> window;
+};
+
+RECT PlaceInParent(HWND control) {
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+std::wstring ClassOf(HWND control) {
+    wchar_t name[64] = {};
+    GetClassNameW(control, name, 64);
+    return name;
+}
+
+int FontHeight(HWND control) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+}
+
+bool HasStyle(HWND control, LONG_PTR style) {
+    return (GetWindowLongPtrW(control, GWL_STYLE) & style) == style;
+}
+
+// The form's pixels at the window's dpi (run_window_test.sh runs the tests at 96 and at 144 dpi).
+int Scaled(HWND window, int designPixels) {
+    return lut::win32::Scale(designPixels, lut::win32::WindowDpi(window));
+}
+
+TEST(Win32Window, EveryControlAtItsDesignPlaceWithItsTextFontAndStyle) {
+    WindowUnderTest w;
+    const HWND window = w.window->Handle();
+    struct Expected {
+        const lut::form::Control* control;
+        std::wstring windowClass;  // empty: any (the rich edit's depends on the system)
+        LONG_PTR style;
+    };
+    const std::vector<Expected> table{
+        {&lut::form::pnl1, L"Static", 0},
+        {&lut::form::lv1, L"SysListView32", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS},
+        {&lut::form::grp1, L"Button", BS_GROUPBOX},
+        {&lut::form::lbl1, L"Static", 0},
+        {&lut::form::edtHostPort, L"Edit", ES_READONLY | WS_DISABLED},
+        {&lut::form::lbl2, L"Static", 0},
+        {&lut::form::lbl3, L"Static", SS_NOTIFY},
+        {&lut::form::btnsearch, L"Button", 0},
+        {&lut::form::lbl4, L"Static", 0},
+        {&lut::form::lbl6, L"Static", SS_CENTER},
+        {&lut::form::lbl7, L"Static", 0},
+        {&lut::form::lbl5, L"Static", SS_CENTER},
+        {&lut::form::btnUPG, L"Button", 0},
+        {&lut::form::stat1, L"msctls_statusbar32", SBARS_SIZEGRIP},
+        {&lut::form::ProgressBar1, L"msctls_progress32", 0},
+        {&lut::form::btn1, L"Button", 0},
+        {&lut::form::edt1, L"Edit", 0},
+        {&lut::form::redt2, L"", ES_MULTILINE | WS_VSCROLL},
+    };
+    ASSERT_EQ(table.size(), lut::form::Controls.size());
+    for (const Expected& expected : table) {
+        const lut::form::Control& c = *expected.control;
+        SCOPED_TRACE(std::string(c.name));
+        const HWND control = w.Control(c);
+        ASSERT_NE(control, nullptr);
+        if (!expected.windowClass.empty()) {
+            EXPECT_EQ(ClassOf(control), expected.windowClass);
+        }
+        EXPECT_TRUE(HasStyle(control, expected.style));
+        EXPECT_EQ(IsWindowEnabled(control) != FALSE, c.enabled);
+        if (c.kind == lut::form::Kind::RichEdit) {
+            // A rich edit keeps its font and read-only state as its own options.
+            CHARFORMATW format{};
+            format.cbSize = sizeof format;
+            SendMessageW(control, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+            EXPECT_EQ(format.yHeight, MulDiv(Scaled(window, c.font.pixelHeight), 1440,
+                                             static_cast<int>(lut::win32::WindowDpi(window))));
+            EXPECT_EQ(format.bCharSet, GB2312_CHARSET);
+            EXPECT_TRUE(SendMessageW(control, EM_GETOPTIONS, 0, 0) & ECO_READONLY);
+        } else {
+            EXPECT_EQ(FontHeight(control), -Scaled(window, c.font.pixelHeight));
+            EXPECT_EQ(Narrow(WindowText(control)), c.text);
+        }
+        const RECT place = PlaceInParent(control);
+        EXPECT_EQ(place.left, Scaled(window, c.place.left));
+        EXPECT_EQ(place.top, Scaled(window, c.place.top));
+        if (c.sizing == lut::form::Sizing::ToText) {
+            EXPECT_GE(place.right - place.left, 1);
+        } else if (&c != &lut::form::pnl1 && &c != &lut::form::lv1) {
+            EXPECT_EQ(place.right - place.left, Scaled(window, c.place.width));
+            EXPECT_EQ(place.bottom - place.top, Scaled(window, c.place.height));
+        }
+    }
+    EXPECT_TRUE(ListView_GetExtendedListViewStyle(w.Control(lut::form::lv1)) & LVS_EX_FULLROWSELECT);
+    for (std::size_t i = 0; i < lut::form::LoggerColumns.size(); ++i) {
+        wchar_t title[32] = {};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = title;
+        column.cchTextMax = 32;
+        ASSERT_TRUE(ListView_GetColumn(w.Control(lut::form::lv1), static_cast<int>(i), &column));
+        EXPECT_EQ(Narrow(title), lut::form::LoggerColumns[i].title);
+        EXPECT_EQ(column.cx, Scaled(window, lut::form::LoggerColumns[i].width));
+    }
+}
+
+TEST(Win32Window, LooksAndIconAsDesigned) {
+    WindowUnderTest w;
+    const HWND window = w.window->Handle();
+    EXPECT_EQ(ClassOf(window), L"TFrmmain");
+    EXPECT_EQ(Narrow(WindowText(window)), lut::text::Caption);
+    EXPECT_TRUE(HasStyle(window, WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME | WS_CAPTION));
+    if (const char* dpi = std::getenv("LUT_TEST_DPI")) {
+        EXPECT_EQ(lut::win32::WindowDpi(window), static_cast<UINT>(std::atoi(dpi)));
+    }
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, Scaled(window, lut::form::ClientSize.width));
+    EXPECT_EQ(client.bottom, Scaled(window, lut::form::ClientSize.height));
+    RECT outer;
+    GetWindowRect(window, &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    EXPECT_LE(std::abs((outer.left + outer.right) - (monitor.rcWork.left + monitor.rcWork.right)), 2);
+    EXPECT_LE(std::abs((outer.top + outer.bottom) - (monitor.rcWork.top + monitor.rcWork.bottom)), 2);
+
+    // The icon resource: one image of each size, 32 bits a pixel.
+#pragma pack(push, 2)
+    struct GroupEntry {
+        BYTE width, height, colours, reserved;
+        WORD planes, bitCount;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
+    const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    ASSERT_NE(found, nullptr);
+    const auto* group = static_cast<const WORD*>(LockResource(LoadResource(nullptr, found)));
+    ASSERT_EQ(group[2], lut::form::ToolIconSizes.size());
+    const auto* entries = reinterpret_cast<const GroupEntry*>(group + 3);
+    for (std::size_t i = 0; i < lut::form::ToolIconSizes.size(); ++i) {
+        EXPECT_EQ(entries[i].width, lut::form::ToolIconSizes[i]);
+        EXPECT_EQ(entries[i].bitCount, 32);
+    }
+}
+
+TEST(Win32Window, ResizeMovesListStatusBarAndProgressBar) {
+    WindowUnderTest w;
+    ASSERT_TRUE(w.Start());
+    const HWND window = w.window->Handle();
+    const UINT dpi = lut::win32::WindowDpi(window);
+    struct Case {
+        int width;
+        int height;
+    };
+    for (const Case size : {Case{900, 600}, Case{500, 300}}) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        const SIZE outer = lut::win32::OuterSize(
+            {size.width, size.height}, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), 0, dpi);
+        SetWindowPos(w.window->Handle(), nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
+        UpdateWindow(w.Control(lut::form::stat1));
+        PumpWaiting();
+        const int listHeight = size.height - Scaled(window, lut::form::StatusBarHeight);
+        const RECT list = PlaceInParent(w.Control(lut::form::pnl1));
+        EXPECT_EQ(list.bottom, listHeight);
+        EXPECT_EQ(PlaceInParent(w.Control(lut::form::lv1)).bottom, listHeight);
+        const RECT status = PlaceInParent(w.Control(lut::form::stat1));
+        EXPECT_EQ(status.top, listHeight);
+        EXPECT_EQ(status.right, size.width);
+        const HWND bar = w.Control(lut::form::ProgressBar1) != nullptr
+                             ? w.Control(lut::form::ProgressBar1)
+                             : GetDlgItem(w.Control(lut::form::stat1), ControlId(lut::form::ProgressBar1));
+        ASSERT_EQ(GetParent(bar), w.Control(lut::form::stat1));
+        RECT panel;
+        SendMessageW(w.Control(lut::form::stat1), SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
+        const RECT barPlace = PlaceInParent(bar);
+        EXPECT_EQ(barPlace.left, panel.left);
+        EXPECT_EQ(barPlace.right, panel.right - Scaled(window, lut::form::ProgressBarGap));
+        EXPECT_EQ(PlaceInParent(w.Control(lut::form::grp1)).left, Scaled(window, lut::form::grp1.place.left));
+        EXPECT_EQ(PlaceInParent(w.Control(lut::form::btnUPG)).top,
+                  Scaled(window, lut::form::btnUPG.place.top));
+    }
+}
+
+TEST(Win32Window, BoxesCarryTheirCaptions) {
+    WindowUnderTest w;
+    lut::WindowOperations& operations = w.window->Operations();
+    operations.ShowWarning(std::string(lut::text::SameVersion));
+    operations.ShowPlainMessage(std::string(lut::text::VersionMustBeginWithS));
+    operations.ShowError("Cannot open file");
+    ASSERT_EQ(w.boxes.size(), 3u);
+    EXPECT_EQ(w.boxes[0].kind, BoxKind::Warning);
+    EXPECT_EQ(w.boxes[0].caption, L"Hint");
+    EXPECT_EQ(w.boxes[0].text, L"Same Version");
+    EXPECT_EQ(w.boxes[1].kind, BoxKind::Plain);
+    EXPECT_EQ(w.boxes[1].caption, L"win32_window_tests");
+    EXPECT_EQ(w.boxes[2].kind, BoxKind::Error);
+    EXPECT_EQ(w.boxes[2].caption, L"win32_window_tests");
+}
+
+std::string ItemText(HWND list, int row, int column) {
+    wchar_t text[64] = {};
+    ListView_GetItemText(list, row, column, text, 64);
+    return Narrow(text);
+}
+
+TEST(Win32Window, ListShowsItsRowsAndTheSelection) {
+    WindowUnderTest w;
+    lut::WindowOperations& operations = w.window->Operations();
+    const HWND list = w.Control(lut::form::lv1);
+    operations.AppendRow({"SN0001", "127.0.0.2", "S1.00"});
+    operations.AppendRow({"B", "127.0.0.3", "S2"});
+    operations.SetRowCaption(1, "SN0002");
+    EXPECT_EQ(ListView_GetItemCount(list), 2);
+    EXPECT_EQ(ItemText(list, 0, lut::form::SnColumn), "SN0001");
+    EXPECT_EQ(ItemText(list, 0, lut::form::IpColumn), "127.0.0.2");
+    EXPECT_EQ(ItemText(list, 0, lut::form::VersionColumn), "S1.00");
+    EXPECT_EQ(ItemText(list, 1, lut::form::SnColumn), "SN0002");
+    EXPECT_FALSE(operations.SelectedRow().has_value());
+    ListView_SetItemState(list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    EXPECT_EQ(operations.SelectedRow(), std::optional<int>(1));
+    EXPECT_THROW(operations.SetRowCaption(2, "x"), std::out_of_range);
+    operations.ClearList();
+    EXPECT_EQ(ListView_GetItemCount(list), 0);
+}
+
+TEST(Win32Window, WorkerReportsWakeTheWindowAndShowInOrder) {
+    WindowUnderTest w;
+    const HWND window = w.window->Handle();
+    const HWND bar = w.Control(lut::form::ProgressBar1);
+    lut::win32::WindowDisplay waker(window);
+    lut::WorkerReports queue(waker);
+    std::thread worker([&queue] {
+        queue.Report(lut::dialogue::RunBegins{4, 0, false});
+        for (int block = 0; block < 3; ++block) {
+            queue.Report(lut::dialogue::BlockSent{block, false, false});
+        }
+        queue.Report(lut::dialogue::QuerySent{1, false});
+    });
+    worker.join();
+    EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);  // nothing was done on the worker's thread
+    MSG wake;
+    ASSERT_TRUE(PeekMessageW(&wake, window, lut::win32::WindowDisplay::WorkerReportsMessage,
+                             lut::win32::WindowDisplay::WorkerReportsMessage, PM_REMOVE));
+    for (const lut::DialogueEvent& event : queue.Take()) {
+        lut::Present(event, w.window->Operations());
+    }
+    EXPECT_EQ(w.Status(), lut::text::QueryUpdateResult);
+    EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 4);
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 3);
+    EXPECT_EQ(w.window->Operations().ProgressText(), L"3 of 4 blocks, 0:05 left");
+}
+
+TEST(Win32Window, OnlyMessage1106ReadsADatagram) {
+    WindowUnderTest w;
+    ASSERT_TRUE(w.Start());
+    w.Click(lut::form::btnsearch);  // sweeps 127.0.1.x, where nothing listens
+    lut::Endpoint logger;
+    ASSERT_FALSE(logger.Open({"127.0.0.1", 0}));
+    const std::string answer = std::string(1, lut::FrameStart) + "SN0042#S1.00" + lut::FrameEnd;
+    ASSERT_FALSE(logger.SendTo(answer, "127.0.0.1", OwnPorts().discoveryPort));
+
+    for (UINT message = lut::SocketNotifyMessage + 1; message <= lut::SocketNotifyLastMessage; ++message) {
+        EXPECT_EQ(w.window->WndProc(message, 0, FD_READ), 0);
+    }
+    EXPECT_EQ(ListView_GetItemCount(w.Control(lut::form::lv1)), 0);
+    w.window->WndProc(lut::SocketNotifyMessage, 0, FD_READ);
+    ASSERT_EQ(ListView_GetItemCount(w.Control(lut::form::lv1)), 1);
+    EXPECT_EQ(ItemText(w.Control(lut::form::lv1), 0, lut::form::SnColumn), "SN0042");
+    EXPECT_EQ(ItemText(w.Control(lut::form::lv1), 0, lut::form::IpColumn), "127.0.0.1");
+}
+
+// What the lbl3 menu offered, and the loopback entry chosen in it once it is up: the only address a test
+// may sweep.
+std::vector<std::wstring> offered;
+
+void CALLBACK ChooseLoopback(HWND, UINT, UINT_PTR, DWORD) {
+    const HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    if (menuWindow == nullptr || !offered.empty()) {
+        return;
+    }
+    const auto menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    int loopback = -1;
+    for (int item = 0; item < GetMenuItemCount(menu); ++item) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(item), text, 128, MF_BYPOSITION);
+        offered.emplace_back(text);
+        if (offered.back().starts_with(L"127.0.0.1  (")) {
+            loopback = item;
+        }
+    }
+    for (int step = 0; step <= loopback; ++step) {
+        PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+    }
+    PostMessageW(menuWindow, WM_KEYDOWN, loopback >= 0 ? VK_RETURN : VK_ESCAPE, 0);
+}
+
+TEST(Win32Window, LocalAddressMenuOffersMachineAddresses) {
+    WindowUnderTest w;
+    ASSERT_TRUE(w.Start());
+    const HWND lbl3 = w.Control(lut::form::lbl3);
+    SetWindowTextW(lbl3, L"127.0.0.99");
+    offered.clear();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ChooseLoopback);
+    SendMessageW(w.window->Handle(), WM_COMMAND, MAKEWPARAM(ControlId(lut::form::lbl3), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(lbl3));
+    KillTimer(nullptr, timer);
+    ASSERT_FALSE(offered.empty());
+    EXPECT_EQ(Narrow(WindowText(lbl3)), "127.0.0.1") << Narrow(offered.front());
+}
+
+TEST(Win32Window, CommandLineTakesTwoAddresses) {
+    using lut::win32::ParseOptions;
+    struct Case {
+        std::vector<std::string> arguments;
+        bool valid;
+    };
+    const std::vector<Case> table{
+        {{}, true},
+        {{"--bind", "127.0.0.1", "--local-address", "192.168.1.20"}, true},
+        {{"--bind"}, false},
+        {{"--bind", "127.0.0.256"}, false},
+        {{"--local-address", "1.2.3"}, false},
+        {{"--local-address", "1.2.3.4.5"}, false},
+        {{"--port", "8000"}, false},
+    };
+    for (const Case& c : table) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        if (c.valid) {
+            EXPECT_NO_THROW(ParseOptions(c.arguments));
+        } else {
+            EXPECT_THROW(ParseOptions(c.arguments), std::invalid_argument);
+        }
+    }
+    const auto options = ParseOptions(std::vector<std::string>{"--bind", "127.0.0.1"});
+    EXPECT_EQ(options.bind, "127.0.0.1");
+    EXPECT_FALSE(options.localAddress.has_value());
+}
+
+// With simulated loggers on loopback: LUT_TEST_LOGGERS="SN@address#version,..." and LUT_TEST_IMAGE, the
+// update file; the window uses ports 8000 and 23 as real loggers do. LUT_TEST_SHOT names a file that the
+// test creates when the window is ready for its screenshot; it then waits for LUT_TEST_SHOT + ".done".
+TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
+    const char* loggers = std::getenv("LUT_TEST_LOGGERS");
+    const char* image = std::getenv("LUT_TEST_IMAGE");
+    if (loggers == nullptr || image == nullptr) {
+        GTEST_SKIP() << "no simulated loggers (tests/win32/run_window_test.sh starts them)";
+    }
+    std::vector<lut::LoggerRow> expected;
+    const std::string entries = loggers;
+    for (std::size_t start = 0; start < entries.size();) {
+        const std::size_t end = std::min(entries.find(',', start), entries.size());
+        const std::string entry = entries.substr(start, end - start);
+        const std::size_t at = entry.find('@');
+        const std::size_t hash = entry.find('#');
+        expected.push_back(
+            {entry.substr(0, at), entry.substr(at + 1, hash - at - 1), entry.substr(hash + 1)});
+        start = end + 1;
+    }
+    WindowUnderTest w({"127.0.0.1", lut::UpdatePort, lut::DiscoveryPort}, "127.0.0.1", image);
+    ASSERT_TRUE(w.Start());
+    ASSERT_EQ(w.Status(), lut::text::Ready);
+
+    w.Click(lut::form::btnsearch);
+    lut::WindowOperations& operations = w.window->Operations();
+    const HWND list = w.Control(lut::form::lv1);
+    ASSERT_TRUE(PumpUntil([&] { return ListView_GetItemCount(list) == static_cast<int>(expected.size()); }));
+    std::vector<lut::LoggerRow> found;
+    for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+        found.push_back({ItemText(list, row, lut::form::SnColumn), ItemText(list, row, lut::form::IpColumn),
+                         ItemText(list, row, lut::form::VersionColumn)});
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.ip < b.ip; });
+    EXPECT_EQ(found, expected);
+
+    w.Click(lut::form::btn1);
+    const std::string version = std::filesystem::path(image).stem().string();
+    EXPECT_EQ(operations.VersionText(), version);
+    EXPECT_EQ(operations.FilePathText(), image);
+    ListView_SetItemState(w.Control(lut::form::lv1), 0, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
+
+    w.Click(lut::form::btnUPG);
+    ASSERT_TRUE(PumpUntil([&] { return !w.boxes.empty(); }, std::chrono::seconds(120)));
+    EXPECT_EQ(Narrow(w.boxes.front().text), lut::text::UpdateComplete);
+    EXPECT_EQ(w.boxes.front().kind, BoxKind::Warning);
+
+    if (const char* shot = std::getenv("LUT_TEST_SHOT")) {
+        std::ofstream(shot) << "ready\n";
+        const std::string done = std::string(shot) + ".done";
+        PumpUntil([&] { return std::filesystem::exists(done); }, std::chrono::seconds(20));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#include "win32/ToolGlue.h"
+
+#include "link/uPubpro.h"
+
+namespace lut::win32 {
+
+namespace {
+
+// FD_READ, FD_ACCEPT and FD_CLOSE: 41.
+constexpr long NotifiedEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
+
+void Announce(const Endpoint& endpoint, HWND window) {
+    const auto socket = static_cast<SOCKET>(endpoint.Handle());
+    if (socket != INVALID_SOCKET) {
+        WSAAsyncSelect(socket, window, SocketNotifyMessage, NotifiedEvents);
+    }
+}
+
+std::string Reason(const char* name, const BindRecord& bind, std::error_code why) {
+    if (!why) {
+        return {};
+    }
+    return std::string(name) + " endpoint " + bind.address + ":" + std::to_string(bind.port) + ": " +
+           why.message() + "\n";
+}
+
+}  // namespace
+
+ToolGlue::ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options)
+    : core_(window, waker, pacer_, std::move(options)) {}
+
+void ToolGlue::Guarded(const std::function<void()>& handler) {
+    core_.Guarded(handler);
+}
+
+void ToolGlue::StartUp(HWND window) {
+    core_.StartUp();
+    Announce(core_.Link().UpdateSocket, window);
+    Announce(core_.Link().DiscoverySocket, window);
+}
+
+std::string ToolGlue::SocketFailureReasons() {
+    return Reason("Update", core_.Link().UpdateBindAddress, core_.UpdateOpenError()) +
+           Reason("Discovery", core_.Link().DiscoveryBindAddress, core_.DiscoveryOpenError());
+}
+
+void ToolGlue::Search() {
+    core_.btnsearchClick();
+}
+
+void ToolGlue::Browse(FileDialog& dialog) {
+    core_.btn1Click(dialog);
+}
+
+void ToolGlue::Update() {
+    core_.btnUPGClick();  // a failed check has shown its warning
+}
+
+void ToolGlue::SocketNotification(int eventCode) {
+    core_.HandleSocketMessage(eventCode);
+}
+
+void ToolGlue::TakeWorkerReports() {
+    core_.HandleWorkerReports();
+}
+
+void ToolGlue::Shutdown() {
+    core_.Shutdown();
+}
+
+}  // namespace lut::win32

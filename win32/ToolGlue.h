@@ -1,0 +1,41 @@
+// The one place where the Win32 window meets the tool's core: the verbs its handlers call, and the
+// endpoints it asks Winsock to announce. The window itself knows nothing of the core.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "update/Pacer.h"
+#include "update/ToolCore.h"
+#include "win32/WinApi.h"
+
+namespace lut::win32 {
+
+class ToolGlue {
+  public:
+    ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options);
+
+    // Runs a handler of the window's own; an error that escapes it goes to the error display.
+    void Guarded(const std::function<void()>& handler);
+
+    // Opens the endpoints ("Ready" or "Create Socket Fail!!") and creates the workers; then has Winsock
+    // post the notification message to the window whenever an open endpoint has a datagram waiting.
+    void StartUp(HWND window);
+    // Why an endpoint did not open, one line each; empty when both opened.
+    std::string SocketFailureReasons();
+
+    void Search();
+    void Browse(FileDialog& dialog);
+    void Update();
+    void SocketNotification(int eventCode);
+    // The workers' reports that wait, after a wake.
+    void TakeWorkerReports();
+    void Shutdown();
+
+  private:
+    RealPacer pacer_;
+    ToolCore core_;
+};
+
+}  // namespace lut::win32

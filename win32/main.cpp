@@ -1,0 +1,65 @@
+// Program entry: the command line, the main window and its message loop.
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "update/Messages.h"
+#include "win32/Frmmain.h"
+// After <windows.h>, which Frmmain.h brings, as it needs.
+#include <shellapi.h>
+
+#include "win32/Options.h"
+#include "win32/WideText.h"
+
+namespace {
+
+std::vector<std::string> Arguments() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) {
+        arguments.push_back(lut::win32::Narrow(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+void Tell(const std::string& text, UINT icon) {
+    MessageBoxW(nullptr, lut::win32::Widen(text).c_str(), lut::win32::Widen(lut::text::Caption).c_str(),
+                MB_OK | icon);
+}
+
+}  // namespace
+
+int main() {
+    lut::win32::FrmmainSettings settings;
+    try {
+        const lut::win32::Options options = lut::win32::ParseOptions(Arguments());
+        if (options.help) {
+            Tell(lut::win32::OptionsHelp, MB_ICONINFORMATION);
+            return 0;
+        }
+        if (options.bind) {
+            settings.tool.bindAddress = *options.bind;
+        }
+        settings.localAddress = options.localAddress;
+    } catch (const std::invalid_argument& error) {
+        Tell(std::string(error.what()) + "\n\n" + lut::win32::OptionsHelp, MB_ICONSTOP);
+        return 2;
+    }
+    try {
+        lut::win32::TFrmmain Frmmain(std::move(settings));
+        Frmmain.Show();
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (!IsDialogMessageW(Frmmain.Handle(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        return static_cast<int>(message.wParam);
+    } catch (const std::exception& error) {
+        Tell(error.what(), MB_ICONSTOP);
+        return 1;
+    }
+}
