@@ -59,6 +59,8 @@ add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
     VERBATIM)
 list(APPEND package_files ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz debian/copyright DESTINATION ${doc_dir})
+install(FILES debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME ${CPACK_PACKAGE_NAME})
 
 add_custom_target(lut_package_files ALL DEPENDS ${package_files})
 
