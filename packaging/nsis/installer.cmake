@@ -15,14 +15,16 @@ endif()
 
 # The .ico the Windows window carries, drawn at build time by win32/.
 set(icon ${PROJECT_BINARY_DIR}/win32/logger-update-tool.ico)
-add_custom_target(lut_package_files ALL DEPENDS lut_win32_icon)
+add_custom_target(lut_package_files ALL)
+add_dependencies(lut_package_files lut_win32_icon ${LUT_PACKAGED_PROGRAMS})
 
+# CPack writes these into its configuration file unescaped: single quotes and no backslashes survive that.
 set(firewall_add "")
 set(firewall_remove "")
 foreach(program IN LISTS LUT_PACKAGED_PROGRAMS)
     set(rule "${CPACK_PACKAGE_INSTALL_DIRECTORY} (${program})")
-    string(APPEND firewall_add "    !insertmacro AllowInbound \"${rule}\" \"$INSTDIR\\${program}.exe\"\n")
-    string(APPEND firewall_remove "    !insertmacro RemoveInbound \"${rule}\"\n")
+    string(APPEND firewall_add "    !insertmacro AllowInbound '${rule}' '${program}.exe'\n")
+    string(APPEND firewall_remove "    !insertmacro RemoveInbound '${rule}'\n")
 endforeach()
 
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_SOURCE_DIR}/nsis)
@@ -35,5 +37,5 @@ set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
 set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
 set(CPACK_NSIS_MUI_ICON ${icon})
 set(CPACK_NSIS_MUI_UNIICON ${icon})
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS ${firewall_add})
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS ${firewall_remove})
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "${firewall_add}")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "${firewall_remove}")
