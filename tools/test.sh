@@ -58,5 +58,6 @@ if [[ " ${presets[*]} " == *" release "* ]]; then
     passed_or_skipped python3 -B tests/package/nsis_test.py \
         build-windows-x86/package/_CPack_Packages/win32/NSIS/project.nsi
     passed_or_skipped python3 -B tests/package/nsis_test.py \
-        build-windows-x64/package/_CPack_Packages/win64/NSIS/project.nsi --run dist/logger-update-tool-*-win64.exe
+        build-windows-x64/package/_CPack_Packages/win64/NSIS/project.nsi \
+        --run dist/logger-update-tool-*-win64.exe
 fi

@@ -46,8 +46,13 @@ def expand(script, macro, *values):
     return body
 
 
-def netsh_commands(text):
-    return re.findall(r"nsExec::ExecToLog '(.*?)'", text)
+def inserted_commands(script, text, macro):
+    """The commands that the macro's insertions in text run, in order."""
+    commands = []
+    for line in re.findall(rf"!insertmacro {macro} (.*)", text):
+        body = expand(script, macro, *re.findall(r"'([^']*)'", line))
+        commands += re.findall(r"nsExec::ExecToLog '(.*?)'", body)
+    return commands
 
 
 def check_script(script):
@@ -69,10 +74,8 @@ def check_script(script):
                              f'{NETSH} add rule name="{rule}" dir=in action=allow protocol=UDP '
                              f'localport=23,8000 program="{path}" enable=yes profile=any']
         expected_uninstall.append(f'{NETSH} delete rule name="{rule}"')
-    added = [command for line in re.findall(r"!insertmacro AllowInbound (.*)", install)
-             for command in netsh_commands(expand(script, "AllowInbound", *re.findall(r"'([^']*)'", line)))]
-    removed = [command for line in re.findall(r"!insertmacro RemoveInbound (.*)", uninstall)
-               for command in netsh_commands(expand(script, "RemoveInbound", *re.findall(r"'([^']*)'", line)))]
+    added = inserted_commands(script, install, "AllowInbound")
+    removed = inserted_commands(script, uninstall, "RemoveInbound")
     check(added == expected_install, "the installer's firewall commands differ:\n" + "\n".join(added))
     check(removed == expected_uninstall, "the uninstaller's firewall commands differ:\n" + "\n".join(removed))
     check("netsh" not in install.replace("!insertmacro AllowInbound", "") and "netsh" not in uninstall,
