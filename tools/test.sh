@@ -56,8 +56,8 @@ if [[ " ${presets[*]} " == *" release "* ]]; then
     passed_or_skipped() { "$@" || [[ $? -eq 77 ]]; }
     passed_or_skipped python3 -B tests/package/deb_test.py dist/logger-update-tool_*.deb
     passed_or_skipped python3 -B tests/package/nsis_test.py \
-        build-windows-x86/package/_CPack_Packages/win32/NSIS/project.nsi
+        build-windows-x86/package/_CPack_Packages/win32/NSIS/project.nsi dist/logger-update-tool-*-win32.exe
     passed_or_skipped python3 -B tests/package/nsis_test.py \
-        build-windows-x64/package/_CPack_Packages/win64/NSIS/project.nsi \
-        --run dist/logger-update-tool-*-win64.exe
+        build-windows-x64/package/_CPack_Packages/win64/NSIS/project.nsi dist/logger-update-tool-*-win64.exe \
+        --run
 fi

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""The Windows installer: its generated NSIS script adds and removes the right firewall rules, and (with
---run, 64-bit only: this machine runs no 32-bit program) it installs silently under wine64 into a fresh
-Wine prefix, the installed logger-update.exe answers --help (when the build has it), and the silent
-uninstaller leaves the install folder, the Start menu entry and the uninstall key gone.
+"""The Windows installer: its generated NSIS script adds and removes the right firewall rules, the installer
+carries the window's icon and the version, and (with --run, 64-bit only: this machine runs no 32-bit
+program) it installs silently under wine64 into a fresh Wine prefix, the installed logger-update.exe answers
+--help (when the build has it), and the silent uninstaller leaves the install folder, the Start menu entry
+and the uninstall key gone.
 
-    nsis_test.py SCRIPT.nsi [--run INSTALLER.exe]
+    nsis_test.py SCRIPT.nsi INSTALLER.exe [--run]
 
 Wine's netsh accepts the firewall commands and does nothing, so the rules are checked in the script that
 CPack generated (CPack keeps it in the build's package/_CPack_Packages/<arch>/NSIS/project.nsi).
@@ -14,6 +15,7 @@ Exit code 0 passed, 1 failed, 77 skipped (the reason is printed).
 import argparse
 import os
 import re
+import struct
 import subprocess
 import sys
 import time
@@ -85,6 +87,32 @@ def check_script(script):
     return programs
 
 
+def icon_images(ico):
+    """The images of an .ico file, as the bytes its directory points at."""
+    count = struct.unpack_from("<H", ico, 4)[0]
+    images = []
+    for index in range(count):
+        size, offset = struct.unpack_from("<II", ico, 6 + 16 * index + 8)
+        images.append(ico[offset:offset + size])
+    return images
+
+
+def check_installer(script, installer):
+    """The installer shows the icon the script names (the window's) and says its version in its version
+    information."""
+    icon = re.search(r'^!define MUI_ICON "(.*)"', script, re.M)
+    check(icon is not None and Path(icon.group(1)).is_file(), "the script names no icon file that exists")
+    data = installer.read_bytes()
+    images = icon_images(Path(icon.group(1)).read_bytes())
+    check(images and all(image in data for image in images),
+          f"the installer does not carry every image of {icon.group(1)}")
+    version = re.search(r'^VIAddVersionKey "ProductVersion" "(.*)"', script, re.M)
+    check(version is not None, "the script sets no product version")
+    text = "ProductVersion\0" + version.group(1) + "\0"
+    check(text.encode("utf-16-le") in data, f"the installer's version information lacks {version.group(1)}")
+    print(f"{installer.name}: version {version.group(1)}, {len(images)} icon images of {icon.group(1)}")
+
+
 class Wine:
     """A fresh 64-bit Wine prefix inside the run's directory, removed with it."""
 
@@ -149,15 +177,18 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("script", type=Path)
-    parser.add_argument("--run", type=Path, metavar="INSTALLER")
+    parser.add_argument("installer", type=Path)
+    parser.add_argument("--run", action="store_true", help="install and uninstall under wine64")
     arguments = parser.parse_args()
     started = time.monotonic()
     raise_on_termination()
     try:
-        programs = check_script(arguments.script.read_text(encoding="utf-8-sig"))
+        script = arguments.script.read_text(encoding="utf-8-sig")
+        programs = check_script(script)
+        check_installer(script, arguments.installer)
         if arguments.run:
             with Run(None) as run:
-                run_installer(run, arguments.run.resolve(), programs)
+                run_installer(run, arguments.installer.resolve(), programs)
     except Skip as reason:
         print(f"SKIPPED nsis: {reason}")
         return SKIP_CODE
@@ -167,7 +198,7 @@ def main():
     except (Interrupted, KeyboardInterrupt) as signal_name:
         print(f"INTERRUPTED nsis {signal_name}; the Wine prefix is removed")
         return 1
-    print(f"PASSED nsis ({arguments.script.parent.parent.name}) in {time.monotonic() - started:.1f} s")
+    print(f"PASSED nsis ({arguments.installer.name}) in {time.monotonic() - started:.1f} s")
     return 0
 
 
