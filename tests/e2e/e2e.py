@@ -13,13 +13,12 @@ case runs the unchanged defaults inside network namespaces it makes and removes.
 import argparse
 import json
 import os
-import signal
 import sys
 import time
 from pathlib import Path
 
-from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Programs, Run, Skip, bindable, check, received_image,
-                     sim_lines, start_sim, tool)
+from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Interrupted, Programs, Run, Skip, bindable, check,
+                     raise_on_termination, received_image, sim_lines, start_sim, tool)
 from namespaces import Namespaces
 
 BLOCK_BYTES = 300  # 600 hexadecimal characters a block
@@ -270,14 +269,6 @@ def netns(run):
     expect_update(run, sim, updated, "10.77.0.200", "NS0200", "S2.06", image, 60)
 
 
-class Interrupted(Exception):
-    """SIGTERM or SIGHUP: raised so that the run still stops its children and removes what it made."""
-
-
-def interrupt(signum, _frame):
-    raise Interrupted(signal.Signals(signum).name)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -287,8 +278,7 @@ def main():
     parser.add_argument("--window", type=Path)
     arguments = parser.parse_args()
     started = time.monotonic()
-    for signum in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(signum, interrupt)
+    raise_on_termination()
     try:
         with Run(Programs(arguments.sim, arguments.cli, arguments.window)) as run:
             CASES[arguments.case](run)

@@ -37,6 +37,20 @@ def check(condition, message):
         raise Failure(message)
 
 
+class Interrupted(Exception):
+    """SIGTERM or SIGHUP: raised so that the run still stops its children and removes what it made."""
+
+
+def _interrupt(signum, _frame):
+    raise Interrupted(signal.Signals(signum).name)
+
+
+def raise_on_termination():
+    """From now on SIGTERM and SIGHUP raise Interrupted in the main thread."""
+    for signum in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, _interrupt)
+
+
 class Line(NamedTuple):
     time: float  # time.monotonic() when the line arrived
     stream: str  # "out" or "err"
