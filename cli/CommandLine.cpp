@@ -29,9 +29,13 @@ constexpr std::string_view UpdateDetails =
     "window's Update button: the file name must begin with \"S\", the version sent is the file name without\n"
     "its extension (or --version), and the logger's own version must begin with \"S\". It then sends the\n"
     "file in blocks of 300 bytes, 200 ms apart, asks the logger for the result and ends with the logger's\n"
-    "verdict: \"Update complete\", or the failure and its message. On a terminal a bar shows the blocks\n"
-    "sent and the time left; otherwise one line per stage. With --json one object ends the run: result,\n"
-    "exitCode, message, logger, file, version, blocks, blocksSent, blocksResent, sendFailures, seconds.\n"
+    "verdict: \"Update complete\", or the failure and its message. After \"Update complete\" it probes the\n"
+    "logger again, every second until it answers or --verify-wait runs out (a logger may restart into its\n"
+    "new image), and compares the version it reports with the version sent (exit codes 8 and 9 below);\n"
+    "--no-verify skips this. On a terminal a bar shows the blocks sent and the time left; otherwise one\n"
+    "line per stage. With --json one object ends the run: result, exitCode, message, logger, file,\n"
+    "version, blocks, blocksSent, blocksResent, sendFailures, seconds, verified (null when not checked),\n"
+    "versionBefore, versionAfter.\n"
     "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n";
 
 constexpr std::string_view SearchExamples =
@@ -122,6 +126,15 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                      "The version sent in the update request, instead of the file name "
                      "without its extension")
         ->type_name("TEXT");
+    double verifyWait = 60.0;
+    updateCommand
+        ->add_option("--verify-wait", verifyWait,
+                     "Seconds to wait for the logger's answer to the version probe after \"Update "
+                     "complete\" (default: 60)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0));
+    updateCommand->add_flag("--no-verify{false}", update.verify,
+                            "Do not ask the logger for its version after \"Update complete\"");
     AddCommonOptions(*updateCommand, update.common, updateWait);
     updateCommand->footer(std::string(UpdateDetails) + "\n" + Examples(UpdateExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
@@ -138,6 +151,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         return {Invocation{search}, 0};
     }
     update.common.wait = ToMilliseconds(updateWait);
+    update.verifyWait = ToMilliseconds(verifyWait);
     return {Invocation{update}, 0};
 }
 

@@ -27,6 +27,9 @@ struct UpdateOptions {
     std::string logger;                  // dotted IPv4 address of the logger to update
     std::string file;                    // the update file
     std::optional<std::string> version;  // replaces the version taken from the file name
+    bool verify = true;                  // ask the logger for its version after "Update complete"
+    std::chrono::milliseconds verifyWait{60'000};
+    std::chrono::milliseconds verifyInterval{1000};  // between two probes of the version check
 };
 
 using Invocation = std::variant<SearchOptions, UpdateOptions>;

@@ -16,6 +16,8 @@ enum class ExitCode : int {
     Refused = 5,         // "Flash not exists,can not update", "Same Version", or a refusal without reason
     UnknownError = 6,    // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
     UpdateFail = 7,      // "Update Fail": the result queries went unanswered
+    NotVerified = 8,     // "Update complete", but the logger then reported another version
+    NoVerifyAnswer = 9,  // "Update complete", but the logger did not answer the version probe in time
     Interrupted = 130,   // Ctrl-C
 };
 
@@ -29,7 +31,7 @@ struct ExitCodeText {
     std::string_view meaning;  // for --help
 };
 
-inline constexpr std::array<ExitCodeText, 9> ExitCodeTexts{{
+inline constexpr std::array<ExitCodeText, 11> ExitCodeTexts{{
     {ExitCode::Complete, "complete",
      "\"Update complete\"; for search: the search ran, whether or not a logger answered"},
     {ExitCode::BadArguments, "bad-arguments", "bad arguments"},
@@ -45,6 +47,10 @@ inline constexpr std::array<ExitCodeText, 9> ExitCodeTexts{{
      "\"Update fail.Unknown Error Ocurred\", or the logger's answer could not be read"},
     {ExitCode::UpdateFail, "update-fail",
      "\"Update Fail\": the logger did not answer the result queries (or the transfer stalled)"},
+    {ExitCode::NotVerified, "not-verified",
+     "\"Update complete\", but asked again the logger reports another version than the one sent"},
+    {ExitCode::NoVerifyAnswer, "no-verify-answer",
+     "\"Update complete\", but the logger did not answer the version probe within --verify-wait"},
     {ExitCode::Interrupted, "interrupted", "interrupted by Ctrl-C (the message says what the logger holds)"},
 }};
 

@@ -9,10 +9,12 @@
 #include "cli/Output.h"
 #include "cli/ProgressView.h"
 #include "cli/Session.h"
+#include "cli/VersionCheck.h"
 #include "link/LocalAddress.h"
 #include "update/DialoguePresenter.h"
 #include "update/Messages.h"
 #include "update/Overloaded.h"
+#include "update/TrimText.h"
 
 namespace lut::cli {
 namespace {
@@ -55,7 +57,10 @@ class UpdateRun final : public DialogueObserver {
         session_.Core().SetObserver(this);
     }
 
-    int Execute() { return Finish(Run()); }
+    int Execute() {
+        const Outcome outcome = Run();
+        return Finish(outcome.code == ExitCode::Complete && options_.verify ? Verify() : outcome);
+    }
 
     // How the dialogue ends is decided here, from its events alone. An answer that cannot be read changes
     // nothing (a readable one may follow), so its error is only told and kept.
@@ -64,9 +69,12 @@ class UpdateRun final : public DialogueObserver {
   private:
     Outcome Run();
     std::optional<Outcome> FindLogger();
+    Outcome Verify();
     Outcome InterruptedOutcome();
     void Say(const std::string& line);
     int Finish(const Outcome& outcome);
+    // true or false once the version was checked; null when it was not.
+    Json Verified() const;
 
     const UpdateOptions& options_;
     const RunContext& context_;
@@ -75,6 +83,9 @@ class UpdateRun final : public DialogueObserver {
     MemoryWindow& window_;
     ProgressView view_;
     bool accepted_ = false;
+    std::optional<LoggerRow> logger_;  // as it answered the probe before the update
+    std::optional<dialogue::RequestSent> request_;
+    std::optional<VersionCheck> check_;      // once "Update complete" came
     std::optional<std::string> unreadable_;  // the last answer that could not be read
     std::optional<Outcome> outcome_;
 };
@@ -163,8 +174,33 @@ std::optional<Outcome> UpdateRun::FindLogger() {
     const int row = *found();
     window_.selected = row;
     const LoggerRow& logger = core.Loggers()[static_cast<std::size_t>(row)];
+    logger_ = logger;
     Say("Logger " + Printable(logger.sn) + " at " + logger.ip + ", version " + Printable(logger.version));
     return std::nullopt;
+}
+
+// The logger's version asked again after "Update complete", and compared with the version sent.
+Outcome UpdateRun::Verify() {
+    ToolCore& core = session_.Core();
+    check_.emplace(*logger_, request_->version, EventLoop::Clock::now(), options_.verifyWait,
+                   options_.verifyInterval);
+    for (;;) {
+        const auto next = check_->Step(core, EventLoop::Clock::now());
+        if (check_->Outcome() != VersionCheck::Result::Pending) {
+            break;
+        }
+        const auto end =
+            session_.Loop().Run([this, &core] { return check_->Take(core.Loggers()); }, {next, std::nullopt});
+        if (end == EventLoop::End::Interrupted) {
+            return {ExitCode::Interrupted,
+                    "Interrupted after \"Update complete\", before the logger's version was checked."};
+        }
+    }
+    const VersionCheck::Result result = check_->Outcome();
+    return {result == VersionCheck::Result::Verified      ? ExitCode::Complete
+            : result == VersionCheck::Result::NotVerified ? ExitCode::NotVerified
+                                                          : ExitCode::NoVerifyAnswer,
+            check_->Message()};
 }
 
 void UpdateRun::OnDialogueEvent(const DialogueEvent& event) {
@@ -197,7 +233,7 @@ void UpdateRun::OnDialogueEvent(const DialogueEvent& event) {
                     context_.err << *unreadable_ << '\n';
                 }
             },
-            [](const dialogue::RequestSent&) {},
+            [&](const dialogue::RequestSent& e) { request_ = e; },
             [](const dialogue::RunBegins&) {},
             [](const dialogue::BlockSent&) {},
             [](const dialogue::ResendAsked&) {},
@@ -256,6 +292,9 @@ int UpdateRun::Finish(const Outcome& outcome) {
             {"blocksResent", view_.BlocksResent()},
             {"sendFailures", view_.SendFailures()},
             {"seconds", seconds},
+            {"verified", Verified()},
+            {"versionBefore", logger_ ? Json(std::string(TrimBlankAndControl(logger_->version))) : Json()},
+            {"versionAfter", check_ && !check_->Reported().empty() ? Json(check_->Reported()) : Json()},
         };
         context_.out << ToJsonText(report) << '\n';
         return ToInt(outcome.code);
@@ -267,8 +306,18 @@ int UpdateRun::Finish(const Outcome& outcome) {
                 << " resent) of " << blocks << ", in " << seconds << " s";
         Say(summary.str());
     }
+    if (check_) {
+        context_.out << text::UpdateComplete << '\n';
+    }
     (outcome.code == ExitCode::Complete ? context_.out : context_.err) << outcome.message << '\n';
     return ToInt(outcome.code);
+}
+
+Json UpdateRun::Verified() const {
+    if (!check_ || check_->Outcome() == VersionCheck::Result::Pending) {
+        return Json();
+    }
+    return check_->Outcome() == VersionCheck::Result::Verified;
 }
 
 }  // namespace

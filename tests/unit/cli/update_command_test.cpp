@@ -20,7 +20,9 @@ class UpdateCommand : public CommandRun {
   protected:
     UpdateOptions Options(const FakeLogger& logger, const std::string& file,
                           std::chrono::milliseconds wait = Patient) {
-        return {LoopbackOptions(logger, wait), "127.0.0.2", file, std::nullopt};
+        UpdateOptions options{LoopbackOptions(logger, wait), "127.0.0.2", file, std::nullopt};
+        options.verifyInterval = 50ms;
+        return options;
     }
 };
 
@@ -117,6 +119,72 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
     }
 }
 
+TEST_F(UpdateCommand, AfterUpdateCompleteTheLoggersVersionIsAskedAgainAndCompared) {
+    const struct {
+        const char* name;
+        LoggerScript script;
+        bool verify;
+        std::chrono::milliseconds verifyWait;
+        ExitCode code;
+        std::string_view message;
+        nlohmann::json verified;
+        nlohmann::json versionAfter;
+    } cases[] = {
+        {"verified after a silent restart",
+         {.probesIgnoredAfterUpdate = 3},
+         true,
+         Patient,
+         ExitCode::Complete,
+         "Verified: 12345 at 127.0.0.2 now runs S1.02",
+         true,
+         "S1.02"},
+        {"the old version still runs",
+         {.adoptVersion = false},
+         true,
+         Patient,
+         ExitCode::NotVerified,
+         "Not verified: 12345 at 127.0.0.2 reports S1.00 after the update (expected S1.02)",
+         false,
+         "S1.00"},
+        {"no answer within the wait",
+         {.probesIgnoredAfterUpdate = 1000},
+         true,
+         300ms,
+         ExitCode::NoVerifyAnswer,
+         "did not answer the version probe within 0.3 s",
+         false,
+         nullptr},
+        {"not asked",
+         {.adoptVersion = false},
+         false,
+         Patient,
+         ExitCode::Complete,
+         "Update complete",
+         nullptr,
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        FakeLogger logger("127.0.0.2", c.script);
+        auto options = Options(logger, File("S1.02.bin", 600));
+        options.verify = c.verify;
+        options.verifyWait = c.verifyWait;
+        const CommandResult text = Run(options);
+        EXPECT_EQ(text.code, ToInt(c.code)) << c.name << "\n" << text.out << text.err;
+        EXPECT_NE((text.out + text.err).find(c.message), std::string::npos)
+            << c.name << ": " << text.out << text.err;
+        EXPECT_NE(text.out.find("Update complete\n"), std::string::npos) << c.name;
+        EXPECT_EQ(logger.Probes() > 1, c.verify) << c.name;
+
+        FakeLogger again("127.0.0.2", c.script);
+        options.common = LoopbackOptions(again, Patient);
+        options.common.json = true;
+        const auto report = nlohmann::json::parse(Run(options).out);
+        EXPECT_EQ(report["verified"], c.verified) << c.name;
+        EXPECT_EQ(report["versionBefore"], "S1.00") << c.name;
+        EXPECT_EQ(report["versionAfter"], c.versionAfter) << c.name;
+    }
+}
+
 TEST_F(UpdateCommand, MissingFileIsACheckFailureThatNamesTheFileAndSendsNothing) {
     FakeLogger logger("127.0.0.2", {});
     const CommandResult result = Run(Options(logger, Path("S7.bin")));
@@ -155,7 +223,7 @@ TEST_F(UpdateCommand, LostBlocksAreResentAndTheJsonReportCountsThem) {
     const auto report = nlohmann::json::parse(result.out);
     EXPECT_EQ(report["result"], "complete");
     EXPECT_EQ(report["exitCode"], 0);
-    EXPECT_EQ(report["message"], text::UpdateComplete);
+    EXPECT_EQ(report["message"], "Verified: 12345 at 127.0.0.2 now runs S1.02");
     EXPECT_EQ(report["logger"], "127.0.0.2");
     EXPECT_EQ(report["version"], "S1.02");
     EXPECT_EQ(report["blocks"], 4);
@@ -197,7 +265,8 @@ TEST_F(UpdateCommand, OnATerminalABarShowsBlocksAndTimeLeft) {
     EXPECT_NE(result.out.find("\r[##############################] 4/4 blocks, 0:05 left  Updating"),
               std::string::npos)
         << result.out;
-    EXPECT_TRUE(result.out.ends_with("\nUpdate complete\n")) << result.out;
+    EXPECT_TRUE(result.out.ends_with("\nUpdate complete\nVerified: 12345 at 127.0.0.2 now runs S1.02\n"))
+        << result.out;
 }
 
 TEST_F(UpdateCommand, EndpointInUseEndsWithCreateSocketFailAndTheReason) {
