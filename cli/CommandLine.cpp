@@ -19,6 +19,21 @@ constexpr std::string_view Description =
 constexpr std::string_view SearchSummary = "List the loggers on the local /24 subnet (SN, IP, Version)";
 constexpr std::string_view UpdateSummary = "Load an update file into one logger";
 
+constexpr std::string_view HistorySummary = "List the update record, newest first";
+
+constexpr std::string_view HistoryDetails =
+    "Every update attempt that reaches the update request appends one line to the update record:\n"
+    "$XDG_STATE_HOME/logger-update-tool/updates.jsonl (by default ~/.local/state/...; on Windows\n"
+    "%LOCALAPPDATA%\\LoggerUpdateTool\\updates.jsonl). The environment variable LOGGER_UPDATE_RECORD names\n"
+    "another file, or turns the record off with \"off\". history lists it newest first: time (UTC), serial\n"
+    "number, address, version before, version sent, version after, outcome and file; --json gives every\n"
+    "field. A damaged line is skipped with a warning.\n";
+
+constexpr std::string_view HistoryExamples =
+    "  logger-update history\n"
+    "  logger-update history --logger 192.168.1.30\n"
+    "  logger-update history --logger SN0001 --json\n";
+
 constexpr std::string_view SearchDetails =
     "search sends the probe to hosts 1 to 254 of the /24 subnet of the local address, collects the\n"
     "answers for --wait seconds and prints the loggers found: serial number (SN), IP address and firmware\n"
@@ -135,9 +150,18 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         ->check(CLI::Range(0.0, 3600.0));
     updateCommand->add_flag("--no-verify{false}", update.verify,
                             "Do not ask the logger for its version after \"Update complete\"");
+    updateCommand->add_flag("--no-record{false}", update.record,
+                            "Do not append this update to the update record (see history)");
     AddCommonOptions(*updateCommand, update.common, updateWait);
     updateCommand->footer(std::string(UpdateDetails) + "\n" + Examples(UpdateExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
+
+    HistoryOptions history;
+    auto* historyCommand = app.add_subcommand("history", std::string(HistorySummary));
+    historyCommand->add_option("--logger", history.logger, "Only the updates of this logger")
+        ->type_name("IP|SN");
+    historyCommand->add_flag("--json", history.json, "Print the record as a JSON array instead of a table");
+    historyCommand->footer(std::string(HistoryDetails) + "\n" + Examples(HistoryExamples));
 
     try {
         app.parse(argc, argv);
@@ -149,6 +173,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     if (searchCommand->parsed()) {
         search.common.wait = ToMilliseconds(searchWait);
         return {Invocation{search}, 0};
+    }
+    if (historyCommand->parsed()) {
+        return {Invocation{history}, 0};
     }
     update.common.wait = ToMilliseconds(updateWait);
     update.verifyWait = ToMilliseconds(verifyWait);

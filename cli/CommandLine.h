@@ -30,9 +30,15 @@ struct UpdateOptions {
     bool verify = true;                  // ask the logger for its version after "Update complete"
     std::chrono::milliseconds verifyWait{60'000};
     std::chrono::milliseconds verifyInterval{1000};  // between two probes of the version check
+    bool record = true;                              // append each attempt to the update record
 };
 
-using Invocation = std::variant<SearchOptions, UpdateOptions>;
+struct HistoryOptions {
+    std::optional<std::string> logger;  // only this logger's lines: its IP address or serial number
+    bool json = false;
+};
+
+using Invocation = std::variant<SearchOptions, UpdateOptions, HistoryOptions>;
 
 struct ParseResult {
     std::optional<Invocation> invocation;  // empty: end at once with exitCode

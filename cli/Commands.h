@@ -1,4 +1,4 @@
-// The two commands of logger-update, each a whole run that ends with an exit code (cli/ExitCode.h).
+// The commands of logger-update, each a whole run that ends with an exit code (cli/ExitCode.h).
 #pragma once
 
 #include <ostream>
@@ -20,5 +20,6 @@ struct RunContext {
 
 int RunSearch(const SearchOptions& options, const RunContext& context);
 int RunUpdate(const UpdateOptions& options, const RunContext& context);
+int RunHistory(const HistoryOptions& options, const RunContext& context);
 
 }  // namespace lut::cli

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "cli/AttemptRecord.h"
 #include "cli/Commands.h"
 #include "cli/ExitCode.h"
 #include "cli/GivenFileDialog.h"
@@ -51,6 +52,7 @@ class UpdateRun final : public DialogueObserver {
           session_(options.common.tool, LocalAddressOrNone(options.common), context.pacer,
                    context.interruptHandle),
           window_(session_.Window()),
+          record_(options.record, options.file, context.err),
           view_(context.out, options.common.json ? ProgressView::Style::Quiet
                              : context.terminal  ? ProgressView::Style::Bar
                                                  : ProgressView::Style::Lines) {
@@ -81,6 +83,7 @@ class UpdateRun final : public DialogueObserver {
     const EventLoop::Clock::time_point start_ = EventLoop::Clock::now();
     Session session_;
     MemoryWindow& window_;
+    AttemptRecord record_;
     ProgressView view_;
     bool accepted_ = false;
     std::optional<LoggerRow> logger_;  // as it answered the probe before the update
@@ -279,6 +282,10 @@ int UpdateRun::Finish(const Outcome& outcome) {
     view_.Close();
     const double seconds = std::chrono::duration<double>(EventLoop::Clock::now() - start_).count();
     const auto blocks = BlockCountOf(*session_.Core().LoadedImage());
+    if (request_) {
+        record_.Write(*logger_, *request_, view_, check_ ? &*check_ : nullptr, outcome.code, outcome.message,
+                      seconds);
+    }
     if (options_.common.json) {
         const Json report{
             {"result", NameOf(outcome.code)},

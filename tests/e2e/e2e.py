@@ -47,10 +47,12 @@ def report(tool_child, timeout):
 
 
 def expect_update(run, sim, child, address, serial, version, image, timeout):
-    """The tool says "Update complete" and the logger holds exactly the file's bytes."""
+    """The tool says "Update complete", the logger then reports the version sent, and it holds exactly the
+    file's bytes."""
     code, result = report(child, timeout)
-    check(code == 0 and result["result"] == "complete" and result["message"] == "Update complete",
-          f"expected exit 0 and \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
+    check(code == 0 and result["result"] == "complete" and result["verified"] is True
+          and result["versionAfter"] == version,
+          f"expected exit 0 and a verified \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
     check(received_image(run, sim, address, serial, version) == image.read_bytes(),
           f"the image {serial} received differs from {image.name}")
     return result

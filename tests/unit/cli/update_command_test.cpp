@@ -1,11 +1,13 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <tuple>
 
 #include "CommandRun.h"
 #include "cli/ExitCode.h"
 #include "cli/WakePipe.h"
 #include "link/Endpoint.h"
+#include "record/RecordFile.h"
 #include "update/Messages.h"
 
 namespace lut::cli::test {
@@ -112,10 +114,31 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
     };
     for (const auto& c : cases) {
         FakeLogger logger("127.0.0.2", c.script);
+        const std::size_t recorded = record::Read(RecordFile()).entries.size();
         const CommandResult result = Run(Options(logger, File(c.fileName, c.bytes), c.wait));
         EXPECT_EQ(result.code, ToInt(c.code)) << c.name << "\n" << result.out << result.err;
         const std::string& said = c.code == ExitCode::Complete ? result.out : result.err;
         EXPECT_NE(said.find(c.message), std::string::npos) << c.name << ": " << said;
+
+        // One line for each attempt that reached the update request, none for the others.
+        const record::Contents contents = record::Read(RecordFile());
+        EXPECT_TRUE(contents.warnings.empty()) << c.name;
+        if (logger.Requests().empty()) {
+            EXPECT_EQ(contents.entries.size(), recorded) << c.name;
+            continue;
+        }
+        ASSERT_EQ(contents.entries.size(), recorded + 1) << c.name;
+        const record::Entry& line = contents.entries.back();
+        EXPECT_EQ(line.outcome, NameOf(c.code)) << c.name;
+        const std::string_view message = c.code == ExitCode::Complete ? "Verified: " : c.message;
+        EXPECT_NE(line.message.find(message), std::string::npos) << c.name << ": " << line.message;
+        EXPECT_EQ(std::tie(line.sn, line.ip, line.versionBefore, line.versionSent, line.file, line.fileSize),
+                  std::tuple("12345", "127.0.0.2", "S1.00", "S1.02", c.fileName, std::uint64_t{c.bytes}))
+            << c.name;
+        EXPECT_EQ(line.blocks, 4) << c.name;
+        EXPECT_EQ(line.sha256, "89f4ff56a25dd1db06a4ce6033603775d705fb96f30f8693733fef602a1ca532") << c.name;
+        EXPECT_EQ(line.verified, c.code == ExitCode::Complete ? std::optional(true) : std::nullopt) << c.name;
+        EXPECT_FALSE(line.time.empty() || line.host.empty() || line.user.empty() || line.toolVersion.empty());
     }
 }
 
