@@ -17,7 +17,8 @@ constexpr std::string_view Description =
     "details.";
 
 constexpr std::string_view SearchSummary = "List the loggers on the local /24 subnet (SN, IP, Version)";
-constexpr std::string_view UpdateSummary = "Load an update file into one logger";
+constexpr std::string_view UpdateSummary =
+    "Load an update file into one logger, a list of them, or a whole site";
 
 constexpr std::string_view HistorySummary = "List the update record, newest first";
 
@@ -51,7 +52,17 @@ constexpr std::string_view UpdateDetails =
     "line per stage. With --json one object ends the run: result, exitCode, message, logger, file,\n"
     "version, blocks, blocksSent, blocksResent, sendFailures, seconds, verified (null when not checked),\n"
     "versionBefore, versionAfter.\n"
-    "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n";
+    "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n"
+    "\n"
+    "Whole sites: with --all the tool searches first (as search does) and updates every logger found\n"
+    "whose version differs from the file's; a repeated --logger names a list instead. --below VERSION\n"
+    "keeps only loggers whose version sorts below VERSION: versions compare piece by piece, runs of digits\n"
+    "as numbers and the rest as text, so S1.9 < S1.10 < S2.0. Up to --parallel loggers are updated at\n"
+    "once, each with its own dialogue at the specified pace. Each gets a result line and a record line;\n"
+    "a table ends the run (SN, IP, before, after, outcome, time), or with --json an array of objects.\n"
+    "The exit code is the first failure's (0 when all succeeded). Without --keep-going the first failure\n"
+    "starts no further logger; Ctrl-C stops the running ones and reports the others as skipped.\n"
+    "--dry-run lists the loggers that would be updated.\n";
 
 constexpr std::string_view SearchExamples =
     "  logger-update search\n"
@@ -60,7 +71,9 @@ constexpr std::string_view SearchExamples =
 
 constexpr std::string_view UpdateExamples =
     "  logger-update update --logger 192.168.1.30 --file /media/usb/S1.03.bin\n"
-    "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n";
+    "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n"
+    "  logger-update update --all --file S1.03.bin --below S1.03 --parallel 16 --keep-going\n"
+    "  logger-update update --logger 192.168.1.30 --logger 192.168.1.31 --file S1.03.bin --dry-run\n";
 
 constexpr std::string_view PortNote =
     "The tool uses UDP port 8000 (update) and port 23 (search) on this machine, as the window does, so the\n"
@@ -129,10 +142,30 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     UpdateOptions update;
     double updateWait = 3.0;
     auto* updateCommand = app.add_subcommand("update", std::string(UpdateSummary));
-    updateCommand->add_option("--logger", update.logger, "The IP address of the logger to update")
-        ->type_name("IP")
-        ->required()
-        ->check(CLI::ValidIPV4);
+    auto* loggerOption =
+        updateCommand
+            ->add_option("--logger", update.loggers,
+                         "The IP address of the logger to update; repeat it for a list of loggers")
+            ->type_name("IP")
+            ->check(CLI::ValidIPV4);
+    updateCommand
+        ->add_flag("--all", update.all,
+                   "Search first, then update every logger found whose version differs from the file's")
+        ->excludes(loggerOption);
+    updateCommand
+        ->add_option("--below", update.below,
+                     "Only loggers whose version sorts below VERSION (numbers compare as numbers: "
+                     "S1.9 < S1.10)")
+        ->type_name("VERSION");
+    updateCommand
+        ->add_option("--parallel", update.parallel, "Loggers updated at the same time (1 to 64; default: 8)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64));
+    updateCommand->add_flag("--keep-going", update.keepGoing,
+                            "Go on with the other loggers after a failure (default: the first failure stops "
+                            "the loggers not yet started)");
+    updateCommand->add_flag("--dry-run", update.dryRun,
+                            "List the loggers that would be updated; send nothing but the search");
     updateCommand->add_option("--file", update.file, "The update file; its name must begin with \"S\"")
         ->type_name("PATH")
         ->required();
@@ -176,6 +209,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     }
     if (historyCommand->parsed()) {
         return {Invocation{history}, 0};
+    }
+    if (update.loggers.empty() && !update.all) {
+        err << "update: --logger or --all is required\nRun with --help for more information.\n";
+        return {std::nullopt, ToInt(ExitCode::BadArguments)};
     }
     update.common.wait = ToMilliseconds(updateWait);
     update.verifyWait = ToMilliseconds(verifyWait);

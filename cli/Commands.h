@@ -19,7 +19,9 @@ struct RunContext {
 };
 
 int RunSearch(const SearchOptions& options, const RunContext& context);
+// One logger (Single), or a batch: a list of loggers or a whole site.
 int RunUpdate(const UpdateOptions& options, const RunContext& context);
+int RunBatch(const UpdateOptions& options, const RunContext& context);
 int RunHistory(const HistoryOptions& options, const RunContext& context);
 
 }  // namespace lut::cli

@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitCode.h"
 #include "cli/GivenFileDialog.h"
+#include "cli/Outcome.h"
 #include "cli/Output.h"
 #include "cli/ProgressView.h"
 #include "cli/Session.h"
@@ -19,17 +20,6 @@
 
 namespace lut::cli {
 namespace {
-
-struct Outcome {
-    ExitCode code;
-    std::string message;
-};
-
-std::string Seconds(std::chrono::milliseconds wait) {
-    std::ostringstream text;
-    text << wait.count() / 1000.0 << " s";
-    return text.str();
-}
 
 // The local address only serves to ignore the workstation's own answers, so an unknown one is no reason
 // to stop.
@@ -49,6 +39,7 @@ class UpdateRun final : public DialogueObserver {
     UpdateRun(const UpdateOptions& options, const RunContext& context)
         : options_(options),
           context_(context),
+          address_(options.loggers.front()),
           session_(options.common.tool, LocalAddressOrNone(options.common), context.pacer,
                    context.interruptHandle),
           window_(session_.Window()),
@@ -72,7 +63,7 @@ class UpdateRun final : public DialogueObserver {
     Outcome Run();
     std::optional<Outcome> FindLogger();
     Outcome Verify();
-    Outcome InterruptedOutcome();
+    Outcome Interrupted();
     void Say(const std::string& line);
     int Finish(const Outcome& outcome);
     // true or false once the version was checked; null when it was not.
@@ -80,6 +71,7 @@ class UpdateRun final : public DialogueObserver {
 
     const UpdateOptions& options_;
     const RunContext& context_;
+    const std::string address_;  // the one logger
     const EventLoop::Clock::time_point start_ = EventLoop::Clock::now();
     Session session_;
     MemoryWindow& window_;
@@ -123,13 +115,13 @@ Outcome UpdateRun::Run() {
     auto end = session_.Loop().Run([this] { return outcome_ || accepted_; },
                                    {EventLoop::Clock::now() + options_.common.wait, std::nullopt});
     if (end == EventLoop::End::Interrupted) {
-        return InterruptedOutcome();
+        return Interrupted();
     }
     if (end == EventLoop::End::Deadline && unreadable_) {
         return {ExitCode::UnknownError, *unreadable_};
     }
     if (end == EventLoop::End::Deadline) {
-        return {ExitCode::NoAnswer, "No answer from " + options_.logger + " to the update request within " +
+        return {ExitCode::NoAnswer, "No answer from " + address_ + " to the update request within " +
                                         Seconds(options_.common.wait) + "."};
     }
 
@@ -138,7 +130,7 @@ Outcome UpdateRun::Run() {
     const auto stall = FinishDelay + QueryDelay + options_.common.wait;
     end = session_.Loop().Run([this] { return outcome_.has_value(); }, {std::nullopt, stall});
     if (end == EventLoop::End::Interrupted) {
-        return InterruptedOutcome();
+        return Interrupted();
     }
     if (outcome_) {
         return *outcome_;
@@ -151,14 +143,14 @@ Outcome UpdateRun::Run() {
 // The probe of the sweep, to the one address, so that the answer becomes the row that Update then works on.
 std::optional<Outcome> UpdateRun::FindLogger() {
     ToolCore& core = session_.Core();
-    if (const std::error_code failed = core.Probe(options_.logger)) {
+    if (const std::error_code failed = core.Probe(address_)) {
         return Outcome{ExitCode::NoAnswer,
-                       "The probe could not be sent to " + options_.logger + ": " + failed.message() + "."};
+                       "The probe could not be sent to " + address_ + ": " + failed.message() + "."};
     }
     const auto found = [&core, this]() -> std::optional<int> {
         const auto& rows = core.Loggers();
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (rows[i].ip == options_.logger) {
+            if (rows[i].ip == address_) {
                 return static_cast<int>(i);
             }
         }
@@ -167,10 +159,10 @@ std::optional<Outcome> UpdateRun::FindLogger() {
     const auto end = session_.Loop().Run([&found] { return found().has_value(); },
                                          {EventLoop::Clock::now() + options_.common.wait, std::nullopt});
     if (end == EventLoop::End::Interrupted) {
-        return InterruptedOutcome();
+        return Interrupted();
     }
     if (end != EventLoop::End::Done) {
-        return Outcome{ExitCode::NoAnswer, "No answer from " + options_.logger + " to the probe within " +
+        return Outcome{ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
                                                Seconds(options_.common.wait) +
                                                ": is the logger on, and is the address right?"};
     }
@@ -211,65 +203,27 @@ void UpdateRun::OnDialogueEvent(const DialogueEvent& event) {
     if (outcome_) {
         return;
     }
-    const auto end = [this](ExitCode code, std::string_view message) {
-        outcome_ = Outcome{code, std::string(message)};
-    };
-    std::visit(
-        Overloaded{
-            [&](const dialogue::Accepted&) { accepted_ = true; },
-            [&](const dialogue::Refused& e) {
-                const std::string_view message = MessageOf(e.code);
-                end(ExitCode::Refused,
-                    message.empty() ? "The logger refused the update without giving a reason." : message);
-            },
-            [&](const dialogue::Complete&) { end(ExitCode::Complete, text::UpdateComplete); },
-            [&](const dialogue::UnknownError&) { end(ExitCode::UnknownError, text::UpdateUnknownError); },
-            [&](const dialogue::QueriesUnanswered&) { end(ExitCode::UpdateFail, text::UpdateFail); },
-            [&](const dialogue::RunFailed& e) {
-                end(ExitCode::UpdateFail, std::string(text::UpdateFail) + ": the transfer stopped (" + e.why +
-                                              "). The logger may hold a partial image.");
-            },
-            [&](const dialogue::UnreadableAnswer& e) {
-                unreadable_ = UnreadableText(e);
-                view_.Close();
-                if (!options_.common.json) {
-                    context_.err << *unreadable_ << '\n';
-                }
-            },
-            [&](const dialogue::RequestSent& e) { request_ = e; },
-            [](const dialogue::RunBegins&) {},
-            [](const dialogue::BlockSent&) {},
-            [](const dialogue::ResendAsked&) {},
-            [](const dialogue::QuerySent&) {},
-            [](const dialogue::RunEnds&) {},
-        },
-        event);
+    std::visit(Overloaded{
+                   [&](const dialogue::RequestSent& e) { request_ = e; },
+                   [&](const dialogue::Accepted&) { accepted_ = true; },
+                   [&](const dialogue::UnreadableAnswer& e) {
+                       unreadable_ = UnreadableText(e);
+                       view_.Close();
+                       if (!options_.common.json) {
+                           context_.err << *unreadable_ << '\n';
+                       }
+                   },
+                   [](const auto&) {},
+               },
+               event);
+    outcome_ = OutcomeOf(event);
 }
 
 // Stops the workers at once, then says what the logger may hold now.
-Outcome UpdateRun::InterruptedOutcome() {
+Outcome UpdateRun::Interrupted() {
     session_.Core().Shutdown();
     session_.Loop().HandleReports();
-    std::string what;
-    using Stage = ProgressView::Stage;
-    const Stage stage = view_.CurrentStage();
-    if (stage == Stage::None) {
-        what = "before the update request; the logger was not changed.";
-    } else if (!view_.Transferring()) {
-        what =
-            "after the update request, before the logger's answer. The logger may have accepted the request "
-            "and wait for blocks; run the update again.";
-    } else if (stage == Stage::Querying || view_.Position() >= view_.Maximum()) {
-        what =
-            "after all blocks were sent, before the logger confirmed the image. It may hold the whole "
-            "image or miss some blocks; search to see its version, or run the update again.";
-    } else {
-        what = std::string("while ") + (stage == Stage::Resending ? "resending" : "sending") +
-               " blocks: " + std::to_string(view_.Position()) + " of " + std::to_string(view_.Maximum()) +
-               " sent. The logger holds a partial image and expects the rest or a new update request; run "
-               "the update again.";
-    }
-    return {ExitCode::Interrupted, "Interrupted " + what};
+    return InterruptedOutcome(view_);
 }
 
 void UpdateRun::Say(const std::string& line) {
@@ -291,7 +245,7 @@ int UpdateRun::Finish(const Outcome& outcome) {
             {"result", NameOf(outcome.code)},
             {"exitCode", ToInt(outcome.code)},
             {"message", outcome.message},
-            {"logger", options_.logger},
+            {"logger", address_},
             {"file", options_.file},
             {"version", window_.VersionText()},
             {"blocks", blocks},
@@ -330,6 +284,9 @@ Json UpdateRun::Verified() const {
 }  // namespace
 
 int RunUpdate(const UpdateOptions& options, const RunContext& context) {
+    if (!options.Single()) {
+        return RunBatch(options, context);
+    }
     return UpdateRun(options, context).Execute();
 }
 

@@ -28,13 +28,15 @@ VersionCheck::Clock::time_point VersionCheck::Step(ToolCore& core, Clock::time_p
     if (now >= nextProbe_) {
         // A probe the system refuses is as good as one the restarting logger does not hear: try again.
         core.Probe(logger_.ip);
+        probed_ = true;
         nextProbe_ = now + interval_;
     }
     return std::min(nextProbe_, end_);
 }
 
 bool VersionCheck::Take(const std::vector<LoggerRow>& rows) {
-    if (result_ != Result::Pending) {
+    // Before the first probe the list still holds the answers from before the update.
+    if (result_ != Result::Pending || !probed_) {
         return false;
     }
     const auto row =

@@ -24,7 +24,8 @@ class VersionCheck {
     // Sends the probe when one is due, or gives up when the wait is over; returns when to step again.
     Clock::time_point Step(ToolCore& core, Clock::time_point now);
 
-    // Looks for the logger's answer among the rows; true when it decided the result.
+    // Looks for the logger's answer among the rows (those listed since the first probe of the check);
+    // true when it decided the result.
     bool Take(const std::vector<LoggerRow>& rows);
 
     Result Outcome() const { return result_; }
@@ -41,6 +42,7 @@ class VersionCheck {
     std::chrono::milliseconds wait_;
     std::chrono::milliseconds interval_;
     Clock::time_point nextProbe_;
+    bool probed_ = false;  // a probe emptied the list, so what it lists now answered after the update
     Result result_ = Result::Pending;
     std::string reported_;
 };

@@ -78,8 +78,10 @@ TEST_F(History, TheRecordCanBeTurnedOffForTestsAndScripts) {
     setenv(record::RecordVariable, "off", 1);
     EXPECT_FALSE(record::RecordPath());
     FakeLogger logger("127.0.0.2", {});
-    const UpdateOptions options{LoopbackOptions(logger, std::chrono::seconds(10)), "127.0.0.2",
-                                File("S1.02.bin", 300), std::nullopt};
+    const UpdateOptions options{LoopbackOptions(logger, std::chrono::seconds(10)),
+                                {"127.0.0.2"},
+                                File("S1.02.bin", 300),
+                                std::nullopt};
     EXPECT_EQ(Run(options).code, 0);
     unsetenv(record::RecordVariable);
     EXPECT_FALSE(std::filesystem::exists(RecordFile()));

@@ -22,7 +22,7 @@ class UpdateCommand : public CommandRun {
   protected:
     UpdateOptions Options(const FakeLogger& logger, const std::string& file,
                           std::chrono::milliseconds wait = Patient) {
-        UpdateOptions options{LoopbackOptions(logger, wait), "127.0.0.2", file, std::nullopt};
+        UpdateOptions options{LoopbackOptions(logger, wait), {"127.0.0.2"}, file, std::nullopt};
         options.verifyInterval = 50ms;
         return options;
     }
