@@ -42,14 +42,13 @@ def free_ports(addresses):
     sys.exit("no pair of free UDP ports on loopback")
 
 
-def wait_for_line(stream, text, timeout):
+def wait_for_line(log, text, timeout):
+    """The simulator's log goes to a file: a pipe nobody reads would fill and stop the simulator."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
-        line = stream.readline()
-        if not line:
-            break
-        if text in line:
+        if log.exists() and text in log.read_text():
             return
+        time.sleep(0.05)
     sys.exit(f"logger-sim did not say {text!r}")
 
 
@@ -69,11 +68,12 @@ def main():
     with tempfile.TemporaryDirectory(prefix="lut-site-bench-") as folder:
         image = Path(folder) / "S9.00.bin"
         image.write_bytes(random.randbytes(arguments.blocks * 300))
+        log = Path(folder) / "sim.log"
         sim = subprocess.Popen([arguments.build / "bin" / "logger-sim", "--base", "127.0.0.2", "--count",
-                                str(arguments.loggers), "--run-time", "300", *ports],
-                               stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
+                                str(arguments.loggers), "--run-time", "300", "--log", log, *ports],
+                               stdout=subprocess.DEVNULL)
         try:
-            wait_for_line(sim.stderr, "ready:", 15)
+            wait_for_line(log, "ready:", 15)
             started = time.monotonic()
             run = subprocess.Popen([arguments.build / "bin" / "logger-update", "update", "--all", "--file", image,
                                     "--local-address", TOOL, "--bind", TOOL, *ports, "--wait", "1", "--parallel",

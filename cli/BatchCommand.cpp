@@ -541,7 +541,8 @@ void BatchRun::Say(const std::string& line) {
         context_.out << '\n';
         lineOpen_ = false;
     }
-    context_.out << line << '\n';
+    // Flushed, so that a log or a script that follows the output sees each logger as it ends.
+    context_.out << line << '\n' << std::flush;
 }
 
 Unit* BatchRun::Find(const std::string& address) {
