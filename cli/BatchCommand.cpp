@@ -241,11 +241,11 @@ bool BatchRun::Transfer() {
                 inFlight += unit.InFlight() ? 1 : 0;
             }
         }
-        Retire();
-        const bool open = std::any_of(units_.begin(), units_.end(), [](const auto& u) { return u->routed; });
-        if (inFlight == 0 && !open && (stopping_ || next_ == units_.size())) {
+        // Once every logger has ended, the workers still pausing after a verdict are woken by StopRouting.
+        if (inFlight == 0 && (stopping_ || next_ == units_.size())) {
             break;
         }
+        Retire();
         Draw();
         const Clock::time_point wake = Tick(Clock::now());
         changed_ = false;
