@@ -24,8 +24,11 @@ int main(int argc, char** argv) {
         const RunContext context{std::cout, std::cerr, isatty(STDOUT_FILENO) == 1, pacer, interrupt.Handle()};
         return std::visit(
             [&context](const auto& options) {
-                if constexpr (std::is_same_v<std::decay_t<decltype(options)>, SearchOptions>) {
+                using Options = std::decay_t<decltype(options)>;
+                if constexpr (std::is_same_v<Options, SearchOptions>) {
                     return RunSearch(options, context);
+                } else if constexpr (std::is_same_v<Options, HistoryOptions>) {
+                    return RunHistory(options, context);
                 } else {
                     return RunUpdate(options, context);
                 }

@@ -13,6 +13,7 @@ case runs the unchanged defaults inside network namespaces it makes and removes.
 import argparse
 import json
 import os
+import re
 import sys
 import time
 from pathlib import Path
@@ -46,10 +47,12 @@ def report(tool_child, timeout):
 
 
 def expect_update(run, sim, child, address, serial, version, image, timeout):
-    """The tool says "Update complete" and the logger holds exactly the file's bytes."""
+    """The tool says "Update complete", the logger then reports the version sent, and it holds exactly the
+    file's bytes."""
     code, result = report(child, timeout)
-    check(code == 0 and result["result"] == "complete" and result["message"] == "Update complete",
-          f"expected exit 0 and \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
+    check(code == 0 and result["result"] == "complete" and result["verified"] is True
+          and result["versionAfter"] == version,
+          f"expected exit 0 and a verified \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
     check(received_image(run, sim, address, serial, version) == image.read_bytes(),
           f"the image {serial} received differs from {image.name}")
     return result
@@ -267,6 +270,33 @@ def netns(run):
     updated = run.start("logger-update update (namespace)", namespaces.run_in_tool(
         [run.programs.cli, "update", "--logger", "10.77.0.200", "--file", image, "--wait", "5", "--json"]))
     expect_update(run, sim, updated, "10.77.0.200", "NS0200", "S2.06", image, 60)
+
+
+@case
+def site(run):
+    """update --all against five simulated loggers, three at a time, the loggers restarting silently after
+    their update: every logger is updated and verified, each holds exactly the file's bytes, the summary
+    table names them all, and the record holds one line per logger."""
+    loggers = [(f"127.0.0.{host}", f"SN{host:04d}") for host in range(2, 7)]
+    blocks = 25
+    image = run.image("S3.00.bin", blocks * BLOCK_BYTES)
+    sim, ports = start_sim(run, [f"{address},{serial},S2.0{i}" for i, (address, serial) in enumerate(loggers)],
+                           "--restart-after-update", 2)
+    child = tool(run, ports, "update", "--all", "--file", image, "--wait", "3", "--parallel", "3",
+                 "--verify-wait", "20")
+    code = child.finish(120)
+    print(child.text("out"))
+    check(code == 0, f"expected exit 0, got {code}\n{child.transcript()}\n{sim.transcript()}")
+    for address, serial in loggers:
+        check(received_image(run, sim, address, serial, "S3.00") == image.read_bytes(),
+              f"the image {serial} received differs from {image.name}")
+        row = re.compile(rf"^{serial}\s+{re.escape(address)}\s+S2\.0\d\s+S3\.00\s+complete\s")
+        check(any(row.search(line.text) for line in child.lines("out")),
+              f"no summary row of {serial} updated and verified\n{child.transcript()}")
+    lines = [json.loads(line) for line in run.record.read_text().splitlines()]
+    check(sorted((line["ip"], line["outcome"], line["verified"]) for line in lines)
+          == [(address, "complete", True) for address, _ in loggers],
+          f"expected one record line per logger, got {lines}")
 
 
 def main():

@@ -169,6 +169,10 @@ class Run:
         self._stack = contextlib.ExitStack()
         self.dir = Path(tempfile.mkdtemp(prefix="lut-e2e-"))
         self._stack.callback(shutil.rmtree, self.dir)
+        # The update record of every tool this run starts goes into its folder, never into the home.
+        os.environ.pop("LOGGER_UPDATE_RECORD", None)
+        os.environ["XDG_STATE_HOME"] = str(self.dir / "state")
+        self.record = self.dir / "state" / "logger-update-tool" / "updates.jsonl"
 
     def __enter__(self):
         return self

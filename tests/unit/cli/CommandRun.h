@@ -36,7 +36,17 @@ class CommandRun : public ::testing::Test {
     // A pause of 200 ms takes 10 ms, so a query comes every 150 ms: still ample for a loopback answer.
     static constexpr int SpeedUp = 20;
 
+    // The update record goes into the test's folder, never into the home of the machine.
+    void SetUp() override {
+        unsetenv("LOGGER_UPDATE_RECORD");
+        setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1);
+    }
     void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    // The update record's file, as the runs of this test write it.
+    std::filesystem::path RecordFile() const {
+        return folder_ / "state" / "logger-update-tool" / "updates.jsonl";
+    }
 
     // A file of `bytes` bytes (0, 7, 14, ...) in the test's folder.
     std::string File(const std::string& name, std::size_t bytes) {
@@ -72,6 +82,8 @@ class CommandRun : public ::testing::Test {
         int code = 0;
         if constexpr (std::is_same_v<Options, SearchOptions>) {
             code = RunSearch(options, context);
+        } else if constexpr (std::is_same_v<Options, HistoryOptions>) {
+            code = RunHistory(options, context);
         } else {
             code = RunUpdate(options, context);
         }
