@@ -21,6 +21,7 @@
 #include "link/uPubpro.h"
 #include "update/Messages.h"
 #include "update/OpenFailure.h"
+#include "update/UpdateImage.h"
 
 namespace lut::app {
 
@@ -39,8 +40,10 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
       waker_(*this, [this] { core_.HandleWorkerReports(); }),
+      record_([this] { return PathFromText(operations_.FilePathText()); }),
       core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_,
             std::move(settings.tool)) {
+    core_.SetObserver(&record_);
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |

@@ -16,6 +16,7 @@
 #include "app/FrmmainLayout.h"
 #include "app/FrmmainOperations.h"
 #include "app/WindowDisplay.h"
+#include "record/WindowRecord.h"
 #include "update/Pacer.h"
 #include "update/ToolCore.h"
 
@@ -86,6 +87,7 @@ class TFrmmain final : public QWidget {
     std::unique_ptr<FileDialog> dlgOpen1_;
     FrmmainOperations operations_;
     WindowDisplay waker_;
+    record::WindowRecord record_;
     RealPacer pacer_;
     ToolCore core_;
     bool started_ = false;

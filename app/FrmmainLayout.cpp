@@ -17,46 +17,46 @@ namespace lut::app {
 
 namespace {
 
-QString Text(const form::Control& spec) {
-    return QString::fromUtf8(spec.text.data(), static_cast<qsizetype>(spec.text.size()));
+QString Text(const form::Control& design) {
+    return QString::fromUtf8(design.text.data(), static_cast<qsizetype>(design.text.size()));
 }
 
 template <typename Control>
-Control* Make(QWidget& parent, const form::Control& spec) {
+Control* Make(QWidget& parent, const form::Control& design) {
     auto* control = new Control(&parent);
-    control->setObjectName(QLatin1String(spec.name.data(), static_cast<qsizetype>(spec.name.size())));
-    control->setGeometry(ToQRect(spec.place));
-    if (spec.font.pixelHeight != form::WindowFont.pixelHeight) {
-        control->setFont(SongTiFont(spec.font.pixelHeight));
+    control->setObjectName(QLatin1String(design.name.data(), static_cast<qsizetype>(design.name.size())));
+    control->setGeometry(ToQRect(design.place));
+    if (design.font.pixelHeight != form::WindowFont.pixelHeight) {
+        control->setFont(SongTiFont(design.font.pixelHeight));
     }
-    control->setEnabled(spec.enabled);
+    control->setEnabled(design.enabled);
     return control;
 }
 
-QLabel* MakeLabel(QWidget& parent, const form::Control& spec) {
-    auto* label = Make<QLabel>(parent, spec);
-    label->setText(Text(spec));
-    if (spec.centred) {
+QLabel* MakeLabel(QWidget& parent, const form::Control& design) {
+    auto* label = Make<QLabel>(parent, design);
+    label->setText(Text(design));
+    if (design.centred) {
         label->setAlignment(Qt::AlignCenter);
     }
-    label->setWordWrap(spec.sizing == form::Sizing::Wrap);
-    if (spec.sizing == form::Sizing::ToText) {
+    label->setWordWrap(design.sizing == form::Sizing::Wrap);
+    if (design.sizing == form::Sizing::ToText) {
         label->adjustSize();
     }
     return label;
 }
 
-QPushButton* MakeButton(QWidget& parent, const form::Control& spec) {
-    auto* button = Make<QPushButton>(parent, spec);
-    button->setText(Text(spec));
+QPushButton* MakeButton(QWidget& parent, const form::Control& design) {
+    auto* button = Make<QPushButton>(parent, design);
+    button->setText(Text(design));
     return button;
 }
 
-QLineEdit* MakeEdit(QWidget& parent, const form::Control& spec) {
-    auto* edit = Make<QLineEdit>(parent, spec);
-    edit->setText(Text(spec));
-    edit->setReadOnly(spec.readOnly);
-    if (!spec.enabled) {
+QLineEdit* MakeEdit(QWidget& parent, const form::Control& design) {
+    auto* edit = Make<QLineEdit>(parent, design);
+    edit->setText(Text(design));
+    edit->setReadOnly(design.readOnly);
+    if (!design.enabled) {
         edit->setFocusPolicy(Qt::NoFocus);
     }
     return edit;

@@ -17,7 +17,23 @@ constexpr std::string_view Description =
     "details.";
 
 constexpr std::string_view SearchSummary = "List the loggers on the local /24 subnet (SN, IP, Version)";
-constexpr std::string_view UpdateSummary = "Load an update file into one logger";
+constexpr std::string_view UpdateSummary =
+    "Load an update file into one logger, a list of them, or a whole site";
+
+constexpr std::string_view HistorySummary = "List the update record, newest first";
+
+constexpr std::string_view HistoryDetails =
+    "Every update attempt that reaches the update request appends one line to the update record:\n"
+    "$XDG_STATE_HOME/logger-update-tool/updates.jsonl (by default ~/.local/state/...; on Windows\n"
+    "%LOCALAPPDATA%\\LoggerUpdateTool\\updates.jsonl). The environment variable LOGGER_UPDATE_RECORD names\n"
+    "another file, or turns the record off with \"off\". history lists it newest first: time (UTC), serial\n"
+    "number, address, version before, version sent, version after, outcome and file; --json gives every\n"
+    "field. A damaged line is skipped with a warning.\n";
+
+constexpr std::string_view HistoryExamples =
+    "  logger-update history\n"
+    "  logger-update history --logger 192.168.1.30\n"
+    "  logger-update history --logger SN0001 --json\n";
 
 constexpr std::string_view SearchDetails =
     "search sends the probe to hosts 1 to 254 of the /24 subnet of the local address, collects the\n"
@@ -29,10 +45,24 @@ constexpr std::string_view UpdateDetails =
     "window's Update button: the file name must begin with \"S\", the version sent is the file name without\n"
     "its extension (or --version), and the logger's own version must begin with \"S\". It then sends the\n"
     "file in blocks of 300 bytes, 200 ms apart, asks the logger for the result and ends with the logger's\n"
-    "verdict: \"Update complete\", or the failure and its message. On a terminal a bar shows the blocks\n"
-    "sent and the time left; otherwise one line per stage. With --json one object ends the run: result,\n"
-    "exitCode, message, logger, file, version, blocks, blocksSent, blocksResent, sendFailures, seconds.\n"
-    "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n";
+    "verdict: \"Update complete\", or the failure and its message. After \"Update complete\" it probes the\n"
+    "logger again, every second until it answers or --verify-wait runs out (a logger may restart into its\n"
+    "new image), and compares the version it reports with the version sent (exit codes 8 and 9 below);\n"
+    "--no-verify skips this. On a terminal a bar shows the blocks sent and the time left; otherwise one\n"
+    "line per stage. With --json one object ends the run: result, exitCode, message, logger, file,\n"
+    "version, blocks, blocksSent, blocksResent, sendFailures, seconds, verified (null when not checked),\n"
+    "versionBefore, versionAfter.\n"
+    "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n"
+    "\n"
+    "Whole sites: with --all the tool searches first (as search does) and updates every logger found\n"
+    "whose version differs from the file's; a repeated --logger names a list instead. --below VERSION\n"
+    "keeps only loggers whose version sorts below VERSION: versions compare piece by piece, runs of digits\n"
+    "as numbers and the rest as text, so S1.9 < S1.10 < S2.0. Up to --parallel loggers are updated at\n"
+    "once, each with its own dialogue at the specified pace. Each gets a result line and a record line;\n"
+    "a table ends the run (SN, IP, before, after, outcome, time), or with --json an array of objects.\n"
+    "The exit code is the first failure's (0 when all succeeded). Without --keep-going the first failure\n"
+    "starts no further logger; Ctrl-C stops the running ones and reports the others as skipped.\n"
+    "--dry-run lists the loggers that would be updated.\n";
 
 constexpr std::string_view SearchExamples =
     "  logger-update search\n"
@@ -41,7 +71,9 @@ constexpr std::string_view SearchExamples =
 
 constexpr std::string_view UpdateExamples =
     "  logger-update update --logger 192.168.1.30 --file /media/usb/S1.03.bin\n"
-    "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n";
+    "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n"
+    "  logger-update update --all --file S1.03.bin --below S1.03 --parallel 16 --keep-going\n"
+    "  logger-update update --logger 192.168.1.30 --logger 192.168.1.31 --file S1.03.bin --dry-run\n";
 
 constexpr std::string_view PortNote =
     "The tool uses UDP port 8000 (update) and port 23 (search) on this machine, as the window does, so the\n"
@@ -110,10 +142,30 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     UpdateOptions update;
     double updateWait = 3.0;
     auto* updateCommand = app.add_subcommand("update", std::string(UpdateSummary));
-    updateCommand->add_option("--logger", update.logger, "The IP address of the logger to update")
-        ->type_name("IP")
-        ->required()
-        ->check(CLI::ValidIPV4);
+    auto* loggerOption =
+        updateCommand
+            ->add_option("--logger", update.loggers,
+                         "The IP address of the logger to update; repeat it for a list of loggers")
+            ->type_name("IP")
+            ->check(CLI::ValidIPV4);
+    updateCommand
+        ->add_flag("--all", update.all,
+                   "Search first, then update every logger found whose version differs from the file's")
+        ->excludes(loggerOption);
+    updateCommand
+        ->add_option("--below", update.below,
+                     "Only loggers whose version sorts below VERSION (numbers compare as numbers: "
+                     "S1.9 < S1.10)")
+        ->type_name("VERSION");
+    updateCommand
+        ->add_option("--parallel", update.parallel, "Loggers updated at the same time (1 to 64; default: 8)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 64));
+    updateCommand->add_flag("--keep-going", update.keepGoing,
+                            "Go on with the other loggers after a failure (default: the first failure stops "
+                            "the loggers not yet started)");
+    updateCommand->add_flag("--dry-run", update.dryRun,
+                            "List the loggers that would be updated; send nothing but the search");
     updateCommand->add_option("--file", update.file, "The update file; its name must begin with \"S\"")
         ->type_name("PATH")
         ->required();
@@ -122,9 +174,27 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                      "The version sent in the update request, instead of the file name "
                      "without its extension")
         ->type_name("TEXT");
+    double verifyWait = 60.0;
+    updateCommand
+        ->add_option("--verify-wait", verifyWait,
+                     "Seconds to wait for the logger's answer to the version probe after \"Update "
+                     "complete\" (default: 60)")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.0, 3600.0));
+    updateCommand->add_flag("--no-verify{false}", update.verify,
+                            "Do not ask the logger for its version after \"Update complete\"");
+    updateCommand->add_flag("--no-record{false}", update.record,
+                            "Do not append this update to the update record (see history)");
     AddCommonOptions(*updateCommand, update.common, updateWait);
     updateCommand->footer(std::string(UpdateDetails) + "\n" + Examples(UpdateExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
+
+    HistoryOptions history;
+    auto* historyCommand = app.add_subcommand("history", std::string(HistorySummary));
+    historyCommand->add_option("--logger", history.logger, "Only the updates of this logger")
+        ->type_name("IP|SN");
+    historyCommand->add_flag("--json", history.json, "Print the record as a JSON array instead of a table");
+    historyCommand->footer(std::string(HistoryDetails) + "\n" + Examples(HistoryExamples));
 
     try {
         app.parse(argc, argv);
@@ -137,7 +207,15 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
         search.common.wait = ToMilliseconds(searchWait);
         return {Invocation{search}, 0};
     }
+    if (historyCommand->parsed()) {
+        return {Invocation{history}, 0};
+    }
+    if (update.loggers.empty() && !update.all) {
+        err << "update: --logger or --all is required\nRun with --help for more information.\n";
+        return {std::nullopt, ToInt(ExitCode::BadArguments)};
+    }
     update.common.wait = ToMilliseconds(updateWait);
+    update.verifyWait = ToMilliseconds(verifyWait);
     return {Invocation{update}, 0};
 }
 

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "update/ToolCore.h"
 
@@ -24,12 +25,30 @@ struct SearchOptions {
 
 struct UpdateOptions {
     CommonOptions common;
-    std::string logger;                  // dotted IPv4 address of the logger to update
+    std::vector<std::string> loggers;    // dotted IPv4 addresses of the loggers to update
     std::string file;                    // the update file
     std::optional<std::string> version;  // replaces the version taken from the file name
+    bool verify = true;                  // ask the logger for its version after "Update complete"
+    std::chrono::milliseconds verifyWait{60'000};
+    std::chrono::milliseconds verifyInterval{1000};  // between two probes of the version check
+    bool record = true;                              // append each attempt to the update record
+    // A whole site: search first, then update every listed logger whose version differs from the file's.
+    bool all = false;
+    std::optional<std::string> below{};  // only loggers whose version sorts below this one
+    int parallel = 8;                    // loggers updated at the same time
+    bool keepGoing = false;              // go on after a failure
+    bool dryRun = false;                 // list what would be updated, send nothing but the search
+
+    // One logger named, nothing of a batch asked: the update of exactly that logger.
+    bool Single() const { return !all && loggers.size() == 1 && !below && !dryRun; }
 };
 
-using Invocation = std::variant<SearchOptions, UpdateOptions>;
+struct HistoryOptions {
+    std::optional<std::string> logger;  // only this logger's lines: its IP address or serial number
+    bool json = false;
+};
+
+using Invocation = std::variant<SearchOptions, UpdateOptions, HistoryOptions>;
 
 struct ParseResult {
     std::optional<Invocation> invocation;  // empty: end at once with exitCode

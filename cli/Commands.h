@@ -1,4 +1,4 @@
-// The two commands of logger-update, each a whole run that ends with an exit code (cli/ExitCode.h).
+// The commands of logger-update, each a whole run that ends with an exit code (cli/ExitCode.h).
 #pragma once
 
 #include <ostream>
@@ -20,6 +20,9 @@ struct RunContext {
 };
 
 int RunSearch(const SearchOptions& options, const RunContext& context);
+// One logger (Single), or a batch: a list of loggers or a whole site.
 int RunUpdate(const UpdateOptions& options, const RunContext& context);
+int RunBatch(const UpdateOptions& options, const RunContext& context);
+int RunHistory(const HistoryOptions& options, const RunContext& context);
 
 }  // namespace lut::cli

@@ -5,6 +5,8 @@
 #include <array>
 #include <string_view>
 
+#include "update/DialogueEvents.h"
+
 namespace lut::cli {
 
 enum class ExitCode : int {
@@ -16,6 +18,8 @@ enum class ExitCode : int {
     Refused = 5,         // "Flash not exists,can not update", "Same Version", or a refusal without reason
     UnknownError = 6,    // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
     UpdateFail = 7,      // "Update Fail": the result queries went unanswered
+    NotVerified = 8,     // "Update complete", but the logger then reported another version
+    NoVerifyAnswer = 9,  // "Update complete", but the logger did not answer the version probe in time
     Interrupted = 130,   // Ctrl-C
 };
 
@@ -29,8 +33,8 @@ struct ExitCodeText {
     std::string_view meaning;  // for --help
 };
 
-inline constexpr std::array<ExitCodeText, 9> ExitCodeTexts{{
-    {ExitCode::Complete, "complete",
+inline constexpr std::array<ExitCodeText, 11> ExitCodeTexts{{
+    {ExitCode::Complete, NameOf(DialogueEnd::Complete),
      "\"Update complete\"; for search: the search ran, whether or not a logger answered"},
     {ExitCode::BadArguments, "bad-arguments", "bad arguments"},
     {ExitCode::EndpointFailed, "endpoint-failed",
@@ -39,12 +43,16 @@ inline constexpr std::array<ExitCodeText, 9> ExitCodeTexts{{
      "the logger did not answer the probe or the update request within --wait"},
     {ExitCode::CheckFailed, "check-failed",
      "a check of the Update button failed, or the file could not be read (the message says which)"},
-    {ExitCode::Refused, "refused",
+    {ExitCode::Refused, NameOf(DialogueEnd::Refused),
      "the logger refused: \"Flash not exists,can not update\", \"Same Version\", or without a reason"},
-    {ExitCode::UnknownError, "unknown-error",
+    {ExitCode::UnknownError, NameOf(DialogueEnd::UnknownError),
      "\"Update fail.Unknown Error Ocurred\", or the logger's answer could not be read"},
-    {ExitCode::UpdateFail, "update-fail",
+    {ExitCode::UpdateFail, NameOf(DialogueEnd::UpdateFail),
      "\"Update Fail\": the logger did not answer the result queries (or the transfer stalled)"},
+    {ExitCode::NotVerified, "not-verified",
+     "\"Update complete\", but asked again the logger reports another version than the one sent"},
+    {ExitCode::NoVerifyAnswer, "no-verify-answer",
+     "\"Update complete\", but the logger did not answer the version probe within --verify-wait"},
     {ExitCode::Interrupted, "interrupted", "interrupted by Ctrl-C (the message says what the logger holds)"},
 }};
 

@@ -3,30 +3,23 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "cli/AttemptRecord.h"
 #include "cli/Commands.h"
 #include "cli/ExitCode.h"
 #include "cli/GivenFileDialog.h"
+#include "cli/Outcome.h"
 #include "cli/Output.h"
 #include "cli/ProgressView.h"
 #include "cli/Session.h"
+#include "cli/VersionCheck.h"
 #include "link/LocalAddress.h"
 #include "update/DialoguePresenter.h"
 #include "update/Messages.h"
 #include "update/Overloaded.h"
+#include "update/TrimText.h"
 
 namespace lut::cli {
 namespace {
-
-struct Outcome {
-    ExitCode code;
-    std::string message;
-};
-
-std::string Seconds(std::chrono::milliseconds wait) {
-    std::ostringstream text;
-    text << wait.count() / 1000.0 << " s";
-    return text.str();
-}
 
 // The local address only serves to ignore the workstation's own answers, so an unknown one is no reason
 // to stop.
@@ -46,16 +39,21 @@ class UpdateRun final : public DialogueObserver {
     UpdateRun(const UpdateOptions& options, const RunContext& context)
         : options_(options),
           context_(context),
+          address_(options.loggers.front()),
           session_(options.common.tool, LocalAddressOrNone(options.common), context.pacer,
                    context.interruptHandle),
           window_(session_.Window()),
+          record_(options.record, options.file, context.err),
           view_(context.out, options.common.json ? ProgressView::Style::Quiet
                              : context.terminal  ? ProgressView::Style::Bar
                                                  : ProgressView::Style::Lines) {
         session_.Core().SetObserver(this);
     }
 
-    int Execute() { return Finish(Run()); }
+    int Execute() {
+        const Outcome outcome = Run();
+        return Finish(outcome.code == ExitCode::Complete && options_.verify ? Verify() : outcome);
+    }
 
     // How the dialogue ends is decided here, from its events alone. An answer that cannot be read changes
     // nothing (a readable one may follow), so its error is only told and kept.
@@ -64,17 +62,25 @@ class UpdateRun final : public DialogueObserver {
   private:
     Outcome Run();
     std::optional<Outcome> FindLogger();
-    Outcome InterruptedOutcome();
+    Outcome Verify();
+    Outcome Interrupted();
     void Say(const std::string& line);
     int Finish(const Outcome& outcome);
+    // true or false once the version was checked; null when it was not.
+    Json Verified() const;
 
     const UpdateOptions& options_;
     const RunContext& context_;
+    const std::string address_;  // the one logger
     const EventLoop::Clock::time_point start_ = EventLoop::Clock::now();
     Session session_;
     MemoryWindow& window_;
+    AttemptRecord record_;
     ProgressView view_;
     bool accepted_ = false;
+    std::optional<LoggerRow> logger_;  // as it answered the probe before the update
+    std::optional<dialogue::RequestSent> request_;
+    std::optional<VersionCheck> check_;      // once "Update complete" came
     std::optional<std::string> unreadable_;  // the last answer that could not be read
     std::optional<Outcome> outcome_;
 };
@@ -109,13 +115,13 @@ Outcome UpdateRun::Run() {
     auto end = session_.Loop().Run([this] { return outcome_ || accepted_; },
                                    {EventLoop::Clock::now() + options_.common.wait, std::nullopt});
     if (end == EventLoop::End::Interrupted) {
-        return InterruptedOutcome();
+        return Interrupted();
     }
     if (end == EventLoop::End::Deadline && unreadable_) {
         return {ExitCode::UnknownError, *unreadable_};
     }
     if (end == EventLoop::End::Deadline) {
-        return {ExitCode::NoAnswer, "No answer from " + options_.logger + " to the update request within " +
+        return {ExitCode::NoAnswer, "No answer from " + address_ + " to the update request within " +
                                         Seconds(options_.common.wait) + "."};
     }
 
@@ -124,7 +130,7 @@ Outcome UpdateRun::Run() {
     const auto stall = FinishDelay + QueryDelay + options_.common.wait;
     end = session_.Loop().Run([this] { return outcome_.has_value(); }, {std::nullopt, stall});
     if (end == EventLoop::End::Interrupted) {
-        return InterruptedOutcome();
+        return Interrupted();
     }
     if (outcome_) {
         return *outcome_;
@@ -137,14 +143,14 @@ Outcome UpdateRun::Run() {
 // The probe of the sweep, to the one address, so that the answer becomes the row that Update then works on.
 std::optional<Outcome> UpdateRun::FindLogger() {
     ToolCore& core = session_.Core();
-    if (const std::error_code failed = core.Probe(options_.logger)) {
+    if (const std::error_code failed = core.Probe(address_)) {
         return Outcome{ExitCode::NoAnswer,
-                       "The probe could not be sent to " + options_.logger + ": " + failed.message() + "."};
+                       "The probe could not be sent to " + address_ + ": " + failed.message() + "."};
     }
     const auto found = [&core, this]() -> std::optional<int> {
         const auto& rows = core.Loggers();
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (rows[i].ip == options_.logger) {
+            if (rows[i].ip == address_) {
                 return static_cast<int>(i);
             }
         }
@@ -153,18 +159,43 @@ std::optional<Outcome> UpdateRun::FindLogger() {
     const auto end = session_.Loop().Run([&found] { return found().has_value(); },
                                          {EventLoop::Clock::now() + options_.common.wait, std::nullopt});
     if (end == EventLoop::End::Interrupted) {
-        return InterruptedOutcome();
+        return Interrupted();
     }
     if (end != EventLoop::End::Done) {
-        return Outcome{ExitCode::NoAnswer, "No answer from " + options_.logger + " to the probe within " +
+        return Outcome{ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
                                                Seconds(options_.common.wait) +
                                                ": is the logger on, and is the address right?"};
     }
     const int row = *found();
     window_.selected = row;
     const LoggerRow& logger = core.Loggers()[static_cast<std::size_t>(row)];
+    logger_ = logger;
     Say("Logger " + Printable(logger.sn) + " at " + logger.ip + ", version " + Printable(logger.version));
     return std::nullopt;
+}
+
+// The logger's version asked again after "Update complete", and compared with the version sent.
+Outcome UpdateRun::Verify() {
+    ToolCore& core = session_.Core();
+    check_.emplace(*logger_, request_->version, EventLoop::Clock::now(), options_.verifyWait,
+                   options_.verifyInterval);
+    for (;;) {
+        const auto next = check_->Step(core, EventLoop::Clock::now());
+        if (check_->Outcome() != VersionCheck::Result::Pending) {
+            break;
+        }
+        const auto end =
+            session_.Loop().Run([this, &core] { return check_->Take(core.Loggers()); }, {next, std::nullopt});
+        if (end == EventLoop::End::Interrupted) {
+            return {ExitCode::Interrupted,
+                    "Interrupted after \"Update complete\", before the logger's version was checked."};
+        }
+    }
+    const VersionCheck::Result result = check_->Outcome();
+    return {result == VersionCheck::Result::Verified      ? ExitCode::Complete
+            : result == VersionCheck::Result::NotVerified ? ExitCode::NotVerified
+                                                          : ExitCode::NoVerifyAnswer,
+            check_->Message()};
 }
 
 void UpdateRun::OnDialogueEvent(const DialogueEvent& event) {
@@ -172,65 +203,27 @@ void UpdateRun::OnDialogueEvent(const DialogueEvent& event) {
     if (outcome_) {
         return;
     }
-    const auto end = [this](ExitCode code, std::string_view message) {
-        outcome_ = Outcome{code, std::string(message)};
-    };
-    std::visit(
-        Overloaded{
-            [&](const dialogue::Accepted&) { accepted_ = true; },
-            [&](const dialogue::Refused& e) {
-                const std::string_view message = MessageOf(e.code);
-                end(ExitCode::Refused,
-                    message.empty() ? "The logger refused the update without giving a reason." : message);
-            },
-            [&](const dialogue::Complete&) { end(ExitCode::Complete, text::UpdateComplete); },
-            [&](const dialogue::UnknownError&) { end(ExitCode::UnknownError, text::UpdateUnknownError); },
-            [&](const dialogue::QueriesUnanswered&) { end(ExitCode::UpdateFail, text::UpdateFail); },
-            [&](const dialogue::RunFailed& e) {
-                end(ExitCode::UpdateFail, std::string(text::UpdateFail) + ": the transfer stopped (" + e.why +
-                                              "). The logger may hold a partial image.");
-            },
-            [&](const dialogue::UnreadableAnswer& e) {
-                unreadable_ = UnreadableText(e);
-                view_.Close();
-                if (!options_.common.json) {
-                    context_.err << *unreadable_ << '\n';
-                }
-            },
-            [](const dialogue::RequestSent&) {},
-            [](const dialogue::RunBegins&) {},
-            [](const dialogue::BlockSent&) {},
-            [](const dialogue::ResendAsked&) {},
-            [](const dialogue::QuerySent&) {},
-            [](const dialogue::RunEnds&) {},
-        },
-        event);
+    std::visit(Overloaded{
+                   [&](const dialogue::RequestSent& e) { request_ = e; },
+                   [&](const dialogue::Accepted&) { accepted_ = true; },
+                   [&](const dialogue::UnreadableAnswer& e) {
+                       unreadable_ = UnreadableText(e);
+                       view_.Close();
+                       if (!options_.common.json) {
+                           context_.err << *unreadable_ << '\n';
+                       }
+                   },
+                   [](const auto&) {},
+               },
+               event);
+    outcome_ = OutcomeOf(event);
 }
 
 // Stops the workers at once, then says what the logger may hold now.
-Outcome UpdateRun::InterruptedOutcome() {
+Outcome UpdateRun::Interrupted() {
     session_.Core().Shutdown();
     session_.Loop().HandleReports();
-    std::string what;
-    using Stage = ProgressView::Stage;
-    const Stage stage = view_.CurrentStage();
-    if (stage == Stage::None) {
-        what = "before the update request; the logger was not changed.";
-    } else if (!view_.Transferring()) {
-        what =
-            "after the update request, before the logger's answer. The logger may have accepted the request "
-            "and wait for blocks; run the update again.";
-    } else if (stage == Stage::Querying || view_.Position() >= view_.Maximum()) {
-        what =
-            "after all blocks were sent, before the logger confirmed the image. It may hold the whole "
-            "image or miss some blocks; search to see its version, or run the update again.";
-    } else {
-        what = std::string("while ") + (stage == Stage::Resending ? "resending" : "sending") +
-               " blocks: " + std::to_string(view_.Position()) + " of " + std::to_string(view_.Maximum()) +
-               " sent. The logger holds a partial image and expects the rest or a new update request; run "
-               "the update again.";
-    }
-    return {ExitCode::Interrupted, "Interrupted " + what};
+    return InterruptedOutcome(view_);
 }
 
 void UpdateRun::Say(const std::string& line) {
@@ -243,12 +236,16 @@ int UpdateRun::Finish(const Outcome& outcome) {
     view_.Close();
     const double seconds = std::chrono::duration<double>(EventLoop::Clock::now() - start_).count();
     const auto blocks = BlockCountOf(*session_.Core().LoadedImage());
+    if (request_) {
+        record_.Write(*logger_, *request_, view_, check_ ? &*check_ : nullptr, outcome.code, outcome.message,
+                      seconds);
+    }
     if (options_.common.json) {
         const Json report{
             {"result", NameOf(outcome.code)},
             {"exitCode", ToInt(outcome.code)},
             {"message", outcome.message},
-            {"logger", options_.logger},
+            {"logger", address_},
             {"file", options_.file},
             {"version", window_.VersionText()},
             {"blocks", blocks},
@@ -256,6 +253,9 @@ int UpdateRun::Finish(const Outcome& outcome) {
             {"blocksResent", view_.BlocksResent()},
             {"sendFailures", view_.SendFailures()},
             {"seconds", seconds},
+            {"verified", Verified()},
+            {"versionBefore", logger_ ? Json(std::string(TrimBlankAndControl(logger_->version))) : Json()},
+            {"versionAfter", check_ && !check_->Reported().empty() ? Json(check_->Reported()) : Json()},
         };
         context_.out << ToJsonText(report) << '\n';
         return ToInt(outcome.code);
@@ -267,13 +267,26 @@ int UpdateRun::Finish(const Outcome& outcome) {
                 << " resent) of " << blocks << ", in " << seconds << " s";
         Say(summary.str());
     }
+    if (check_) {
+        context_.out << text::UpdateComplete << '\n';
+    }
     (outcome.code == ExitCode::Complete ? context_.out : context_.err) << outcome.message << '\n';
     return ToInt(outcome.code);
+}
+
+Json UpdateRun::Verified() const {
+    if (!check_ || check_->Outcome() == VersionCheck::Result::Pending) {
+        return Json();
+    }
+    return check_->Outcome() == VersionCheck::Result::Verified;
 }
 
 }  // namespace
 
 int RunUpdate(const UpdateOptions& options, const RunContext& context) {
+    if (!options.Single()) {
+        return RunBatch(options, context);
+    }
     return UpdateRun(options, context).Execute();
 }
 

@@ -26,8 +26,11 @@ int main(int argc, char** argv) {
         const RunContext context{std::cout, std::cerr, console.Terminal(), pacer, interrupt.Handle()};
         return std::visit(
             [&context](const auto& options) {
-                if constexpr (std::is_same_v<std::decay_t<decltype(options)>, SearchOptions>) {
+                using Options = std::decay_t<decltype(options)>;
+                if constexpr (std::is_same_v<Options, SearchOptions>) {
                     return RunSearch(options, context);
+                } else if constexpr (std::is_same_v<Options, HistoryOptions>) {
+                    return RunHistory(options, context);
                 } else {
                     return RunUpdate(options, context);
                 }

@@ -34,6 +34,20 @@ void LinkState::CloseDiscoveryEndpoint() {
 
 void LinkState::HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpdate,
                                     const DiscoveryFrameSink& onDiscovery) {
+    HandleSocketMessage(
+        eventCode,
+        [this, &onUpdate](std::span<const char> datagram, const std::string&) {
+            UpdateRxText.ExtractFrames(datagram, [&onUpdate](const std::string& frame) {
+                if (VerifyUpdateFrame(frame) && onUpdate) {
+                    onUpdate(frame);
+                }
+            });
+        },
+        onDiscovery);
+}
+
+void LinkState::HandleSocketMessage(int eventCode, const UpdateDatagramSink& onUpdate,
+                                    const DiscoveryFrameSink& onDiscovery) {
     if (eventCode != ReadEvent) {
         return;
     }
@@ -43,11 +57,7 @@ void LinkState::HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpda
 
     const ReceiveResult update = UpdateSocket.Receive(room);
     if (update.count > 0) {
-        UpdateRxText.ExtractFrames(room.first(update.count), [&onUpdate](const std::string& frame) {
-            if (VerifyUpdateFrame(frame) && onUpdate) {
-                onUpdate(frame);
-            }
-        });
+        onUpdate(room.first(update.count), update.senderAddress);
         return;
     }
     const ReceiveResult discovery = DiscoverySocket.Receive(room);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 
 #include "link/Endpoint.h"
@@ -15,6 +16,8 @@ class LinkState {
   public:
     // A verified update frame, whole.
     using UpdateFrameSink = std::function<void(const std::string& frame)>;
+    // One datagram of the update endpoint as it came, with the dotted address of its sender.
+    using UpdateDatagramSink = std::function<void(std::span<const char> datagram, const std::string& sender)>;
     // A discovery frame, whole, with the dotted address of the datagram's sender that completed it.
     using DiscoveryFrameSink = std::function<void(const std::string& frame, const std::string& sender)>;
 
@@ -37,6 +40,10 @@ class LinkState {
     // endpoint only when the update endpoint yielded nothing, and runs that channel's extraction.
     // Update frames that fail their check code are dropped here; the rest go to the sinks.
     void HandleSocketMessage(int eventCode, const UpdateFrameSink& onUpdate,
+                             const DiscoveryFrameSink& onDiscovery);
+    // The same, but the update endpoint's datagram goes whole to its sink, for a consumer that keeps an
+    // accumulator per sender; UpdateRxText is left alone.
+    void HandleSocketMessage(int eventCode, const UpdateDatagramSink& onUpdate,
                              const DiscoveryFrameSink& onDiscovery);
 };
 

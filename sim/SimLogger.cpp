@@ -95,14 +95,18 @@ bool SimLogger::LosesOnFirstArrival(std::uint32_t index) const {
     return behaviour_.lossPercent > 0 && SplitMix64(lossKey_ + index) % 100 < behaviour_.lossPercent;
 }
 
-Reaction SimLogger::Receive(Port port, std::string_view datagram, const Peer& sender) {
+Reaction SimLogger::Receive(Port port, std::string_view datagram, const Peer& sender, Clock::time_point now) {
     Reaction reaction;
+    if (now < restartEnds_) {
+        Log(reaction, "<- " + std::to_string(datagram.size()) + " bytes not answered: restarting");
+        return reaction;
+    }
     if (port == Port::Discovery) {
         HandleProbe(datagram, sender, reaction);
     } else {
         updateRx_.ExtractFrames(
             std::span<const char>(datagram.data(), datagram.size()),
-            [this, &reaction](const std::string& frame) { HandleFrame(frame, reaction); });
+            [this, &reaction, now](const std::string& frame) { HandleFrame(frame, reaction, now); });
     }
     return reaction;
 }
@@ -122,7 +126,7 @@ void SimLogger::HandleProbe(std::string_view datagram, const Peer& sender, React
     Answer(Port::Discovery, text, reaction);
 }
 
-void SimLogger::HandleFrame(const std::string& frame, Reaction& reaction) {
+void SimLogger::HandleFrame(const std::string& frame, Reaction& reaction, Clock::time_point now) {
     if (!VerifyUpdateFrame(frame)) {
         Log(reaction, "<- frame with a wrong check code, ignored: " + Printable(frame));
         return;
@@ -133,7 +137,7 @@ void SimLogger::HandleFrame(const std::string& frame, Reaction& reaction) {
     } else if (payload.starts_with("UD")) {
         HandleBlock(payload, reaction);
     } else if (payload == "EN") {
-        HandleQuery(reaction);
+        HandleQuery(reaction, now);
     } else {
         Log(reaction, "<- unknown payload '" + Printable(payload) + "', ignored");
     }
@@ -190,7 +194,7 @@ void SimLogger::HandleBlock(std::string_view payload, Reaction& reaction) {
     Log(reaction, line);
 }
 
-void SimLogger::HandleQuery(Reaction& reaction) {
+void SimLogger::HandleQuery(Reaction& reaction, Clock::time_point now) {
     if (behaviour_.silent) {
         Log(reaction, "<- EN not answered (--silent)");
         return;
@@ -228,6 +232,10 @@ void SimLogger::HandleQuery(Reaction& reaction) {
             }
             Log(reaction, "image complete: " + std::to_string(image.bytes.size()) + " bytes, version " +
                               Printable(image.version));
+            if (behaviour_.adoptVersion) {
+                identity_.version = session.version;
+            }
+            restartEnds_ = now + behaviour_.restartAfterUpdate;
             reaction.image = std::move(image);
         }
         return;

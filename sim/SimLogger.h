@@ -3,6 +3,7 @@
 // the same port, the log lines of the exchange and, when an update has just completed, the image.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -45,7 +46,11 @@ class SimLogger {
   public:
     SimLogger(LoggerIdentity identity, LoggerBehaviour behaviour);
 
-    Reaction Receive(Port port, std::string_view datagram, const Peer& sender);
+    using Clock = std::chrono::steady_clock;
+
+    // `now` decides whether the logger is still restarting after a completed update.
+    Reaction Receive(Port port, std::string_view datagram, const Peer& sender,
+                     Clock::time_point now = Clock::now());
 
     const LoggerIdentity& Identity() const { return identity_; }
 
@@ -63,10 +68,10 @@ class SimLogger {
     };
 
     void HandleProbe(std::string_view datagram, const Peer& sender, Reaction& reaction) const;
-    void HandleFrame(const std::string& frame, Reaction& reaction);
+    void HandleFrame(const std::string& frame, Reaction& reaction, Clock::time_point now);
     void HandleRequest(std::string_view payload, Reaction& reaction);
     void HandleBlock(std::string_view payload, Reaction& reaction);
-    void HandleQuery(Reaction& reaction);
+    void HandleQuery(Reaction& reaction, Clock::time_point now);
     // Frames the payload, applies the answer faults, and logs it as shown (the payload when empty).
     void Answer(Port port, std::string_view payload, Reaction& reaction, std::string_view shown = {}) const;
     void Log(Reaction& reaction, std::string_view line) const;
@@ -77,6 +82,7 @@ class SimLogger {
     RxAccumulator updateRx_{Channel::Update};
     std::optional<Session> session_;
     unsigned queriesIgnored_ = 0;
+    Clock::time_point restartEnds_{};  // silent on both ports until then
 };
 
 }  // namespace lut::sim

@@ -34,6 +34,8 @@ struct LoggerBehaviour {
     bool junk = false;                      // junk bytes stand before and after each answer frame
     bool badCheck = false;                  // answers on the update port carry a wrong check code
     bool noVersion = false;                 // the probe answer carries the serial number alone
+    bool adoptVersion = true;               // after a completed update, the probe answer gives its version
+    std::chrono::milliseconds restartAfterUpdate{0};  // silence after a completed update, as while restarting
 };
 
 struct SimOptions {

@@ -36,6 +36,7 @@ struct CommandLine {
     std::string refusal;
     std::string failAnswer;
     double runTimeSeconds = 600;
+    double restartSeconds = 0;
 };
 
 // A range check whose limits the option's help text states, so that the type column stays short.
@@ -142,6 +143,19 @@ void AddOptions(CLI::App& app, CommandLine& line) {
                  "Answer the probe with the serial number alone, no \"#version\"")
         ->group(faults);
 
+    const std::string after = "After a completed update";
+    app.add_flag("--adopt-version,!--keep-version", behaviour.adoptVersion,
+                 "Answer later probes with the version just loaded (the default);\n"
+                 "--keep-version keeps reporting the old one, as an image that did\n"
+                 "not take")
+        ->group(after);
+    app.add_option("--restart-after-update", line.restartSeconds,
+                   "Stay silent on both ports for this many seconds (0 to 3600) after\n"
+                   "answering the final \"R\", as a logger restarting into its new image")
+        ->type_name("SECONDS")
+        ->check(Within(0.0, 3600.0))
+        ->group(after);
+
     const std::string run = "Run";
     app.add_option("--out-dir", options.outDir,
                    "Write each completed image here as SERIAL_VERSION.bin (images\n"
@@ -182,6 +196,8 @@ void Complete(const CLI::App& app, CommandLine& line) {
     }
     options.runTime = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::duration<double>(line.runTimeSeconds));
+    options.behaviour.restartAfterUpdate = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::duration<double>(line.restartSeconds));
     lut::sim::CheckOptions(options);
 }
 

@@ -58,3 +58,18 @@ done
 if ((${#presets[@]} > 1)); then
     windows "$@"
 fi
+
+# The packages, made from the release build above (tools/package.sh): the .deb installed, used by an
+# unprivileged user and removed again; the Windows installers' firewall commands read in their generated
+# scripts, and the 64-bit installer run silently under wine64. A test that cannot run here exits 77.
+if [[ " ${presets[*]} " == *" release "* ]]; then
+    echo "== packages"
+    tools/package.sh
+    passed_or_skipped() { "$@" || [[ $? -eq 77 ]]; }
+    passed_or_skipped python3 -B tests/package/deb_test.py dist/logger-update-tool_*.deb
+    passed_or_skipped python3 -B tests/package/nsis_test.py \
+        build-windows-x86/package/_CPack_Packages/win32/NSIS/project.nsi dist/logger-update-tool-*-win32.exe
+    passed_or_skipped python3 -B tests/package/nsis_test.py \
+        build-windows-x64/package/_CPack_Packages/win64/NSIS/project.nsi dist/logger-update-tool-*-win64.exe \
+        --run
+fi

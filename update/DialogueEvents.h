@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -95,6 +97,41 @@ using DialogueEvent =
                  dialogue::BlockSent, dialogue::ResendAsked, dialogue::QuerySent, dialogue::Complete,
                  dialogue::QueriesUnanswered, dialogue::RunEnds, dialogue::UnknownError,
                  dialogue::UnreadableAnswer, dialogue::RunFailed>;
+
+// How a dialogue ended, named as the command line's report and the update record name it.
+enum class DialogueEnd { Complete, Refused, UnknownError, UpdateFail };
+
+constexpr std::string_view NameOf(DialogueEnd end) {
+    switch (end) {
+        case DialogueEnd::Complete:
+            return "complete";
+        case DialogueEnd::Refused:
+            return "refused";
+        case DialogueEnd::UnknownError:
+            return "unknown-error";
+        case DialogueEnd::UpdateFail:
+            return "update-fail";
+    }
+    return {};
+}
+
+// The end an event brings about, if it ends the dialogue.
+constexpr std::optional<DialogueEnd> EndOf(const DialogueEvent& event) {
+    if (std::holds_alternative<dialogue::Complete>(event)) {
+        return DialogueEnd::Complete;
+    }
+    if (std::holds_alternative<dialogue::Refused>(event)) {
+        return DialogueEnd::Refused;
+    }
+    if (std::holds_alternative<dialogue::UnknownError>(event)) {
+        return DialogueEnd::UnknownError;
+    }
+    if (std::holds_alternative<dialogue::QueriesUnanswered>(event) ||
+        std::holds_alternative<dialogue::RunFailed>(event)) {
+        return DialogueEnd::UpdateFail;
+    }
+    return std::nullopt;
+}
 
 // Takes the events of a dialogue on the GUI thread.
 class DialogueObserver {

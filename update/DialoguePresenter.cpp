@@ -63,6 +63,30 @@ std::string UnreadableText(const dialogue::UnreadableAnswer& event) {
     return shown;
 }
 
+std::string OutcomeText(const DialogueEvent& event) {
+    if (const auto* refused = std::get_if<dialogue::Refused>(&event)) {
+        const std::string_view message = MessageOf(refused->code);
+        return std::string(message.empty() ? text::RefusedWithoutReason : message);
+    }
+    if (const auto* failed = std::get_if<dialogue::RunFailed>(&event)) {
+        std::string message(text::UpdateFail);
+        message += ": the transfer stopped (" + failed->why + ").";
+        message += text::PartialImage;
+        return message;
+    }
+    switch (EndOf(event).value_or(DialogueEnd::Refused)) {
+        case DialogueEnd::Complete:
+            return std::string(text::UpdateComplete);
+        case DialogueEnd::UnknownError:
+            return std::string(text::UpdateUnknownError);
+        case DialogueEnd::UpdateFail:
+            return std::string(text::UpdateFail);
+        case DialogueEnd::Refused:
+            break;
+    }
+    return {};
+}
+
 void Present(const DialogueEvent& event, WindowOperations& window) {
     const auto status = [&window](std::string_view text) { window.SetStatusText(std::string(text)); };
     std::visit(Overloaded{

@@ -22,6 +22,10 @@ std::string_view MessageOf(dialogue::Refusal refusal);
 // The error display's text for an answer that cannot be read: what it is, then the answer quoted.
 std::string UnreadableText(const dialogue::UnreadableAnswer& event);
 
+// The message of an event that ends the dialogue (EndOf), as the command line reports it and the update
+// record keeps it; empty for any other event.
+std::string OutcomeText(const DialogueEvent& event);
+
 // Shows one event on the window's controls. GUI thread.
 void Present(const DialogueEvent& event, WindowOperations& window);
 

@@ -34,6 +34,11 @@ inline constexpr std::string_view UnreadableResendList =
     "not "
     "4 hexadecimal digits), so no block is sent again yet. Answer: ";
 
+// How an update ended, where the system has no text of its own.
+inline constexpr std::string_view RefusedWithoutReason =
+    "The logger refused the update without giving a reason.";
+inline constexpr std::string_view PartialImage = " The logger may hold a partial image.";
+
 // Error display: an error that escapes a handler and carries no text of its own.
 inline constexpr std::string_view UnexpectedError = "An unexpected error stopped the last action.";
 

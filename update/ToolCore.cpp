@@ -14,6 +14,8 @@ struct ToolCore::Parts final : DialogueObserver {
     Parts(WindowOperations& window, Waker& waker, Pacer& pacer, const ToolOptions& options)
         : window(window),
           pacer(pacer),
+          waker(waker),
+          updatePort(options.updatePort),
           reports(waker),
           dialogue(link.UpdateSocket, options.updatePort, pacer, reports, *this),
           list(window, dialogue.ProtocolState, link.DiscoverySocket, options.discoveryPort) {
@@ -41,6 +43,8 @@ struct ToolCore::Parts final : DialogueObserver {
 
     WindowOperations& window;
     Pacer& pacer;
+    Waker& waker;
+    std::uint16_t updatePort;
     DialogueObserver* observer = nullptr;
     ImageText LoadedImage = ShareImage({});
     // Declared so that the workers (in the dialogue) go before the reports and the endpoints.
@@ -48,6 +52,7 @@ struct ToolCore::Parts final : DialogueObserver {
     WorkerReports reports;
     UpdateDialogue dialogue;
     LoggerList list;
+    std::unique_ptr<DialogueRouter> router;
     std::error_code updateOpenError;
     std::error_code discoveryOpenError;
     bool started = false;
@@ -67,6 +72,17 @@ void ToolCore::Guarded(const std::function<void()>& handler) {
 
 void ToolCore::SetObserver(DialogueObserver* observer) {
     parts_->observer = observer;
+}
+
+DialogueRouter& ToolCore::StartRouting(RoutedObserver& observer) {
+    Parts& p = *parts_;
+    p.router =
+        std::make_unique<DialogueRouter>(p.link.UpdateSocket, p.updatePort, p.pacer, p.waker, observer);
+    return *p.router;
+}
+
+void ToolCore::StopRouting() {
+    parts_->router.reset();
 }
 
 void ToolCore::StartUp() {
@@ -116,23 +132,34 @@ std::error_code ToolCore::Probe(const std::string& address) {
 void ToolCore::HandleSocketMessage(int eventCode) {
     Parts& p = *parts_;
     p.Guarded([&p, eventCode] {
+        const auto onDiscovery = [&p](const std::string& frame, const std::string& sender) {
+            p.list.HandleDiscoveryFrame(frame, sender);
+        };
+        if (p.router) {
+            p.link.HandleSocketMessage(
+                eventCode,
+                [&p](std::span<const char> datagram, const std::string& sender) {
+                    p.router->HandleDatagram(datagram, sender);
+                },
+                onDiscovery);
+            return;
+        }
         p.link.HandleSocketMessage(
-            eventCode, [&p](const std::string& frame) { p.dialogue.HandleUpdateFrame(frame); },
-            [&p](const std::string& frame, const std::string& sender) {
-                p.list.HandleDiscoveryFrame(frame, sender);
-            });
+            eventCode, [&p](const std::string& frame) { p.dialogue.HandleUpdateFrame(frame); }, onDiscovery);
     });
 }
 
 bool ToolCore::HandleWorkerReports() {
     Parts& p = *parts_;
     const std::vector<DialogueEvent> events = p.reports.Take();
-    p.Guarded([&p, &events] {
+    bool routed = false;
+    p.Guarded([&p, &events, &routed] {
         for (const DialogueEvent& event : events) {
             p.OnDialogueEvent(event);
         }
+        routed = p.router && p.router->HandleWorkerReports();
     });
-    return !events.empty();
+    return routed || !events.empty();
 }
 
 void ToolCore::Shutdown() {
@@ -142,6 +169,7 @@ void ToolCore::Shutdown() {
     }
     p.shutDown = true;
     p.reports.CutOff();
+    p.router.reset();
     p.pacer.Interrupt();
     p.link.CloseUpdateEndpoint();
     p.link.CloseDiscoveryEndpoint();

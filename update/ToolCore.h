@@ -12,6 +12,7 @@
 
 #include "link/LinkState.h"
 #include "update/DialogueEvents.h"
+#include "update/DialogueRouter.h"
 #include "update/Pacer.h"
 #include "update/UpdateDialogue.h"
 #include "update/WindowOperations.h"
@@ -40,6 +41,13 @@ class ToolCore {
     // Also told every event of the dialogue, before the window shows it; null for none.
     void SetObserver(DialogueObserver* observer);
 
+    // Several dialogues at once, on the core's update endpoint, pacer and waker: from now on the update
+    // endpoint's datagrams go to the router by their sender instead of to the window's dialogue, and the
+    // router's worker reports are handled with the window's. Until StopRouting or Shutdown.
+    DialogueRouter& StartRouting(RoutedObserver& observer);
+    // Ends every routed dialogue; the window's dialogue takes the update answers again.
+    void StopRouting();
+
     // The first activation: opens the update endpoint, then the discovery endpoint ("Create Socket
     // Fail!!" for each that fails, else "Ready"), then creates both workers. Runs once; later calls do
     // nothing.
@@ -56,7 +64,8 @@ class ToolCore {
 
     // One readability notification of either endpoint.
     void HandleSocketMessage(int eventCode);
-    // Shows the workers' reports that wait, in order, after the waker was told; true when there was any.
+    // Shows the workers' reports that wait, in order, after the waker was told (and hands the router's to
+    // it); true when there was any.
     bool HandleWorkerReports();
 
     // Closing: cuts the workers off from the display, wakes them out of their pauses, closes both

@@ -1,6 +1,8 @@
 #include "win32/ToolGlue.h"
 
 #include "link/uPubpro.h"
+#include "update/OpenFailure.h"
+#include "update/UpdateImage.h"
 
 namespace lut::win32 {
 
@@ -16,18 +18,18 @@ void Announce(const Endpoint& endpoint, HWND window) {
     }
 }
 
-std::string Reason(const char* name, const BindRecord& bind, std::error_code why) {
-    if (!why) {
-        return {};
-    }
-    return std::string(name) + " endpoint " + bind.address + ":" + std::to_string(bind.port) + ": " +
-           why.message() + "\n";
+// One line for an endpoint that did not open; empty for one that did.
+std::string Reason(std::string_view name, const BindRecord& bind, std::error_code why) {
+    return why ? OpenFailure(name, bind, why, "logger-update-tool") + "\n" : std::string();
 }
 
 }  // namespace
 
 ToolGlue::ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options)
-    : core_(window, waker, pacer_, std::move(options)) {}
+    : record_([&window] { return PathFromText(window.FilePathText()); }),
+      core_(window, waker, pacer_, std::move(options)) {
+    core_.SetObserver(&record_);
+}
 
 void ToolGlue::Guarded(const std::function<void()>& handler) {
     core_.Guarded(handler);

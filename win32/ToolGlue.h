@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "record/WindowRecord.h"
 #include "update/Pacer.h"
 #include "update/ToolCore.h"
 #include "win32/WinApi.h"
@@ -34,6 +35,7 @@ class ToolGlue {
     void Shutdown();
 
   private:
+    record::WindowRecord record_;
     RealPacer pacer_;
     ToolCore core_;
 };

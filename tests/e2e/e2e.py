@@ -14,14 +14,14 @@ Windows build of the command line (--cli-runner: Wine) in a private network name
 import argparse
 import json
 import os
-import signal
+import re
 import subprocess
 import sys
 import time
 from pathlib import Path
 
-from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Programs, Run, Skip, bindable, check, received_image,
-                     sim_lines, start_sim, tool)
+from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Interrupted, Programs, Run, Skip, bindable, check,
+                     raise_on_termination, received_image, sim_lines, start_sim, tool)
 from namespaces import Namespaces, enter_private_loopback
 
 BLOCK_BYTES = 300  # 600 hexadecimal characters a block
@@ -49,10 +49,12 @@ def report(tool_child, timeout):
 
 
 def expect_update(run, sim, child, address, serial, version, image, timeout):
-    """The tool says "Update complete" and the logger holds exactly the file's bytes."""
+    """The tool says "Update complete", the logger then reports the version sent, and it holds exactly the
+    file's bytes."""
     code, result = report(child, timeout)
-    check(code == 0 and result["result"] == "complete" and result["message"] == "Update complete",
-          f"expected exit 0 and \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
+    check(code == 0 and result["result"] == "complete" and result["verified"] is True
+          and result["versionAfter"] == version,
+          f"expected exit 0 and a verified \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
     check(received_image(run, sim, address, serial, version) == image.read_bytes(),
           f"the image {serial} received differs from {image.name}")
     return result
@@ -273,6 +275,33 @@ def netns(run):
 
 
 @case
+def site(run):
+    """update --all against five simulated loggers, three at a time, the loggers restarting silently after
+    their update: every logger is updated and verified, each holds exactly the file's bytes, the summary
+    table names them all, and the record holds one line per logger."""
+    loggers = [(f"127.0.0.{host}", f"SN{host:04d}") for host in range(2, 7)]
+    blocks = 25
+    image = run.image("S3.00.bin", blocks * BLOCK_BYTES)
+    sim, ports = start_sim(run, [f"{address},{serial},S2.0{i}" for i, (address, serial) in enumerate(loggers)],
+                           "--restart-after-update", 2)
+    child = tool(run, ports, "update", "--all", "--file", image, "--wait", "3", "--parallel", "3",
+                 "--verify-wait", "20")
+    code = child.finish(120)
+    print(child.text("out"))
+    check(code == 0, f"expected exit 0, got {code}\n{child.transcript()}\n{sim.transcript()}")
+    for address, serial in loggers:
+        check(received_image(run, sim, address, serial, "S3.00") == image.read_bytes(),
+              f"the image {serial} received differs from {image.name}")
+        row = re.compile(rf"^{serial}\s+{re.escape(address)}\s+S2\.0\d\s+S3\.00\s+complete\s")
+        check(any(row.search(line.text) for line in child.lines("out")),
+              f"no summary row of {serial} updated and verified\n{child.transcript()}")
+    lines = [json.loads(line) for line in run.record.read_text().splitlines()]
+    check(sorted((line["ip"], line["outcome"], line["verified"]) for line in lines)
+          == [(address, "complete", True) for address, _ in loggers],
+          f"expected one record line per logger, got {lines}")
+
+
+@case
 def windows(run):
     """The Windows command line under Wine against the Linux simulator: a search lists the loggers at both
     ends of the sweep, and an update with a tenth of the blocks lost on their first arrival gets every lost
@@ -282,6 +311,9 @@ def windows(run):
     if not Path("/usr/lib/wine/wine64").exists():
         raise Skip("Wine is not installed (tools/windows-deps.sh)")
     run.on_close(lambda: subprocess.run([run.programs.cli_runner, "--wineserver", "-k"], timeout=30))
+    # Wine hands the environment on: the record goes into the run's folder through Wine's drive Z:.
+    run.record.parent.mkdir(parents=True)
+    os.environ["LOGGER_UPDATE_RECORD"] = "Z:" + str(run.record).replace("/", "\\")
 
     loggers = [("127.0.0.2", "SN0001", "S1.00"), ("127.0.0.3", "SN0003", "S1.01"),
                ("127.0.0.254", "SN0254", "S1.02")]
@@ -300,16 +332,11 @@ def windows(run):
     check(lost, "the simulator lost no block: the case does not exercise a resend")
     check(result["blocks"] == blocks and result["blocksResent"] == len(lost),
           f"expected {blocks} blocks with {len(lost)} resent, got {result}")
+    recorded = [json.loads(line) for line in run.record.read_text().splitlines()]
+    check([(line["ip"], line["outcome"]) for line in recorded] == [("127.0.0.2", "complete")],
+          f"expected one record line of the update, got {recorded}")
     print(f"under Wine: {len(found)} loggers found; {len(lost)} of {blocks} blocks lost and resent; "
           f"{result['seconds']:.1f} s")
-
-
-class Interrupted(Exception):
-    """SIGTERM or SIGHUP: raised so that the run still stops its children and removes what it made."""
-
-
-def interrupt(signum, _frame):
-    raise Interrupted(signal.Signals(signum).name)
 
 
 def main():
@@ -322,8 +349,7 @@ def main():
     parser.add_argument("--cli-runner", type=Path)
     arguments = parser.parse_args()
     started = time.monotonic()
-    for signum in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(signum, interrupt)
+    raise_on_termination()
     try:
         if arguments.case == "windows":
             enter_private_loopback([sys.executable, "-B", *sys.argv])

@@ -37,6 +37,20 @@ def check(condition, message):
         raise Failure(message)
 
 
+class Interrupted(Exception):
+    """SIGTERM or SIGHUP: raised so that the run still stops its children and removes what it made."""
+
+
+def _interrupt(signum, _frame):
+    raise Interrupted(signal.Signals(signum).name)
+
+
+def raise_on_termination():
+    """From now on SIGTERM and SIGHUP raise Interrupted in the main thread."""
+    for signum in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, _interrupt)
+
+
 class Line(NamedTuple):
     time: float  # time.monotonic() when the line arrived
     stream: str  # "out" or "err"
@@ -156,6 +170,10 @@ class Run:
         self._stack = contextlib.ExitStack()
         self.dir = Path(tempfile.mkdtemp(prefix="lut-e2e-"))
         self._stack.callback(shutil.rmtree, self.dir)
+        # The update record of every tool this run starts goes into its folder, never into the home.
+        os.environ.pop("LOGGER_UPDATE_RECORD", None)
+        os.environ["XDG_STATE_HOME"] = str(self.dir / "state")
+        self.record = self.dir / "state" / "logger-update-tool" / "updates.jsonl"
 
     def __enter__(self):
         return self

@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "record/RecordFile.h"
 #include "tests/gui/FrmmainHarness.h"
 #include "tests/unit/update/CoreBench.h"
 #include "tests/unit/update/LoopbackLogger.h"
@@ -76,6 +77,8 @@ class FrmmainUpdateTest : public QObject {
 
 void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
     QTemporaryDir folder;
+    const QString record = folder.filePath(QStringLiteral("updates.jsonl"));
+    qputenv("LOGGER_UPDATE_RECORD", record.toUtf8());
     VirtualPacer pacer;
     LoopbackLogger logger(LoggerAddress, 0);
     WindowUnderTest w(ToolOptions{ToolAddress, logger.Port(), lut::test::FreePort(ToolAddress)},
@@ -110,6 +113,22 @@ void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
     pacer.AdvanceToNextWake();  // the query's pause ends; the worker sees the dialogue over
     QTRY_COMPARE(Bar(w).value(), 0);
     QCOMPARE(Status(w), QStringLiteral("Query Update result"));
+
+    // The window keeps the record too: one line for the update, without a version check.
+    const lut::record::Contents kept = lut::record::Read(record.toStdString());
+    qputenv("LOGGER_UPDATE_RECORD", "off");
+    QCOMPARE(kept.entries.size(), 1u);
+    const lut::record::Entry& line = kept.entries[0];
+    QCOMPARE(line.sn, std::string("SN0001"));
+    QCOMPARE(line.ip, LoggerAddress);
+    QCOMPARE(line.file, std::string("S1.02.bin"));
+    QCOMPARE(line.fileSize, 700u);
+    QCOMPARE(line.versionSent, std::string("S1.02"));
+    QCOMPARE(line.blocks, 3);
+    QCOMPARE(line.blocksSent, 3);
+    QCOMPARE(line.outcome, std::string("complete"));
+    QCOMPARE(line.message, std::string("Update complete"));
+    QVERIFY(!line.verified.has_value());
 }
 
 // The port is taken, so the update endpoint never opened and every send fails. That goes unnoticed: as far

@@ -56,7 +56,7 @@ for _ in $(seq 100); do
 done
 [ -S /tmp/.X11-unix/X7 ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 
-export DISPLAY=:7 WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LOGGER_UPDATE_RECORD=off DISPLAY=:7 WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # A virtual desktop, so that Wine draws the window's frame and caption itself (there is no window manager).
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null

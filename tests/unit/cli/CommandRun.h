@@ -37,10 +37,20 @@ class CommandRun : public ::testing::Test {
     // A pause of 200 ms takes 10 ms, so a query comes every 150 ms: still ample for a loopback answer.
     static constexpr int SpeedUp = 20;
 
-    // Every run talks to fake loggers at 127.0.0.2 and above, which answer from their own address.
-    void SetUp() override { LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER(); }
+    // Every run talks to fake loggers at 127.0.0.2 and above, which answer from their own address. The
+    // update record goes into the test's folder, never into the home of the machine.
+    void SetUp() override {
+        LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
+        lut::test::UnsetEnvironment("LOGGER_UPDATE_RECORD");
+        lut::test::SetEnvironment(lut::test::StateFolderVariable, (folder_ / "state").string());
+    }
 
     void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    // The update record's file, as the runs of this test write it.
+    std::filesystem::path RecordFile() const {
+        return folder_ / "state" / lut::test::RecordFolderName / "updates.jsonl";
+    }
 
     // A file of `bytes` bytes (0, 7, 14, ...) in the test's folder.
     std::string File(const std::string& name, std::size_t bytes) {
@@ -77,6 +87,8 @@ class CommandRun : public ::testing::Test {
         int code = 0;
         if constexpr (std::is_same_v<Options, SearchOptions>) {
             code = RunSearch(options, context);
+        } else if constexpr (std::is_same_v<Options, HistoryOptions>) {
+            code = RunHistory(options, context);
         } else {
             code = RunUpdate(options, context);
         }

@@ -53,11 +53,22 @@ void FakeLogger::Serve() {
 void FakeLogger::OnProbe() {
     std::array<char, RxBufferSize> buffer{};
     const ReceiveResult received = discovery_.Receive(buffer);
-    if (received.count == 0 || std::string_view(buffer.data(), received.count) != DiscoveryProbe ||
-        script_.identity.empty()) {
+    if (received.count == 0 || std::string_view(buffer.data(), received.count) != DiscoveryProbe) {
         return;
     }
-    discovery_.SendTo(FrameStart + script_.identity + FrameEnd, received.senderAddress, received.senderPort);
+    std::string identity;
+    {
+        std::lock_guard lock(mutex_);
+        ++probes_;
+        if (complete_ && script_.probesIgnoredAfterUpdate > 0) {
+            --script_.probesIgnoredAfterUpdate;
+            return;
+        }
+        identity = script_.identity;
+    }
+    if (!identity.empty()) {
+        discovery_.SendTo(FrameStart + identity + FrameEnd, received.senderAddress, received.senderPort);
+    }
 }
 
 void FakeLogger::OnFrame() {
@@ -76,6 +87,7 @@ void FakeLogger::OnFrame() {
         if (payload.starts_with("LU")) {
             requests_.push_back(payload);
             blockCount_ = HexField(payload.substr(payload.size() - 4));
+            version_ = payload.substr(2, payload.size() - 6);
             answer = script_.requestAnswer;
             if (answer.starts_with('R')) {
                 // It asks to start at a block because it holds the ones before.
@@ -93,6 +105,13 @@ void FakeLogger::OnFrame() {
         } else if (payload == "EN") {
             ++queries_;
             answer = QueryAnswer();
+            if (answer == "R" && !complete_) {
+                complete_ = true;
+                if (script_.adoptVersion) {
+                    script_.identity =
+                        script_.identity.substr(0, script_.identity.find('#')) + "#" + version_;
+                }
+            }
         }
     }
     if (!answer.empty()) {
@@ -134,6 +153,11 @@ std::vector<int> FakeLogger::Blocks() const {
 int FakeLogger::Queries() const {
     std::lock_guard lock(mutex_);
     return queries_;
+}
+
+int FakeLogger::Probes() const {
+    std::lock_guard lock(mutex_);
+    return probes_;
 }
 
 std::string FakeLogger::Image() const {

@@ -23,6 +23,8 @@ struct LoggerScript {
     std::set<int> lose{};                  // blocks dropped the first time they arrive
     std::string finalAnswer = "R";         // answers "EN" once every block is held; empty: no answer
     std::function<void(int blocksReceived)> onBlock{};  // on the logger's thread, after each block
+    bool adoptVersion = true;          // once complete, the probe's answer carries the version requested
+    int probesIgnoredAfterUpdate = 0;  // once complete, this many probes go unanswered (a restart)
 };
 
 class FakeLogger {
@@ -38,6 +40,7 @@ class FakeLogger {
     std::vector<std::string> Requests() const;  // every "LU" payload
     std::vector<int> Blocks() const;            // every block index, as it arrived
     int Queries() const;
+    int Probes() const;         // every probe that reached the logger
     std::string Image() const;  // the held blocks' characters, in block order
 
   private:
@@ -56,6 +59,9 @@ class FakeLogger {
     std::map<int, std::string> held_;
     int blockCount_ = 0;
     int queries_ = 0;
+    int probes_ = 0;
+    bool complete_ = false;
+    std::string version_;  // the version of the last request
     std::thread thread_;
 };
 

@@ -38,6 +38,11 @@ TEST(CommandLine, AWrongCommandLineEndsWithOneAndSaysWhy) {
         {"update", "--logger", "logger.local", "--file", "S1.bin"},
         {"update", "--logger", "127.0.0.2", "--file"},
         {"search", "update"},
+        {"update", "--all", "--logger", "127.0.0.2", "--file", "S1.bin"},
+        {"update", "--all", "--file", "S1.bin", "--parallel", "65"},
+        {"update", "--all", "--file", "S1.bin", "--parallel", "0"},
+        {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--verify-wait", "-1"},
+        {"history", "--logger"},
     };
     for (const auto& arguments : cases) {
         const Parsed parsed = Parse(arguments);
@@ -83,7 +88,11 @@ TEST(CommandLine, UpdateTakesEveryOption) {
                                  "0.25", "--json", "--update-port", "47000", "--discovery-port", "47001"});
     ASSERT_TRUE(parsed.result.invocation) << parsed.err;
     const auto& update = std::get<UpdateOptions>(*parsed.result.invocation);
-    EXPECT_EQ(update.logger, "127.0.0.2");
+    EXPECT_EQ(update.loggers, std::vector<std::string>{"127.0.0.2"});
+    EXPECT_TRUE(update.Single());
+    EXPECT_TRUE(update.verify);
+    EXPECT_TRUE(update.record);
+    EXPECT_EQ(update.verifyWait, std::chrono::seconds(60));
     EXPECT_EQ(update.file, "/tmp/S1.bin");
     EXPECT_EQ(update.version, "S2");
     EXPECT_EQ(update.common.localAddress, "127.0.0.1");
@@ -92,6 +101,31 @@ TEST(CommandLine, UpdateTakesEveryOption) {
     EXPECT_TRUE(update.common.json);
     EXPECT_EQ(update.common.tool.updatePort, 47000);
     EXPECT_EQ(update.common.tool.discoveryPort, 47001);
+}
+
+TEST(CommandLine, ABatchTakesItsOptionsAndARepeatedLoggerIsAList) {
+    const Parsed all =
+        Parse({"update", "--all", "--file", "S1.bin", "--below", "S1.10", "--parallel", "30", "--keep-going",
+               "--dry-run", "--no-verify", "--no-record", "--verify-wait", "5"});
+    ASSERT_TRUE(all.result.invocation) << all.err;
+    const auto& batch = std::get<UpdateOptions>(*all.result.invocation);
+    EXPECT_TRUE(batch.all && batch.keepGoing && batch.dryRun);
+    EXPECT_FALSE(batch.verify || batch.record || batch.Single());
+    EXPECT_EQ(batch.below, "S1.10");
+    EXPECT_EQ(batch.parallel, 30);
+    EXPECT_EQ(batch.verifyWait, std::chrono::seconds(5));
+
+    const Parsed list =
+        Parse({"update", "--logger", "127.0.0.2", "--logger", "127.0.0.3", "--file", "S1.bin"});
+    ASSERT_TRUE(list.result.invocation) << list.err;
+    const auto& listed = std::get<UpdateOptions>(*list.result.invocation);
+    EXPECT_EQ(listed.loggers, (std::vector<std::string>{"127.0.0.2", "127.0.0.3"}));
+    EXPECT_EQ(listed.parallel, 8);
+    EXPECT_FALSE(listed.Single());
+
+    const Parsed history = Parse({"history", "--logger", "SN0001", "--json"});
+    ASSERT_TRUE(history.result.invocation) << history.err;
+    EXPECT_EQ(std::get<HistoryOptions>(*history.result.invocation).logger, "SN0001");
 }
 
 }  // namespace

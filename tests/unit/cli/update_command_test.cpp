@@ -1,11 +1,13 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <tuple>
 
 #include "CommandRun.h"
 #include "cli/ExitCode.h"
 #include "cli/WakePipe.h"
 #include "link/Endpoint.h"
+#include "record/RecordFile.h"
 #include "update/Messages.h"
 
 namespace lut::cli::test {
@@ -20,7 +22,9 @@ class UpdateCommand : public CommandRun {
   protected:
     UpdateOptions Options(const FakeLogger& logger, const std::string& file,
                           std::chrono::milliseconds wait = Patient) {
-        return {LoopbackOptions(logger, wait), "127.0.0.2", file, std::nullopt};
+        UpdateOptions options{LoopbackOptions(logger, wait), {"127.0.0.2"}, file, std::nullopt};
+        options.verifyInterval = 50ms;
+        return options;
     }
 };
 
@@ -110,10 +114,97 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
     };
     for (const auto& c : cases) {
         FakeLogger logger("127.0.0.2", c.script);
+        const std::size_t recorded = record::Read(RecordFile()).entries.size();
         const CommandResult result = Run(Options(logger, File(c.fileName, c.bytes), c.wait));
         EXPECT_EQ(result.code, ToInt(c.code)) << c.name << "\n" << result.out << result.err;
         const std::string& said = c.code == ExitCode::Complete ? result.out : result.err;
         EXPECT_NE(said.find(c.message), std::string::npos) << c.name << ": " << said;
+
+        // One line for each attempt that reached the update request, none for the others.
+        const record::Contents contents = record::Read(RecordFile());
+        EXPECT_TRUE(contents.warnings.empty()) << c.name;
+        if (logger.Requests().empty()) {
+            EXPECT_EQ(contents.entries.size(), recorded) << c.name;
+            continue;
+        }
+        ASSERT_EQ(contents.entries.size(), recorded + 1) << c.name;
+        const record::Entry& line = contents.entries.back();
+        EXPECT_EQ(line.outcome, NameOf(c.code)) << c.name;
+        const std::string_view message = c.code == ExitCode::Complete ? "Verified: " : c.message;
+        EXPECT_NE(line.message.find(message), std::string::npos) << c.name << ": " << line.message;
+        EXPECT_EQ(std::tie(line.sn, line.ip, line.versionBefore, line.versionSent, line.file, line.fileSize),
+                  std::tuple("12345", "127.0.0.2", "S1.00", "S1.02", c.fileName, std::uint64_t{c.bytes}))
+            << c.name;
+        EXPECT_EQ(line.blocks, 4) << c.name;
+        EXPECT_EQ(line.sha256, "89f4ff56a25dd1db06a4ce6033603775d705fb96f30f8693733fef602a1ca532") << c.name;
+        EXPECT_EQ(line.verified, c.code == ExitCode::Complete ? std::optional(true) : std::nullopt) << c.name;
+        EXPECT_FALSE(line.time.empty() || line.host.empty() || line.user.empty() || line.toolVersion.empty());
+    }
+}
+
+TEST_F(UpdateCommand, AfterUpdateCompleteTheLoggersVersionIsAskedAgainAndCompared) {
+    const struct {
+        const char* name;
+        LoggerScript script;
+        bool verify;
+        std::chrono::milliseconds verifyWait;
+        ExitCode code;
+        std::string_view message;
+        nlohmann::json verified;
+        nlohmann::json versionAfter;
+    } cases[] = {
+        {"verified after a silent restart",
+         {.probesIgnoredAfterUpdate = 3},
+         true,
+         Patient,
+         ExitCode::Complete,
+         "Verified: 12345 at 127.0.0.2 now runs S1.02",
+         true,
+         "S1.02"},
+        {"the old version still runs",
+         {.adoptVersion = false},
+         true,
+         Patient,
+         ExitCode::NotVerified,
+         "Not verified: 12345 at 127.0.0.2 reports S1.00 after the update (expected S1.02)",
+         false,
+         "S1.00"},
+        {"no answer within the wait",
+         {.probesIgnoredAfterUpdate = 1000},
+         true,
+         300ms,
+         ExitCode::NoVerifyAnswer,
+         "did not answer the version probe within 0.3 s",
+         false,
+         nullptr},
+        {"not asked",
+         {.adoptVersion = false},
+         false,
+         Patient,
+         ExitCode::Complete,
+         "Update complete",
+         nullptr,
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        FakeLogger logger("127.0.0.2", c.script);
+        auto options = Options(logger, File("S1.02.bin", 600));
+        options.verify = c.verify;
+        options.verifyWait = c.verifyWait;
+        const CommandResult text = Run(options);
+        EXPECT_EQ(text.code, ToInt(c.code)) << c.name << "\n" << text.out << text.err;
+        EXPECT_NE((text.out + text.err).find(c.message), std::string::npos)
+            << c.name << ": " << text.out << text.err;
+        EXPECT_NE(text.out.find("Update complete\n"), std::string::npos) << c.name;
+        EXPECT_EQ(logger.Probes() > 1, c.verify) << c.name;
+
+        FakeLogger again("127.0.0.2", c.script);
+        options.common = LoopbackOptions(again, Patient);
+        options.common.json = true;
+        const auto report = nlohmann::json::parse(Run(options).out);
+        EXPECT_EQ(report["verified"], c.verified) << c.name;
+        EXPECT_EQ(report["versionBefore"], "S1.00") << c.name;
+        EXPECT_EQ(report["versionAfter"], c.versionAfter) << c.name;
     }
 }
 
@@ -155,7 +246,7 @@ TEST_F(UpdateCommand, LostBlocksAreResentAndTheJsonReportCountsThem) {
     const auto report = nlohmann::json::parse(result.out);
     EXPECT_EQ(report["result"], "complete");
     EXPECT_EQ(report["exitCode"], 0);
-    EXPECT_EQ(report["message"], text::UpdateComplete);
+    EXPECT_EQ(report["message"], "Verified: 12345 at 127.0.0.2 now runs S1.02");
     EXPECT_EQ(report["logger"], "127.0.0.2");
     EXPECT_EQ(report["version"], "S1.02");
     EXPECT_EQ(report["blocks"], 4);
@@ -197,7 +288,8 @@ TEST_F(UpdateCommand, OnATerminalABarShowsBlocksAndTimeLeft) {
     EXPECT_NE(result.out.find("\r[##############################] 4/4 blocks, 0:05 left  Updating"),
               std::string::npos)
         << result.out;
-    EXPECT_TRUE(result.out.ends_with("\nUpdate complete\n")) << result.out;
+    EXPECT_TRUE(result.out.ends_with("\nUpdate complete\nVerified: 12345 at 127.0.0.2 now runs S1.02\n"))
+        << result.out;
 }
 
 TEST_F(UpdateCommand, EndpointInUseEndsWithCreateSocketFailAndTheReason) {

@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include <cstdlib>
+
 namespace lut::test {
 
 bool UnderWine() {
@@ -31,6 +33,22 @@ bool MayBindPrivilegedPorts() {
     return true;
 #else
     return geteuid() == 0;
+#endif
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+void UnsetEnvironment(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");  // an empty value removes the variable
+#else
+    unsetenv(name);
 #endif
 }
 

@@ -24,6 +24,20 @@ std::string NoSecondLoopbackSender();
 // This user may bind ports below 1024: root on POSIX, anyone on Windows, which has no privileged ports.
 bool MayBindPrivilegedPorts();
 
+// Sets or removes a variable of this process's environment.
+void SetEnvironment(const char* name, const std::string& value);
+void UnsetEnvironment(const char* name);
+
+// The variable that places the user's state folder, where the update record lives by default, and the
+// record's folder inside it.
+#ifdef _WIN32
+inline constexpr const char* StateFolderVariable = "LOCALAPPDATA";
+inline constexpr const char* RecordFolderName = "LoggerUpdateTool";
+#else
+inline constexpr const char* StateFolderVariable = "XDG_STATE_HOME";
+inline constexpr const char* RecordFolderName = "logger-update-tool";
+#endif
+
 // The text is an IPv4 address in dotted decimal.
 bool IsDottedIPv4(const std::string& text);
 

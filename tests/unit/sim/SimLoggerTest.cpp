@@ -207,6 +207,35 @@ TEST(SimTransfer, ListsTheMissingBlocksAndCompletesOnceTheyArrive) {
     EXPECT_EQ(Hex(done.image->bytes), hex);
 }
 
+TEST(SimTransfer, AfterCompletingItRestartsSilentlyThenReportsTheVersionItWasGiven) {
+    using namespace std::chrono_literals;
+    struct Case {
+        bool adoptVersion;
+        std::chrono::milliseconds restart;
+        std::string laterAnswer;
+    };
+    for (const Case& c : {Case{true, 0ms, "\x1BSN0001#S1.02\x05"}, Case{false, 0ms, "\x1BSN0001#S1.00\x05"},
+                          Case{true, 3000ms, "\x1BSN0001#S1.02\x05"}}) {
+        LoggerBehaviour behaviour;
+        behaviour.adoptVersion = c.adoptVersion;
+        behaviour.restartAfterUpdate = c.restart;
+        SimLogger logger(Identity, behaviour);
+        const auto start = SimLogger::Clock::now();
+        Send(logger, "LUS1.020001");
+        Send(logger, BlockPayload(Hex(TestImage(300)), 0));
+        ASSERT_TRUE(logger.Receive(Port::Update, ReferenceFrame("EN"), Tool, start).image);
+        const auto probe = [&logger](SimLogger::Clock::time_point at) {
+            return logger.Receive(Port::Discovery, DiscoveryProbe, Tool, at).datagrams;
+        };
+        if (c.restart > 0ms) {
+            EXPECT_TRUE(probe(start + c.restart - 1ms).empty()) << "silent while restarting";
+            EXPECT_TRUE(
+                logger.Receive(Port::Update, ReferenceFrame("EN"), Tool, start + 1ms).datagrams.empty());
+        }
+        EXPECT_EQ(probe(start + c.restart), std::vector<std::string>{c.laterAnswer});
+    }
+}
+
 TEST(SimTransfer, AStartBlockLeavesTheBlocksBelowItToBeSentAgain) {
     const std::string hex = Hex(TestImage(900));
     LoggerBehaviour behaviour;
@@ -379,7 +408,8 @@ TEST(SimAnswerFaults, SplitAndJunkAnswersStillParseWithTheToolsAccumulator) {
         for (int probe = 0; probe < 2; ++probe) {
             const Reaction probed = logger.Receive(Port::Discovery, DiscoveryProbe, Tool);
             EXPECT_EQ(probed.datagrams.size(), c.datagrams) << context;
-            EXPECT_EQ(tool.Discoveries(probed), std::vector<std::string>{"\x1BSN0001#S1.00\x05"}) << context;
+            EXPECT_EQ(tool.Discoveries(probed), std::vector<std::string>{"\x1BSN0001#S1.02\x05"})
+                << context << ": the version it was given";
         }
     }
 }

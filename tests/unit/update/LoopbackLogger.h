@@ -54,6 +54,11 @@ class LoopbackLogger {
         for (const std::string& payload : payloads) {
             datagram += MakeFrame(payload);
         }
+        AnswerRaw(datagram, toolAddress, toolPort);
+    }
+
+    // Sends the bytes as they are, in one datagram.
+    void AnswerRaw(const std::string& datagram, const std::string& toolAddress, std::uint16_t toolPort) {
         EXPECT_FALSE(endpoint_.SendTo(datagram, toolAddress, toolPort));
     }
 

@@ -1,0 +1,32 @@
+// Writes one line of the update record for each update attempt that reached the request, from what the
+// run learnt: the logger as found, the request as sent, the tally of the progress view and the version
+// check. A record that cannot be written is a warning, never a changed exit code.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/ExitCode.h"
+#include "cli/ProgressView.h"
+#include "cli/VersionCheck.h"
+#include "update/DialogueEvents.h"
+
+namespace lut::cli {
+
+class AttemptRecord {
+  public:
+    // `enabled`: false for --no-record.
+    AttemptRecord(bool enabled, std::filesystem::path updateFile, std::ostream& err);
+
+    void Write(const LoggerRow& logger, const dialogue::RequestSent& request, const ProgressView& tally,
+               const VersionCheck* check, ExitCode code, const std::string& message, double seconds);
+
+  private:
+    std::optional<std::filesystem::path> path_;
+    std::filesystem::path updateFile_;
+    std::ostream& err_;
+};
+
+}  // namespace lut::cli

@@ -1,0 +1,128 @@
+#include "record/UpdateRecord.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace lut::record {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Optional(const auto& value) {
+    return value ? Json(*value) : Json();
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+std::string ToLine(const Entry& e) {
+    const Json line{
+        {"time", e.time},
+        {"toolVersion", e.toolVersion},
+        {"sn", e.sn},
+        {"ip", e.ip},
+        {"versionBefore", e.versionBefore},
+        {"file", e.file},
+        {"fileSize", e.fileSize},
+        {"sha256", e.sha256},
+        {"versionSent", e.versionSent},
+        {"blocks", e.blocks},
+        {"blocksSent", e.blocksSent},
+        {"blocksResent", e.blocksResent},
+        {"outcome", e.outcome},
+        {"message", e.message},
+        {"seconds", e.seconds},
+        {"host", e.host},
+        {"user", e.user},
+        {"versionAfter", Optional(e.versionAfter)},
+        {"verified", Optional(e.verified)},
+    };
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::optional<Entry> FromLine(const std::string& line) {
+    const Json json = Json::parse(line, nullptr, false);
+    if (!json.is_object()) {
+        return std::nullopt;
+    }
+    try {
+        Entry e;
+        json.at("time").get_to(e.time);
+        json.at("sn").get_to(e.sn);
+        json.at("ip").get_to(e.ip);
+        json.at("outcome").get_to(e.outcome);
+        e.toolVersion = json.value("toolVersion", "");
+        e.versionBefore = json.value("versionBefore", "");
+        e.file = json.value("file", "");
+        e.fileSize = json.value("fileSize", std::uint64_t{0});
+        e.sha256 = json.value("sha256", "");
+        e.versionSent = json.value("versionSent", "");
+        e.blocks = json.value("blocks", std::int64_t{0});
+        e.blocksSent = json.value("blocksSent", std::int64_t{0});
+        e.blocksResent = json.value("blocksResent", std::int64_t{0});
+        e.message = json.value("message", "");
+        e.seconds = json.value("seconds", 0.0);
+        e.host = json.value("host", "");
+        e.user = json.value("user", "");
+        if (json.contains("versionAfter") && !json["versionAfter"].is_null()) {
+            e.versionAfter = json["versionAfter"].get<std::string>();
+        }
+        if (json.contains("verified") && !json["verified"].is_null()) {
+            e.verified = json["verified"].get<bool>();
+        }
+        return e;
+    } catch (const Json::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char text[32] = {};
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string ToolVersion() {
+    return LUT_TOOL_VERSION;
+}
+
+std::string HostName() {
+#ifdef _WIN32
+    return Environment("COMPUTERNAME");
+#else
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? name : "";
+#endif
+}
+
+std::string UserName() {
+#ifdef _WIN32
+    return Environment("USERNAME");
+#else
+    if (const passwd* entry = getpwuid(geteuid()); entry != nullptr && entry->pw_name != nullptr) {
+        return entry->pw_name;
+    }
+    return Environment("USER");
+#endif
+}
+
+}  // namespace lut::record

@@ -1,0 +1,46 @@
+// One line of the update record: which logger got which image, when, by whom, and how it ended.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace lut::record {
+
+struct Entry {
+    std::string time;  // UTC, ISO 8601 ("2024-05-01T09:30:12Z")
+    std::string toolVersion;
+    std::string sn;
+    std::string ip;
+    std::string versionBefore;
+    std::string file;  // the file's name, without its folder
+    std::uint64_t fileSize = 0;
+    std::string sha256;
+    std::string versionSent;
+    std::int64_t blocks = 0;
+    std::int64_t blocksSent = 0;
+    std::int64_t blocksResent = 0;
+    std::string outcome;  // the command line's result names ("complete", "refused", ...)
+    std::string message;
+    double seconds = 0;
+    std::string host;
+    std::string user;
+    std::optional<std::string> versionAfter;  // empty: not asked, or no answer
+    std::optional<bool> verified;             // empty: not checked
+};
+
+// The entry as one line of JSON, without the line end; bytes that are no valid UTF-8 become U+FFFD.
+std::string ToLine(const Entry& entry);
+
+// The entry a line holds; empty when the line is damaged (no JSON object, or a field of the wrong kind).
+std::optional<Entry> FromLine(const std::string& line);
+
+// What the record notes of the machine and the moment.
+std::string UtcNow();
+std::string ToolVersion();
+std::string HostName();
+std::string UserName();
+
+}  // namespace lut::record

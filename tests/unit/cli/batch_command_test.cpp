@@ -1,0 +1,128 @@
+#include <nlohmann/json.hpp>
+
+#include "CommandRun.h"
+#include "cli/ExitCode.h"
+#include "cli/VersionOrder.h"
+#include "cli/WakePipe.h"
+#include "record/RecordFile.h"
+
+namespace lut::cli::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Loggers at 127.0.0.2, .3, ... on the ports of the first, each with its own script.
+class Site {
+  public:
+    explicit Site(const std::vector<LoggerScript>& scripts) {
+        for (std::size_t i = 0; i < scripts.size(); ++i) {
+            const std::string address = "127.0.0." + std::to_string(i + 2);
+            loggers.push_back(i == 0 ? std::make_unique<FakeLogger>(address, scripts[i])
+                                     : std::make_unique<FakeLogger>(address, scripts[i],
+                                                                    loggers[0]->UpdatePort(),
+                                                                    loggers[0]->DiscoveryPort()));
+        }
+    }
+    FakeLogger& operator[](std::size_t i) { return *loggers[i]; }
+    std::vector<std::unique_ptr<FakeLogger>> loggers;
+};
+
+class BatchCommand : public CommandRun {
+  protected:
+    UpdateOptions Options(Site& site, std::vector<std::string> loggers) {
+        UpdateOptions options{LoopbackOptions(site[0], 1s), std::move(loggers), File("S1.02.bin", 900),
+                              std::nullopt};
+        options.verifyInterval = 50ms;
+        options.parallel = 1;
+        return options;
+    }
+};
+
+TEST_F(BatchCommand, AFailureStopsTheLoggersNotStartedUnlessKeepGoing) {
+    const struct {
+        bool keepGoing;
+        std::vector<std::string> results;
+        std::size_t recorded;
+    } cases[] = {
+        {false, {"complete", "refused", "skipped"}, 2},
+        {true, {"complete", "refused", "complete"}, 3},
+    };
+    for (const auto& c : cases) {
+        Site site({{}, {.requestAnswer = "E81"}, {}});
+        auto options = Options(site, {"127.0.0.2", "127.0.0.3", "127.0.0.4"});
+        options.keepGoing = c.keepGoing;
+        options.common.json = true;
+        const std::size_t before = record::Read(RecordFile()).entries.size();
+        const CommandResult result = Run(options);
+
+        EXPECT_EQ(result.code, ToInt(ExitCode::Refused)) << result.out << result.err;
+        std::vector<std::string> results;
+        for (const auto& line : nlohmann::json::parse(result.out)) {
+            results.push_back(line["result"]);
+        }
+        EXPECT_EQ(results, c.results) << result.out;
+        EXPECT_EQ(site[0].Image(), Hex(900));
+        EXPECT_EQ(site[2].Requests().size(), c.keepGoing ? 1U : 0U);
+        EXPECT_EQ(site[2].Image(), c.keepGoing ? Hex(900) : "");
+        EXPECT_EQ(record::Read(RecordFile()).entries.size(), before + c.recorded);
+    }
+}
+
+TEST_F(BatchCommand, AllWithBelowUpdatesOnlyTheLoggersWhoseVersionSortsBelow) {
+    Site site({{.identity = "A#S1.9"}, {.identity = "B#S1.10"}, {.identity = "C#S1.02"}});
+    auto options = Options(site, {});
+    options.all = true;
+    options.below = "S1.10";
+    options.parallel = 8;
+    const CommandResult result = Run(options);
+    EXPECT_EQ(result.code, 0) << result.out << result.err;
+    EXPECT_EQ(site[0].Requests(), std::vector<std::string>{"LUS1.020003"});
+    EXPECT_TRUE(site[1].Requests().empty()) << "S1.10 is not below S1.10";
+    EXPECT_TRUE(site[2].Requests().empty()) << "already at the file's version";
+    EXPECT_NE(result.out.find("A   127.0.0.2  S1.9    S1.02  complete"), std::string::npos) << result.out;
+
+    const struct {
+        std::string_view version, limit;
+        bool below;
+    } order[] = {{"S1.9", "S1.10", true},  {"S1.10", "S1.9", false}, {"S1.10", "S1.10", false},
+                 {"S1.09", "S1.10", true}, {"S2.0", "S1.10", false}, {"S1", "S1.0", true},
+                 {"S1.2b", "S1.2c", true}, {"", "S1", true}};
+    for (const auto& c : order) {
+        EXPECT_EQ(VersionBelow(c.version, c.limit), c.below) << c.version << " < " << c.limit;
+    }
+}
+
+TEST_F(BatchCommand, DryRunListsTheLoggersAndSendsNoUpdateFrame) {
+    Site site({{}, {.identity = "B#S1.02"}});
+    auto options = Options(site, {});
+    options.all = true;
+    options.dryRun = true;
+    const CommandResult result = Run(options);
+    EXPECT_EQ(result.code, 0) << result.err;
+    EXPECT_NE(result.out.find("Would update 12345 at 127.0.0.2 from S1.00 to S1.02"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.find("127.0.0.3 from"), std::string::npos) << result.out;
+    EXPECT_TRUE(site[0].Requests().empty() && site[1].Requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(RecordFile()));
+}
+
+TEST_F(BatchCommand, CtrlCStopsTheRunningLoggerAndSkipsTheOthers) {
+    WakePipe interrupt;
+    Site site({{.onBlock =
+                    [&interrupt](int received) {
+                        if (received == 2) {
+                            interrupt.Notify();
+                        }
+                    }},
+               {}});
+    auto options = Options(site, {"127.0.0.2", "127.0.0.3"});
+    options.file = File("S1.02.bin", 300 * 50);
+    const CommandResult result = Run(options, false, interrupt.ReadHandle());
+    EXPECT_EQ(result.code, ToInt(ExitCode::Interrupted)) << result.out << result.err;
+    EXPECT_NE(result.out.find("127.0.0.2: interrupted"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("127.0.0.3  S1.00   -      skipped"), std::string::npos) << result.out;
+    EXPECT_TRUE(site[1].Requests().empty());
+}
+
+}  // namespace
+}  // namespace lut::cli::test
