@@ -326,8 +326,14 @@ def windows(run):
 
     blocks = 40
     image = run.image("S2.03.bin", blocks * BLOCK_BYTES - 77)
-    child = tool(run, ports, "update", "--logger", "127.0.0.2", "--file", image, "--wait", "5", "--json")
-    result = expect_update(run, sim, child, "127.0.0.2", "SN0001", "S2.03", image, 120)
+    # Without the version probe after the update: under Wine it reads the version from before the update.
+    child = tool(run, ports, "update", "--logger", "127.0.0.2", "--file", image, "--wait", "5", "--json",
+                 "--no-verify")
+    code, result = report(child, 120)
+    check(code == 0 and result["result"] == "complete" and result["message"] == "Update complete",
+          f"expected exit 0 and \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
+    check(received_image(run, sim, "127.0.0.2", "SN0001", "S2.03") == image.read_bytes(),
+          f"the image SN0001 received differs from {image.name}")
     lost = sim_lines(sim, r" lost on its first arrival$")
     check(lost, "the simulator lost no block: the case does not exercise a resend")
     check(result["blocks"] == blocks and result["blocksResent"] == len(lost),

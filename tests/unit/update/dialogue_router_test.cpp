@@ -8,6 +8,7 @@
 
 #include "CoreBench.h"
 #include "FakeWindow.h"
+#include "TestPlatform.h"
 #include "VirtualPacer.h"
 #include "update/DialogueRouter.h"
 #include "update/ToolCore.h"
@@ -27,6 +28,7 @@ struct Heard final : RoutedObserver {
 };
 
 TEST(DialogueRouter, OneLoggersResendAnswerReachesOnlyItsOwnDialogue) {
+    LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
     LoopbackLogger first{"127.0.0.2", 0};
     LoopbackLogger second{"127.0.0.3", first.Port()};
     LoopbackLogger stranger{"127.0.0.4", first.Port()};
