@@ -22,7 +22,7 @@ for pair in windows-x86:win32:i686 windows-x64:win64:x86_64; do
     cmake --build --preset "$preset" --parallel "$(nproc)" --target logger-update-tool logger-update
     bin=build-$preset/bin
     if "$arch-w64-mingw32-objdump" -p "$bin"/*.exe | grep -i "DLL Name" | grep -viE \
-        "(kernel32|msvcrt|ws2_32|iphlpapi|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ole32)\.dll"; then
+        "(kernel32|msvcrt|ws2_32|iphlpapi|bcrypt|user32|gdi32|comctl32|comdlg32|shell32|advapi32|ole32)\.dll"; then
         echo "$preset: an .exe imports a DLL that is not part of Windows"
         exit 1
     fi
