@@ -144,11 +144,14 @@ PRIVATE_LOOPBACK = "LUT_E2E_PRIVATE_LOOPBACK"
 
 
 def enter_private_loopback(argv):
-    """Runs the rest of this process in a network namespace of its own with only loopback up, and a /tmp of
-    its own: Wine's server then starts afresh in the namespace and makes the Windows program's sockets
-    there. The first call re-executes argv inside `unshare`; the namespace ends with the process."""
+    """Runs the rest of this process in a network namespace of its own with only loopback up, and a folder of
+    its own for Wine's server sockets (not a whole private /tmp, which would hide a source tree under /tmp):
+    Wine's server then starts afresh in the namespace and makes the Windows program's sockets there. The
+    first call re-executes argv inside `unshare`; the namespace ends with the process."""
     if os.environ.get(PRIVATE_LOOPBACK) == "1":
-        subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/tmp"], check=True, timeout=10)
+        server = f"/tmp/.wine-{os.geteuid()}"
+        os.makedirs(server, mode=0o700, exist_ok=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0700", "tmpfs", server], check=True, timeout=10)
         _ip("link", "set", "lo", "up")
         return
     if os.geteuid() != 0:

@@ -33,8 +33,11 @@ if [ "${LUT_IN_NAMESPACE:-}" != 1 ]; then
     exec env LUT_IN_NAMESPACE=1 unshare -n -m "$0" "${args[@]}"
 fi
 
-# Inside the namespace: a private /tmp and loopback only.
-mount -t tmpfs tmpfs /tmp
+# Inside the namespace: loopback only, and private folders for the X server's and Wine's server sockets
+# (not a private /tmp, which would hide a source tree that lives under /tmp).
+mkdir -p /tmp/.X11-unix "/tmp/.wine-$(id -u)"
+mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
+mount -t tmpfs -o mode=0700 tmpfs "/tmp/.wine-$(id -u)"
 ip link set lo up
 work=$(mktemp -d)
 
