@@ -1,0 +1,36 @@
+# -*- coding: utf-8 -*-
+# Copyright: 2026 the Logger Update Tool developers
+
+from __future__ import (absolute_import, division, print_function)
+__metaclass__ = type
+
+
+class ModuleDocFragment(object):
+    # The options of every module that runs logger-update on the gateway.
+    DOCUMENTATION = r'''
+options:
+  executable:
+    description:
+      - The C(logger-update) program on the gateway, a path or a name looked up on the C(PATH).
+    type: str
+    default: logger-update
+  local_address:
+    description:
+      - The gateway's address whose /24 subnet is searched, and whose own answers are ignored
+        (C(--local-address)).
+      - Without it the tool takes the gateway's first IPv4 address.
+    type: str
+  bind:
+    description:
+      - The local address both of the tool's endpoints bind (C(--bind)); without it, any.
+    type: str
+  wait:
+    description:
+      - Seconds to collect the loggers' answers to the search (C(--wait)); the tool's default is 3.
+    type: float
+notes:
+  - The tool binds UDP ports 23 and 8000 on the gateway, so it runs as root or with the capability
+    C(cap_net_bind_service), which the Debian package gives it; only one tool runs at a time on a gateway.
+requirements:
+  - C(logger-update) on the gateway (the Debian package C(logger-update-tool))
+'''
