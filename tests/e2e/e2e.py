@@ -21,8 +21,9 @@ import time
 from pathlib import Path
 
 from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Interrupted, Programs, Run, Skip, bindable, check,
-                     raise_on_termination, received_image, sim_lines, start_sim, tool)
-from namespaces import Namespaces, enter_private_loopback
+                     raise_on_termination, received_image, sim_lines, ssh_keys, start_sim,
+                     start_sshd, tool)
+from namespaces import Namespaces, Sites, enter_private_loopback, enter_private_sites
 
 BLOCK_BYTES = 300  # 600 hexadecimal characters a block
 BLOCK_DELAY = 0.2
@@ -301,6 +302,127 @@ def site(run):
           f"expected one record line per logger, got {lines}")
 
 
+def _playbook(run, inventory, env, *extra):
+    """ansible-playbook with the collection's rollout playbook; returns its exit code, its output and each
+    host's recap counts."""
+    child = run.start("ansible-playbook", ["ansible-playbook", "-i", inventory, "lut.logger_update_tool.rollout",
+                                           "-e", f"@{run.dir / 'vars.json'}", *extra], env=env)
+    code = child.finish(240)
+    output = child.text("out")
+    recap = {match.group(1): {key: int(value) for key, value in re.findall(r"(\w+)=(\d+)", match.group(2))}
+             for match in re.finditer(r"^(site-\w+)\s+: (ok=.*)$", output, re.MULTILINE)}
+    return code, output, recap
+
+
+@case
+def ansible(run):
+    """The Ansible collection rolls an update out to three sites over SSH, in waves: each site is a network
+    namespace with its gateway's SSH server and its own simulated loggers, and the controller runs the
+    collection's playbook. Every logger is updated byte-identically and verified and the fleet report lists
+    them all; a second run changes nothing; and a site whose loggers refuse fails its host, after which no
+    later wave starts."""
+    names = ["site-a", "site-b", "site-c"]
+    sites = Sites(names, loggers_per_site=2)
+    sites.create()
+    keys = ssh_keys(run)
+    known_hosts = run.dir / "known_hosts"
+    known_hosts.write_text(",".join(site.gateway for site in sites.sites) + " "
+                           + keys.host.with_suffix(".pub").read_text())
+
+    def start_loggers(site, version, *options):
+        argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.dir / site.name, "--run-time", 300,
+                *options]
+        for n, address in enumerate(site.loggers):
+            argv += ["--logger", f"{address},{site.name[-1].upper()}{n:03d},{version}"]
+        (run.dir / site.name).mkdir(exist_ok=True)
+        sim = run.start(f"logger-sim {site.name}", sites.run_in(site, argv))
+        sim.wait_for(r"ready: \d+ simulated logger", 15, stream="err")
+        return sim
+
+    sims = {}
+    for site in sites.sites:
+        start_sshd(run, site.name, site.gateway, keys, lambda argv, site=site: sites.run_in(site, argv),
+                   {"LOGGER_UPDATE_RECORD": run.dir / f"{site.name}-updates.jsonl"})
+        sims[site.name] = start_loggers(site, "S2.00")
+
+    # The collection as a user gets it: built into an archive and installed from it.
+    collections = run.dir / "collections"
+    source = Path(__file__).resolve().parents[2] / "ansible"
+    for argv in (["ansible-galaxy", "collection", "build", "--output-path", run.dir, source],
+                 ["ansible-galaxy", "collection", "install", "-p", collections,
+                  run.dir / "lut-logger_update_tool-1.0.0.tar.gz"]):
+        done = subprocess.run(argv, capture_output=True, text=True, timeout=120, cwd=run.dir)
+        check(done.returncode == 0, f"{' '.join(map(str, argv[:3]))}: {done.stdout}{done.stderr}")
+    env = dict(os.environ, HOME=str(run.dir / "home"), ANSIBLE_COLLECTIONS_PATH=str(collections),
+               ANSIBLE_NOCOLOR="1", ANSIBLE_RETRY_FILES_ENABLED="0")
+    for module in ("logger_update", "logger_search"):
+        done = subprocess.run(["ansible-doc", f"lut.logger_update_tool.{module}"], capture_output=True,
+                              text=True, timeout=60, env=env)
+        check(done.returncode == 0 and "OPTIONS" in done.stdout, f"ansible-doc {module}: {done.stderr}")
+
+    inventory = run.dir / "inventory.ini"
+    inventory.write_text("[gateways]\n" + "".join(
+        f"{site.name} ansible_host={site.gateway} rollout_local_address={site.gateway} "
+        f"rollout_bind={site.gateway}\n" for site in sites.sites) + "\n".join([
+            "[gateways:vars]", "ansible_user=root", f"ansible_ssh_private_key_file={keys.client}",
+            f"ansible_ssh_common_args='-F /dev/null -o UserKnownHostsFile={known_hosts} "
+            "-o StrictHostKeyChecking=yes'",
+            "ansible_python_interpreter=/usr/bin/python3", f"ansible_remote_tmp={run.dir / 'remote-tmp'}", ""]))
+    blocks = 3
+    report = run.dir / "fleet-report"
+
+    def rollout(image, *extra):
+        (run.dir / "vars.json").write_text(json.dumps({
+            "rollout_image": str(image), "rollout_image_dir": str(run.dir / "gateway" / "{{ inventory_hostname }}"),
+            "rollout_report": str(report), "rollout_executable": str(Path(run.programs.cli).resolve()), "rollout_wait": 1,
+            "rollout_verify_wait": 10}))
+        return _playbook(run, inventory, env, *extra)
+
+    def images(site, version):
+        return [(run.dir / site.name / f"{site.name[-1].upper()}{n:03d}_{version}.bin")
+                for n in range(len(site.loggers))]
+
+    first = run.image("S3.00.bin", blocks * BLOCK_BYTES)
+    code, output, recap = rollout(first)
+    check(code == 0 and sorted(recap) == names and all(counts["changed"] > 0 and counts["failed"] == 0
+                                                        for counts in recap.values()),
+          f"the rollout ended with exit {code}, recap {recap}\n{output}")
+    for site in sites.sites:
+        check(all(path.exists() and path.read_bytes() == first.read_bytes() for path in images(site, "S3.00")),
+              f"the loggers of {site.name} do not all hold {first.name}\n{sims[site.name].transcript()}")
+    rows = json.loads(report.with_suffix(".json").read_text())
+    expected = sorted((site.name, address, "S2.00", "S3.00", "complete") for site in sites.sites
+                      for address in site.loggers)
+    check(sorted((row["site"], row["ip"], row["before"], row["after"], row["outcome"]) for row in rows)
+          == expected and all(row["message"].startswith("Verified: ") for row in rows),
+          f"expected the fleet report to list every logger updated and verified, got {rows}")
+    table = report.with_suffix(".csv").read_text().splitlines()
+    check(table[0] == "site,sn,ip,before,after,outcome,time,message" and len(table) == 1 + len(expected),
+          f"the CSV report is {table}")
+
+    code, output, recap = rollout(first)
+    check(code == 0 and sorted(recap) == names and all(counts["changed"] == 0 for counts in recap.values()),
+          f"the second run ended with exit {code}, recap {recap}\n{output}")
+    check(json.loads(report.with_suffix(".json").read_text()) == rows, "the second run changed the report")
+
+    # Waves of one site each, no failure allowed: site-b's loggers refuse, so site-c is never started.
+    sims["site-b"].stop()
+    sims["site-b"] = start_loggers(sites.sites[1], "S3.00", "--refuse", "E81")
+    second = run.image("S3.01.bin", blocks * BLOCK_BYTES)
+    code, output, recap = rollout(second)
+    check(code != 0 and recap.get("site-a", {}).get("failed") == 0 and recap.get("site-b", {}).get("failed") == 1
+          and "site-c" not in recap,
+          f"expected site-a updated, site-b failed and site-c not started; exit {code}, recap {recap}\n{output}")
+    check(not sim_lines(sims["site-c"], r" <- LU "), "site-c got an update request after site-b failed")
+    check(all(path.exists() for path in images(sites.sites[0], "S3.01")), "site-a's loggers were not updated")
+    added = json.loads(report.with_suffix(".json").read_text())[len(rows):]
+    check(sorted((row["site"], row["outcome"]) for row in added)
+          == [("site-a", "complete")] * 2 + [("site-b", "refused")] * len(sites.sites[1].loggers)
+          and "Same Version" in output,
+          f"expected the report to add site-a's updates and site-b's refusals, got {added}\n{output}")
+    print(f"3 sites, {len(expected)} loggers updated over SSH; the refusing site stopped the rollout")
+
+
 @case
 def windows(run):
     """The Windows command line under Wine against the Linux simulator: a search lists the loggers at both
@@ -359,6 +481,8 @@ def main():
     try:
         if arguments.case == "windows":
             enter_private_loopback([sys.executable, "-B", *sys.argv])
+        if arguments.case == "ansible":
+            enter_private_sites([sys.executable, "-B", *sys.argv], ["ansible-core", "openssh-server"])
         with Run(Programs(arguments.sim, arguments.cli, arguments.window, arguments.cli_runner)) as run:
             CASES[arguments.case](run)
     except Skip as reason:

@@ -265,3 +265,58 @@ def received_image(run, sim, address, serial, version):
     """The image the logger at address wrote once it had every block, as bytes."""
     sim.wait_for(re.escape(f"{address} image written: "), 10, stream="err")
     return (run.out_dir() / f"{serial}_{version}.bin").read_bytes()
+
+
+def install_missing(packages):
+    """The Debian packages a case needs, installed with apt-get when missing; without root or apt-get, or when
+    the installation fails, the case is skipped."""
+    def installed(package):
+        done = subprocess.run(["dpkg-query", "-W", "-f=${Status}", package], capture_output=True, text=True,
+                              timeout=30)
+        return done.stdout == "install ok installed"
+
+    missing = [package for package in packages if not installed(package)]
+    if not missing:
+        return
+    if os.geteuid() != 0 or shutil.which("apt-get") is None:
+        raise Skip(f"{' '.join(missing)} missing, and only root can install them with apt-get")
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    for argv in (["apt-get", "update", "-qq"],
+                 ["apt-get", "install", "-y", "-qq", "--no-install-recommends", *missing]):
+        done = subprocess.run(argv, env=env, capture_output=True, text=True, timeout=900)
+        if done.returncode != 0:
+            raise Skip(f"cannot install {' '.join(missing)}: {done.stderr.strip()[-400:]}")
+
+
+class SshKeys(NamedTuple):
+    client: Path  # the private key; the public one is beside it with ".pub"
+    host: Path
+
+
+def ssh_keys(run):
+    """A client key and a host key made for this run, without passphrase."""
+    for name in ("client", "host"):
+        subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", f"lut-e2e-{name}", "-f",
+                        run.dir / name], check=True, timeout=30, capture_output=True)
+    return SshKeys(run.dir / "client", run.dir / "host")
+
+
+def start_sshd(run, name, address, keys, wrap, environment):
+    """An SSH server on address port 22 with a configuration of its own in the run's folder: root logs in with
+    the run's client key only, and its sessions get the environment given. wrap(argv) places it (a
+    namespace)."""
+    authorized = run.dir / "authorized_keys"
+    authorized.write_text(keys.client.with_suffix(".pub").read_text())
+    config = run.dir / f"sshd-{name}.conf"
+    config.write_text("\n".join([
+        f"ListenAddress {address}:22", f"HostKey {keys.host}", f"AuthorizedKeysFile {authorized}",
+        f"PidFile {run.dir / f'sshd-{name}.pid'}", "PermitRootLogin prohibit-password", "AllowUsers root",
+        "PubkeyAuthentication yes", "PasswordAuthentication no", "KbdInteractiveAuthentication no",
+        "UsePAM no", "StrictModes no",  # the keys lie in the run's folder under the world-writable /tmp
+        "Subsystem sftp internal-sftp",
+        "SetEnv " + " ".join(f"{key}={value}" for key, value in environment.items()), ""]))
+    # sshd's privilege separation folder, as the package's service makes it.
+    os.makedirs("/run/sshd", mode=0o755, exist_ok=True)
+    sshd = run.start(f"sshd {name}", wrap(["/usr/sbin/sshd", "-D", "-e", "-f", config]))
+    sshd.wait_for(r"Server listening on", 15, stream="err")
+    return sshd

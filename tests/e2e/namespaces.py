@@ -1,5 +1,5 @@
-"""Two network namespaces joined by a veth pair on a private /24, made for one run and removed after it; and
-a private loopback for a whole run.
+"""Two network namespaces joined by a veth pair on a private /24, made for one run and removed after it; a
+private loopback for a whole run; and sites, each a namespace of its own joined to a private controller's.
 
 The tool's namespace holds its end of the pair and a host name that resolves to that end's address, so
 that the tool finds its local address as it would on a workstation; the loggers' namespace holds the other
@@ -15,8 +15,9 @@ import secrets
 import shutil
 import subprocess
 from pathlib import Path
+from typing import NamedTuple
 
-from harness import Failure, Skip, check
+from harness import Failure, Skip, check, install_missing
 
 SUBNET = ipaddress.ip_network("10.77.0.0/24")
 TOOL_ADDRESS = "10.77.0.1"
@@ -143,15 +144,14 @@ class Namespaces:
 PRIVATE_LOOPBACK = "LUT_E2E_PRIVATE_LOOPBACK"
 
 
-def enter_private_loopback(argv):
-    """Runs the rest of this process in a network namespace of its own with only loopback up, and a folder of
-    its own for Wine's server sockets (not a whole private /tmp, which would hide a source tree under /tmp):
-    Wine's server then starts afresh in the namespace and makes the Windows program's sockets there. The
-    first call re-executes argv inside `unshare`; the namespace ends with the process."""
+def _enter_private(argv, private_folder, mode, packages=()):
+    """The first call installs the packages missing, then re-executes argv inside `unshare -n -m`, a network
+    and a mount namespace of its own that end with the process; the second mounts a tmpfs on private_folder
+    and brings loopback up. Returns only in the second."""
     if os.environ.get(PRIVATE_LOOPBACK) == "1":
-        server = f"/tmp/.wine-{os.geteuid()}"
-        os.makedirs(server, mode=0o700, exist_ok=True)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0700", "tmpfs", server], check=True, timeout=10)
+        os.makedirs(private_folder, mode=mode, exist_ok=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"mode={mode:o}", "tmpfs", private_folder], check=True,
+                       timeout=10)
         _ip("link", "set", "lo", "up")
         return
     if os.geteuid() != 0:
@@ -159,5 +159,78 @@ def enter_private_loopback(argv):
     for program in ("ip", "unshare", "mount"):
         if shutil.which(program) is None:
             raise Skip(f"'{program}' is not installed")
+    install_missing(packages)
     os.environ[PRIVATE_LOOPBACK] = "1"
     os.execvp("unshare", ["unshare", "-n", "-m", *argv])
+
+
+def enter_private_loopback(argv):
+    """Runs the rest of this process in a network namespace of its own with only loopback up, and a folder of
+    its own for Wine's server sockets (not a whole private /tmp, which would hide a source tree under /tmp):
+    Wine's server then starts afresh in the namespace and makes the Windows program's sockets there."""
+    _enter_private(argv, f"/tmp/.wine-{os.geteuid()}", 0o700)
+
+
+def enter_private_sites(argv, packages):
+    """Installs the packages missing, while the machine's network is still there, and runs the rest of this
+    process in a network namespace of its own, the controller's, with a private /run/netns in which Sites
+    makes the sites' namespaces: they all end with the process."""
+    _enter_private(argv, "/run/netns", 0o755, packages)
+
+
+SITE_SUBNETS = ("192.0.2.0/24", "198.51.100.0/24", "203.0.113.0/24")
+
+
+class Site(NamedTuple):
+    name: str  # the namespace's and the inventory's
+    subnet: ipaddress.IPv4Network
+    controller: str  # .254: the controller's end of the site's veth pair
+    gateway: str  # .1: the gateway's, where its SSH server and logger-update listen
+    loggers: list  # the simulated loggers' addresses, on the site's end too
+
+
+class Sites:
+    """One network namespace a site, each joined to the controller's (this process's, entered with
+    enter_private_sites) by a veth pair on the site's /24; the site's end holds the gateway's address and
+    its loggers'. No namespace holds an interface or a route beyond its pairs and subnets."""
+
+    def __init__(self, names, loggers_per_site):
+        self.sites = []
+        for index, name in enumerate(names):
+            subnet = ipaddress.ip_network(SITE_SUBNETS[index])
+            hosts = list(subnet.hosts())
+            self.sites.append(Site(name, subnet, str(hosts[-1]), str(hosts[0]),
+                                   [str(hosts[9 + n]) for n in range(loggers_per_site)]))
+
+    def create(self):
+        check(os.environ.get(PRIVATE_LOOPBACK) == "1", "sites are made inside enter_private_sites only")
+        for index, site in enumerate(self.sites):
+            try:
+                _ip("netns", "add", site.name)
+                _ip("link", "add", "name", f"site{index}", "type", "veth", "peer", "name", "gw", "netns",
+                    site.name)
+            except Failure as error:
+                raise Skip(f"cannot create a site's namespace and veth pair: {error}") from None
+            prefix = site.subnet.prefixlen
+            _ip("addr", "add", f"{site.controller}/{prefix}", "dev", f"site{index}")
+            _ip("link", "set", f"site{index}", "up")
+            for address in [site.gateway, *site.loggers]:
+                _ip("-n", site.name, "addr", "add", f"{address}/{prefix}", "dev", "gw")
+            _ip("-n", site.name, "link", "set", "lo", "up")
+            _ip("-n", site.name, "link", "set", "gw", "up")
+        self._check_sealed()
+
+    def _check_sealed(self):
+        places = [([], {"lo", *(f"site{i}" for i in range(len(self.sites)))},
+                   {str(site.subnet) for site in self.sites})]
+        places += [(["-n", site.name], {"lo", "gw"}, {str(site.subnet)}) for site in self.sites]
+        for namespace, devices, subnets in places:
+            links = {line.split(":")[1].strip().split("@")[0]
+                     for line in _ip(*namespace, "-o", "link", "show").splitlines()}
+            check(links == devices, f"namespace {namespace} holds interfaces {sorted(links)}")
+            routes = {route.split()[0] for route in _ip(*namespace, "-4", "route", "show").splitlines()}
+            check(routes == subnets, f"namespace {namespace} has the routes {sorted(routes)}")
+
+    @staticmethod
+    def run_in(site, argv):
+        return ["ip", "netns", "exec", site.name, *argv]
