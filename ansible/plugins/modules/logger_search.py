@@ -20,10 +20,13 @@ extends_documentation_fragment:
   - lut.logger_update_tool.tool
 attributes:
   check_mode:
+    description: Can run in check mode and return changed status prediction without modifying target.
     support: full
   diff_mode:
+    description: Will return details on what has changed (or possibly needs changing in check mode).
     support: none
   facts:
+    description: Action returns an C(ansible_facts) dictionary that will update existing host facts.
     support: full
 options: {}
 '''

@@ -23,8 +23,10 @@ extends_documentation_fragment:
   - lut.logger_update_tool.tool
 attributes:
   check_mode:
+    description: Can run in check mode and return changed status prediction without modifying target.
     support: full
   diff_mode:
+    description: Will return details on what has changed (or possibly needs changing in check mode).
     support: none
 options:
   file:
