@@ -305,11 +305,12 @@ def site(run):
 def _playbook(run, inventory, env, *extra):
     """ansible-playbook with the collection's rollout playbook; returns its exit code, its output and each
     host's recap counts."""
-    child = run.start("ansible-playbook", ["ansible-playbook", "-i", inventory, "lut.logger_update_tool.rollout",
-                                           "-e", f"@{run.dir / 'vars.json'}", *extra], env=env)
+    argv = ["ansible-playbook", "-i", inventory, "lut.logger_update_tool.rollout",
+            "-e", f"@{run.dir / 'vars.json'}"]
+    child = run.start("ansible-playbook", [*argv, *extra], env=env)
     code = child.finish(240)
     output = child.text("out")
-    print(f"ansible-playbook {' '.join(map(str, extra))}: exit {code} in {time.monotonic() - child.started:.1f} s")
+    print(f"ansible-playbook {' '.join(extra)}: exit {code} in {time.monotonic() - child.started:.1f} s")
     recap = {match.group(1): {key: int(value) for key, value in re.findall(r"(\w+)=(\d+)", match.group(2))}
              for match in re.finditer(r"^(site-\w+)\s+: (ok=.*)$", output, re.MULTILINE)}
     return code, output, recap
@@ -330,11 +331,14 @@ def ansible(run):
     known_hosts.write_text(",".join(site.gateway for site in sites.sites) + " "
                            + keys.host.with_suffix(".pub").read_text())
 
+    def serial(site, n):
+        return f"{site.name[-1].upper()}{n:03d}"
+
     def start_loggers(site, version, *options):
         argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.dir / site.name, "--run-time", 300,
                 *options]
         for n, address in enumerate(site.loggers):
-            argv += ["--logger", f"{address},{site.name[-1].upper()}{n:03d},{version}"]
+            argv += ["--logger", f"{address},{serial(site, n)},{version}"]
         (run.dir / site.name).mkdir(exist_ok=True)
         sim = run.start(f"logger-sim {site.name}", sites.run_in(site, argv))
         sim.wait_for(r"ready: \d+ simulated logger", 15, stream="err")
@@ -370,28 +374,30 @@ def ansible(run):
             "[gateways:vars]", "ansible_user=root", f"ansible_ssh_private_key_file={keys.client}",
             f"ansible_ssh_common_args='-F /dev/null -o UserKnownHostsFile={known_hosts} "
             "-o StrictHostKeyChecking=yes'",
-            "ansible_python_interpreter=/usr/bin/python3", f"ansible_remote_tmp={run.dir / 'remote-tmp'}", ""]))
+            "ansible_python_interpreter=/usr/bin/python3", f"ansible_remote_tmp={run.dir / 'remote-tmp'}",
+            ""]))
     blocks = 3
     report = run.dir / "fleet-report"
 
     def rollout(image, *extra):
         (run.dir / "vars.json").write_text(json.dumps({
-            "rollout_image": str(image), "rollout_image_dir": str(run.dir / "gateway" / "{{ inventory_hostname }}"),
-            "rollout_report": str(report), "rollout_executable": str(Path(run.programs.cli).resolve()), "rollout_wait": 1,
-            "rollout_verify_wait": 10}))
+            "rollout_image": str(image),
+            "rollout_image_dir": f"{run.dir}/gateway/{{{{ inventory_hostname }}}}",
+            "rollout_report": str(report), "rollout_executable": str(run.programs.cli.resolve()),
+            "rollout_wait": 1, "rollout_verify_wait": 10}))
         return _playbook(run, inventory, env, *extra)
 
     def images(site, version):
-        return [(run.dir / site.name / f"{site.name[-1].upper()}{n:03d}_{version}.bin")
-                for n in range(len(site.loggers))]
+        return [run.dir / site.name / f"{serial(site, n)}_{version}.bin" for n in range(len(site.loggers))]
 
     first = run.image("S3.00.bin", blocks * BLOCK_BYTES)
     code, output, recap = rollout(first)
-    check(code == 0 and sorted(recap) == names and all(counts["changed"] > 0 and counts["failed"] == 0
-                                                        for counts in recap.values()),
+    check(code == 0 and sorted(recap) == names
+          and all(counts["changed"] > 0 and counts["failed"] == 0 for counts in recap.values()),
           f"the rollout ended with exit {code}, recap {recap}\n{output}")
     for site in sites.sites:
-        check(all(path.exists() and path.read_bytes() == first.read_bytes() for path in images(site, "S3.00")),
+        check(all(path.exists() and path.read_bytes() == first.read_bytes()
+                  for path in images(site, "S3.00")),
               f"the loggers of {site.name} do not all hold {first.name}\n{sims[site.name].transcript()}")
     rows = json.loads(report.with_suffix(".json").read_text())
     expected = sorted((site.name, address, "S2.00", "S3.00", "complete") for site in sites.sites
@@ -414,10 +420,12 @@ def ansible(run):
     second = run.image("S3.01.bin", blocks * BLOCK_BYTES)
     requests_before = len(sim_lines(sims["site-c"], r" <- LU "))
     code, output, recap = rollout(second)
-    check(code != 0 and recap.get("site-a", {}).get("failed") == 0 and recap.get("site-b", {}).get("failed") == 1
-          and "site-c" not in recap,
-          f"expected site-a updated, site-b failed and site-c not started; exit {code}, recap {recap}\n{output}")
-    check(len(sim_lines(sims["site-c"], r" <- LU ")) == requests_before, "site-c got an update request after site-b failed")
+    check(code != 0 and recap.get("site-a", {}).get("failed") == 0
+          and recap.get("site-b", {}).get("failed") == 1 and "site-c" not in recap,
+          f"expected site-a updated, site-b failed and site-c not started; exit {code}, recap {recap}\n"
+          f"{output}")
+    check(len(sim_lines(sims["site-c"], r" <- LU ")) == requests_before,
+          "site-c got an update request after site-b failed")
     check(all(path.exists() for path in images(sites.sites[0], "S3.01")), "site-a's loggers were not updated")
     added = json.loads(report.with_suffix(".json").read_text())[len(rows):]
     check(sorted((row["site"], row["outcome"]) for row in added)

@@ -1,5 +1,5 @@
-"""Two network namespaces joined by a veth pair on a private /24, made for one run and removed after it; a
-private loopback for a whole run; and sites, each a namespace of its own joined to a private controller's.
+"""Two network namespaces joined by a veth pair on a private /24, made for one run and removed after it; and
+a private loopback for a whole run.
 
 The tool's namespace holds its end of the pair and a host name that resolves to that end's address, so
 that the tool finds its local address as it would on a workstation; the loggers' namespace holds the other
@@ -144,14 +144,15 @@ class Namespaces:
 PRIVATE_LOOPBACK = "LUT_E2E_PRIVATE_LOOPBACK"
 
 
-def _enter_private(argv, private_folder, mode, packages=()):
-    """The first call installs the packages missing, then re-executes argv inside `unshare -n -m`, a network
-    and a mount namespace of its own that end with the process; the second mounts a tmpfs on private_folder
-    and brings loopback up. Returns only in the second."""
+def enter_private_loopback(argv):
+    """Runs the rest of this process in a network namespace of its own with only loopback up, and a folder of
+    its own for Wine's server sockets (not a whole private /tmp, which would hide a source tree under /tmp):
+    Wine's server then starts afresh in the namespace and makes the Windows program's sockets there. The
+    first call re-executes argv inside `unshare`; the namespace ends with the process."""
     if os.environ.get(PRIVATE_LOOPBACK) == "1":
-        os.makedirs(private_folder, mode=mode, exist_ok=True)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", f"mode={mode:o}", "tmpfs", private_folder], check=True,
-                       timeout=10)
+        server = f"/tmp/.wine-{os.geteuid()}"
+        os.makedirs(server, mode=0o700, exist_ok=True)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0700", "tmpfs", server], check=True, timeout=10)
         _ip("link", "set", "lo", "up")
         return
     if os.geteuid() != 0:
@@ -159,23 +160,19 @@ def _enter_private(argv, private_folder, mode, packages=()):
     for program in ("ip", "unshare", "mount"):
         if shutil.which(program) is None:
             raise Skip(f"'{program}' is not installed")
-    install_missing(packages)
     os.environ[PRIVATE_LOOPBACK] = "1"
     os.execvp("unshare", ["unshare", "-n", "-m", *argv])
 
 
-def enter_private_loopback(argv):
-    """Runs the rest of this process in a network namespace of its own with only loopback up, and a folder of
-    its own for Wine's server sockets (not a whole private /tmp, which would hide a source tree under /tmp):
-    Wine's server then starts afresh in the namespace and makes the Windows program's sockets there."""
-    _enter_private(argv, f"/tmp/.wine-{os.geteuid()}", 0o700)
-
-
 def enter_private_sites(argv, packages):
-    """Installs the packages missing, while the machine's network is still there, and runs the rest of this
-    process in a network namespace of its own, the controller's, with a private /run/netns in which Sites
-    makes the sites' namespaces: they all end with the process."""
-    _enter_private(argv, "/run/netns", 0o755, packages)
+    """Installs the packages missing, while the machine's network is still there, then runs the rest of this
+    process as enter_private_loopback does, in a network namespace of its own (the controller's) with a
+    private /run/netns in which Sites makes the sites' namespaces: they all end with the process."""
+    if os.environ.get(PRIVATE_LOOPBACK) != "1":
+        install_missing(packages)
+    enter_private_loopback(argv)
+    os.makedirs("/run/netns", mode=0o755, exist_ok=True)
+    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run/netns"], check=True, timeout=10)
 
 
 SITE_SUBNETS = ("192.0.2.0/24", "198.51.100.0/24", "203.0.113.0/24")

@@ -7,7 +7,7 @@ __metaclass__ = type
 
 import json
 
-# The options both modules pass to the tool alike; documented by the doc fragment lut.logger_update_tool.tool.
+# The options both modules pass to the tool alike, documented by the doc fragment lut.logger_update_tool.tool.
 COMMON_ARGUMENT_SPEC = dict(
     executable=dict(type='str', default='logger-update'),
     local_address=dict(type='str'),
@@ -28,8 +28,8 @@ def value_flags(params, flags):
 
 
 def run_tool(module, command, arguments):
-    """logger-update COMMAND ARGUMENTS... --json. Returns the command, its exit code, the JSON value it printed
-    (None when it printed none, as for bad arguments) and its standard error."""
+    """logger-update COMMAND ARGUMENTS... --json. Returns the command, its exit code, the JSON value it
+    printed (None when it printed none, as for bad arguments) and its standard error."""
     executable = module.params['executable']
     if '/' not in executable:
         executable = module.get_bin_path(executable, required=True)
