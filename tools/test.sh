@@ -57,6 +57,9 @@ for preset in "${presets[@]}"; do
         QT_QPA_PLATFORM=offscreen ctest --preset "$preset" --label-regex e2e --parallel 4 "$@"
     fi
 done
+# The Ansible collection's sanity tests that run offline (a few seconds).
+echo "== ansible sanity"
+tools/ansible-sanity.sh
 if ((${#presets[@]} > 1)); then
     windows "$@"
 fi

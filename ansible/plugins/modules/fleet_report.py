@@ -19,7 +19,7 @@ description:
     so their rows never mix.
   - Runs on the controller (delegated to C(localhost)); the role C(lut.logger_update_tool.rollout) calls it.
 author:
-  - Logger Update Tool developers
+  - Logger Update Tool developers (!UNKNOWN)
 attributes:
   check_mode:
     description: Can run in check mode and return changed status prediction without modifying target.

@@ -15,7 +15,7 @@ description:
     and reports.
   - It sends the search probe only and changes nothing.
 author:
-  - Logger Update Tool developers
+  - Logger Update Tool developers (!UNKNOWN)
 extends_documentation_fragment:
   - lut.logger_update_tool.tool
 attributes:

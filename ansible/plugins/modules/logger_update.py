@@ -18,7 +18,7 @@ description:
   - In check mode the tool runs with C(--dry-run), which searches and lists the loggers it would update,
     and sends nothing else.
 author:
-  - Logger Update Tool developers
+  - Logger Update Tool developers (!UNKNOWN)
 extends_documentation_fragment:
   - lut.logger_update_tool.tool
 attributes:
