@@ -163,7 +163,6 @@ def main():
             verify=dict(type='bool', default=True),
             verify_wait=dict(type='float'),
         ),
-        mutually_exclusive=[('keep_going', 'max_failures')],
         supports_check_mode=True,
     )
     params = module.params
