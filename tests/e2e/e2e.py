@@ -432,6 +432,18 @@ def ansible(run):
           == [("site-a", "complete")] * 2 + [("site-b", "refused")] * len(sites.sites[1].loggers)
           and "Same Version" in output,
           f"expected the report to add site-a's updates and site-b's refusals, got {added}\n{output}")
+
+    # Check mode: the tool's dry run. Site-a runs the file already, site-b would be updated, and site-c is
+    # left at the copy its image would need; nothing is sent to any logger.
+    requests_before = [len(sim_lines(sims[name], r" <- LU ")) for name in names]
+    reported = report.with_suffix(".json").read_text()
+    code, output, recap = rollout(second, "-e", '{"rollout_waves": ["100%"]}', "--check")
+    changed = {name: counts["changed"] for name, counts in recap.items()}
+    check(code == 0 and changed == {"site-a": 0, "site-b": 1, "site-c": 1},
+          f"expected site-b's dry run and site-c's copy alone to change; exit {code}, recap {recap}\n{output}")
+    check([len(sim_lines(sims[name], r" <- LU ")) for name in names] == requests_before
+          and report.with_suffix(".json").read_text() == reported,
+          "the dry run sent an update request or changed the report")
     print(f"3 sites, {len(expected)} loggers updated over SSH; the refusing site stopped the rollout")
 
 
