@@ -27,16 +27,18 @@ ignored=$(sed -n 's/^\([^ ]*\) validate-modules:\([^ ]*\).*/\1:0:0: E\2 /p' test
 if /usr/bin/python3 -c 'import voluptuous' 2>/dev/null; then
     echo 'Running sanity test "validate-modules" directly'
     version=$(sed -n 's/^version: //p' galaxy.yml)
-    problems=$(PYTHONPATH="$sanity/validate-modules:$tree" /usr/bin/python3 "$sanity/validate-modules/validate.py" \
-                   --collection ansible_collections/lut/logger_update_tool --collection-version "$version" \
-                   --arg-spec --plugin-type module plugins/modules/*.py 2>&1 | grep -vF -f <(printf "%s" "$ignored") || true)
+    problems=$(PYTHONPATH="$sanity/validate-modules:$tree" /usr/bin/python3 \
+                   "$sanity/validate-modules/validate.py" --collection "${collection#"$tree"/}" \
+                   --collection-version "$version" --arg-spec --plugin-type module plugins/modules/*.py 2>&1 |
+               grep -vF -f <(printf "%s" "$ignored") || true)
     [[ -z "$problems" ]] || { echo "$problems"; failed=1; }
 else
     echo 'Skipped "validate-modules": python3-voluptuous is not installed'
 fi
 if command -v pycodestyle >/dev/null; then
     echo 'Running sanity test "pep8" directly'
-    pycodestyle --max-line-length 160 --ignore "$(paste -sd, "$sanity/pep8/current-ignore.txt")" plugins || failed=1
+    ignore=$(paste -sd, "$sanity/pep8/current-ignore.txt")
+    pycodestyle --max-line-length 160 --ignore "$ignore" plugins || failed=1
 else
     echo 'Skipped "pep8": pycodestyle is not installed'
 fi

@@ -414,6 +414,23 @@ def ansible(run):
           f"the second run ended with exit {code}, recap {recap}\n{output}")
     check(json.loads(report.with_suffix(".json").read_text()) == rows, "the second run changed the report")
 
+    # logger_search over SSH, one line of JSON a site.
+    searched = run.start("ansible logger_search", [
+        "ansible", "gateways", "-i", inventory, "-o", "-m", "lut.logger_update_tool.logger_search", "-a",
+        f"executable={run.programs.cli.resolve()} local_address={{{{ ansible_host }}}} "
+        "bind={{ ansible_host }} wait=1"], env=env)
+    code = searched.finish(120)
+    found = {}
+    for line in searched.lines("out"):
+        name, _, answer = line.text.partition(" | SUCCESS => ")
+        if answer:
+            facts = json.loads(answer)["ansible_facts"]
+            versions = sorted((row["ip"], row["version"]) for row in facts["loggers"])
+            found[name] = (facts["logger_count"], versions)
+    listed = {site.name: (2, [(address, "S3.00") for address in site.loggers]) for site in sites.sites}
+    check(code == 0 and found == listed,
+          f"logger_search: exit {code}, expected {listed}, found {found}\n{searched.transcript()}")
+
     # Waves of one site each, no failure allowed: site-b's loggers refuse, so site-c is never started.
     sims["site-b"].stop()
     sims["site-b"] = start_loggers(sites.sites[1], "S3.00", "--refuse", "E81")
@@ -440,7 +457,8 @@ def ansible(run):
     code, output, recap = rollout(second, "-e", '{"rollout_waves": ["100%"]}', "--check")
     changed = {name: counts["changed"] for name, counts in recap.items()}
     check(code == 0 and changed == {"site-a": 0, "site-b": 1, "site-c": 1},
-          f"expected site-b's dry run and site-c's copy alone to change; exit {code}, recap {recap}\n{output}")
+          f"expected site-b's dry run and site-c's copy alone to change; exit {code}, recap {recap}\n"
+          f"{output}")
     check([len(sim_lines(sims[name], r" <- LU ")) for name in names] == requests_before
           and report.with_suffix(".json").read_text() == reported,
           "the dry run sent an update request or changed the report")
