@@ -108,16 +108,15 @@ def append(path, rows):
     renaming, so that a reader never sees half of it."""
     with open(path + '.csv', 'a+', newline='') as table:
         fcntl.flock(table, fcntl.LOCK_EX)
+        existing = []  # read first: a damaged array stops both files alike
+        if os.path.exists(path + '.json'):
+            with open(path + '.json') as report:
+                existing = json.load(report)
         writer = csv.DictWriter(table, COLUMNS)
         if table.tell() == 0:
             writer.writeheader()
         writer.writerows(rows)
         table.flush()
-
-        existing = []
-        if os.path.exists(path + '.json'):
-            with open(path + '.json') as report:
-                existing = json.load(report)
         directory = os.path.dirname(os.path.abspath(path))
         handle, temporary = tempfile.mkstemp(dir=directory, prefix='.fleet-report.')
         with os.fdopen(handle, 'w') as report:
