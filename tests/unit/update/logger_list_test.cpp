@@ -40,19 +40,19 @@ TEST(SubnetPrefix, RunsUpToTheThirdFullStopOrTheLastOfFewer) {
 }
 
 TEST(SweepFailure, SaysHowManyProbesCouldNotBeSentFromWhereAndWhy) {
-    const std::error_code unreachable = std::make_error_code(std::errc::network_unreachable);
-    const struct {
-        SweepResult sweep;
-        std::string text;
-    } cases[] = {
-        {{"192.0.2.1", 254, 0, {}}, ""},
-        {{"192.0.2.1", 254, 254, unreachable},
-         "0 of 254 probes could be sent from 192.0.2.1: " + unreachable.message()},
-        {{"192.0.2.1", 254, 3, unreachable},
-         "3 of 254 probes could not be sent from 192.0.2.1: " + unreachable.message()},
+    const std::string unreachable = std::make_error_code(std::errc::network_unreachable).message();
+    const std::pair<int, std::string> cases[] = {
+        {0, ""},
+        {254, "0 of 254 probes could be sent from 192.0.2.1: " + unreachable},
+        {3, "3 of 254 probes could not be sent from 192.0.2.1: " + unreachable},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SweepFailure(c.sweep), c.text);
+    for (const auto& [failed, text] : cases) {
+        SweepResult sweep;
+        sweep.from = "192.0.2.1";
+        sweep.probes = 254;
+        sweep.failed = failed;
+        sweep.firstError = std::make_error_code(std::errc::network_unreachable);
+        EXPECT_EQ(SweepFailure(sweep), text);
     }
 }
 
