@@ -83,10 +83,9 @@ int UpdateRun::Report() {
     const Outcome& outcome = *attempt_.Result();
     session_.ReportReceiveErrors(context_.err);
     if (options_.common.json) {
-        context_.out << ToJsonText(attempt_.Report({{"file", options_.file},
-                                                    {"version", shared_.versionText},
-                                                    {"receiveErrors", session_.Core().ReceiveErrors()}}))
-                     << '\n';
+        Json report = attempt_.Report({{"file", options_.file}, {"version", shared_.versionText}});
+        report["receiveErrors"] = session_.Core().ReceiveErrors();
+        context_.out << ToJsonText(report) << '\n';
         return ToInt(outcome.code);
     }
     const ProgressView& tally = attempt_.Tally();
