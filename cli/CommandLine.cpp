@@ -51,7 +51,7 @@ constexpr std::string_view UpdateDetails =
     "--no-verify skips this. On a terminal a bar shows the blocks sent and the time left; otherwise one\n"
     "line per stage. With --json one object ends the run: result, exitCode, message, logger, file,\n"
     "version, blocks, blocksSent, blocksResent, sendFailures, seconds, verified (null when not checked),\n"
-    "versionBefore, versionAfter.\n"
+    "versionBefore, versionAfter, receiveErrors (receive errors skipped, such as ICMP answers).\n"
     "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n"
     "\n"
     "Whole sites: with --all the tool searches first (as search does) and updates every logger found\n"

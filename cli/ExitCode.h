@@ -12,7 +12,7 @@ namespace lut::cli {
 enum class ExitCode : int {
     Complete = 0,        // "Update complete" (search: the search ran)
     BadArguments = 1,    // the command line is wrong
-    EndpointFailed = 2,  // "Create Socket Fail!!", or the local address could not be found
+    EndpointFailed = 2,  // "Create Socket Fail!!", no local address, or no probe could be sent
     NoAnswer = 3,        // the logger did not answer the probe or the update request in time
     CheckFailed = 4,     // a check of the Update button failed, or the file could not be read
     Refused = 5,         // "Flash not exists,can not update", "Same Version", or a refusal without reason
@@ -38,7 +38,8 @@ inline constexpr std::array<ExitCodeText, 11> ExitCodeTexts{{
      "\"Update complete\"; for search: the search ran, whether or not a logger answered"},
     {ExitCode::BadArguments, "bad-arguments", "bad arguments"},
     {ExitCode::EndpointFailed, "endpoint-failed",
-     "\"Create Socket Fail!!\": an endpoint could not be opened (see the ports above), or no local address"},
+     "\"Create Socket Fail!!\": an endpoint could not be opened (see the ports above), no local address, or "
+     "no probe of the search could be sent"},
     {ExitCode::NoAnswer, "no-answer",
      "the logger did not answer the probe or the update request within --wait"},
     {ExitCode::CheckFailed, "check-failed",

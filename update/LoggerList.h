@@ -9,6 +9,7 @@
 
 #include "link/Endpoint.h"
 #include "update/ProtocolState.h"
+#include "update/SweepResult.h"
 #include "update/WindowOperations.h"
 
 namespace lut {
@@ -21,8 +22,9 @@ class LoggerList {
     LoggerList(WindowOperations& window, AtomicProtocolState& protocolState, Endpoint& discoverySocket,
                std::uint16_t discoveryPort);
 
-    // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting.
-    void btnsearchClick();
+    // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting;
+    // how many probes the system refused, and why.
+    SweepResult btnsearchClick();
 
     // Empties the list, sets "SS" and sends the probe to the one address, so that its answer becomes the
     // only row; the system's error when the probe could not be sent.

@@ -146,6 +146,13 @@ void FrmmainNetworkTest::heldPortFailsOnlyItsEndpoint() {
     if (!holdDiscovery) {
         const Rows rows = SearchWith(w, {{"127.0.0.2", Answer("77#S1")}});
         QVERIFY(rows == Rows({{"77", "127.0.0.2", "S1"}}));
+    } else {
+        // The status line keeps its words; the probes that went nowhere join the reasons in the tooltip.
+        w.window->btnsearchClick();
+        QCOMPARE(w.window->Operations().StatusText(), std::string("Create Socket Fail!!"));
+        const QString after = w.window->findChild<QLabel*>("lbl6")->toolTip();
+        QVERIFY2(after.startsWith(reason) && after.contains("0 of 254 probes could be sent from 127.0.0.1: "),
+                 qPrintable(after));
     }
     if (!holdUpdate) {
         FakeLogger logger("127.0.0.2", {});

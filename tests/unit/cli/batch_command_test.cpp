@@ -106,6 +106,19 @@ TEST_F(BatchCommand, DryRunListsTheLoggersAndSendsNoUpdateFrame) {
     EXPECT_FALSE(std::filesystem::exists(RecordFile()));
 }
 
+// The sweep of --all cannot leave the machine: nothing is updated, and the run says why.
+TEST_F(BatchCommand, AllWhoseProbesAllFailSaysWhyAndUpdatesNone) {
+    Site site({LoggerScript{}});
+    auto options = Options(site, {});
+    options.all = true;
+    options.common.localAddress = "no-address";
+    const CommandResult result = Run(options);
+    EXPECT_EQ(result.code, ToInt(ExitCode::EndpointFailed));
+    EXPECT_NE(result.err.find("0 of 254 probes could be sent from no-address"), std::string::npos)
+        << result.err;
+    EXPECT_TRUE(site[0].Requests().empty());
+}
+
 TEST_F(BatchCommand, CtrlCStopsTheRunningLoggerAndSkipsTheOthers) {
     WakePipe interrupt;
     Site site({{.onBlock =
