@@ -83,16 +83,17 @@ void Attempt::Request(Clock::time_point now) {
 }
 
 Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
+    const std::chrono::milliseconds wait = shared_.options.common.wait;
     switch (phase_) {
         case Phase::Probing:
-            if (now >= started_ + shared_.options.common.wait) {
+            if (now >= started_ + wait) {
                 Finish({ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
-                                                cli::Seconds(shared_.options.common.wait) +
+                                                cli::Seconds(wait) +
                                                 ": is the logger on, and is the address right?"},
                        now);
                 return now;
             }
-            return started_ + shared_.options.common.wait;
+            return started_ + wait;
         case Phase::Requested:
             if (requests_ < Requests) {
                 if (shared_.pacer.Now() >= nextRequest_) {
@@ -100,19 +101,19 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
                 }
                 return now + RequestCheck;
             }
-            if (now >= lastRequest_ + shared_.options.common.wait) {
+            if (now >= lastRequest_ + wait) {
                 Finish(unreadable_ ? Outcome{ExitCode::UnknownError, *unreadable_}
                                    : Outcome{ExitCode::NoAnswer,
-                                             "No answer from " + address_ + " to the update request within " +
-                                                 cli::Seconds(shared_.options.common.wait) + " (sent " +
-                                                 std::to_string(Requests) + " times, " +
-                                                 cli::Seconds(RequestInterval) + " apart)."},
+                                             "No answer from " + address_ + " to the update request, sent " +
+                                                 std::to_string(Requests) + " times " +
+                                                 cli::Seconds(RequestInterval) + " apart, within " +
+                                                 cli::Seconds(wait) + " of the last."},
                        now);
                 return now;
             }
-            return lastRequest_ + shared_.options.common.wait;
+            return lastRequest_ + wait;
         case Phase::Transferring: {
-            const std::chrono::milliseconds stall = StallLimit(shared_.options.common.wait);
+            const std::chrono::milliseconds stall = StallLimit(wait);
             if (now >= lastActivity_ + stall) {
                 Finish({ExitCode::UpdateFail,
                         "The transfer stalled: nothing happened for " + cli::Seconds(stall) +

@@ -37,7 +37,12 @@ class BatchRun final : public BatchOutput {
     int Report(bool interrupted, const BatchScheduler& scheduler);
 
     void Requested(const Attempt& attempt) override;
-    void Ended(const Attempt& attempt) override { line_.Say(ResultLine(attempt)); }
+    // On a terminal the progress line counts the loggers that succeed; the failures are listed.
+    void Ended(const Attempt& attempt) override {
+        if (!context_.terminal || attempt.Failed()) {
+            line_.Say(ResultLine(attempt));
+        }
+    }
     void Waiting(const Attempts& attempts) override {
         line_.Draw(attempts, static_cast<std::size_t>(options_.parallel), Blocks());
     }
@@ -69,10 +74,12 @@ int BatchRun::Execute() {
     if (options_.dryRun) {
         return DryRun();
     }
-    BatchScheduler scheduler(session_, shared_,
-                             {static_cast<std::size_t>(options_.parallel),
-                              options_.keepGoing ? std::nullopt : std::optional<std::size_t>(1)},
-                             *this);
+    BatchPolicy policy{static_cast<std::size_t>(options_.parallel), std::nullopt,
+                       static_cast<std::size_t>(options_.canary)};
+    if (!options_.keepGoing) {
+        policy.maxFailures = static_cast<std::size_t>(options_.maxFailures.value_or(1));
+    }
+    BatchScheduler scheduler(session_, shared_, policy, *this);
     const bool interrupted = scheduler.Run(attempts_);
     return Report(interrupted, scheduler);
 }
@@ -123,6 +130,11 @@ void BatchRun::Choose(const std::vector<LoggerRow>& found) {
         return;
     }
     for (const std::string& address : options_.loggers) {
+        // An address named twice is updated once.
+        if (std::any_of(attempts_.begin(), attempts_.end(),
+                        [&address](const auto& attempt) { return attempt->Address() == address; })) {
+            continue;
+        }
         const auto row =
             std::find_if(found.begin(), found.end(), [&](const LoggerRow& r) { return r.ip == address; });
         if (row == found.end()) {

@@ -13,7 +13,7 @@ enum class ExitCode : int {
     Complete = 0,        // "Update complete" (search: the search ran)
     BadArguments = 1,    // the command line is wrong
     EndpointFailed = 2,  // "Create Socket Fail!!", or the local address could not be found
-    NoAnswer = 3,        // the logger did not answer the probe or the update request in time
+    NoAnswer = 3,        // the logger did not answer the probe or the update requests in time
     CheckFailed = 4,     // a check of the Update button failed, or the file could not be read
     Refused = 5,         // "Flash not exists,can not update", "Same Version", or a refusal without reason
     UnknownError = 6,    // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
@@ -40,7 +40,7 @@ inline constexpr std::array<ExitCodeText, 11> ExitCodeTexts{{
     {ExitCode::EndpointFailed, "endpoint-failed",
      "\"Create Socket Fail!!\": an endpoint could not be opened (see the ports above), or no local address"},
     {ExitCode::NoAnswer, "no-answer",
-     "the logger did not answer the probe or the update request within --wait"},
+     "the logger did not answer the probe, or none of 3 update requests 1.5 s apart, within --wait"},
     {ExitCode::CheckFailed, "check-failed",
      "a check of the Update button failed, or the file could not be read (the message says which)"},
     {ExitCode::Refused, NameOf(DialogueEnd::Refused),
