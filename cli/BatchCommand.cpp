@@ -193,7 +193,7 @@ int BatchRun::Report(bool interrupted, const BatchScheduler& scheduler) {
     for (const std::string& row : SummaryTable(attempts_)) {
         line_.Say(row);
     }
-    line_.Say(TotalLine(attempts_.size(), std::chrono::duration<double>(Clock::now() - start_).count(),
+    line_.Say(TotalLine(attempts_, std::chrono::duration<double>(Clock::now() - start_).count(),
                         scheduler.FirstFailure(), scheduler.Unrouted()) +
               ".");
     return code;

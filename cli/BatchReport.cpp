@@ -58,9 +58,24 @@ std::vector<std::string> SummaryTable(const Attempts& attempts) {
     return lines;
 }
 
-std::string TotalLine(std::size_t loggers, double seconds, std::optional<ExitCode> firstFailure,
+std::string TotalLine(const Attempts& attempts, double seconds, std::optional<ExitCode> firstFailure,
                       std::size_t unrouted) {
-    std::string total = std::to_string(loggers) + " loggers in " + Tenths(seconds);
+    // How many ended each way, in the order the ways first appear in the table.
+    std::vector<std::pair<std::string, std::size_t>> counts;
+    for (const auto& attempt : attempts) {
+        const std::string name = OutcomeName(*attempt);
+        const auto found = std::find_if(counts.begin(), counts.end(),
+                                        [&name](const auto& count) { return count.first == name; });
+        if (found == counts.end()) {
+            counts.emplace_back(name, 1);
+        } else {
+            ++found->second;
+        }
+    }
+    std::string total = std::to_string(attempts.size()) + " loggers in " + Tenths(seconds);
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        total += (i == 0 ? ": " : ", ") + std::to_string(counts[i].second) + " " + counts[i].first;
+    }
     if (firstFailure) {
         total += "; the first failure: " + std::string(NameOf(*firstFailure));
     }
