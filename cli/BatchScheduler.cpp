@@ -140,7 +140,9 @@ void BatchScheduler::OnDialogueEvent(const std::string& logger, const DialogueEv
     Attempt& attempt = *found->second;
     const Attempt::Phase before = attempt.CurrentPhase();
     attempt.OnDialogueEvent(event, Clock::now());
-    changed_ = changed_ || attempt.CurrentPhase() != before;
+    // A version check is due at once; an acceptance needs nothing of the loop, and an end tells Ended.
+    const Attempt::Phase after = attempt.CurrentPhase();
+    changed_ = changed_ || (after != before && after == Attempt::Phase::Verifying);
 }
 
 void BatchScheduler::Ended(const Attempt& attempt) {

@@ -72,7 +72,7 @@ class BatchScheduler final : RoutedObserver, AttemptListener {
     std::unordered_map<std::string, Attempt*> byAddress_;  // while Run runs
     std::size_t failures_ = 0;
     std::optional<ExitCode> firstFailure_;
-    bool changed_ = false;  // an attempt moved since the loop last looked
+    bool changed_ = false;  // an attempt ended or began its version check since the loop last looked
     std::size_t unrouted_ = 0;
 };
 
