@@ -227,7 +227,7 @@ void Attempt::SkipIt(Skip why) {
 Json Attempt::Report(const Json& extra) const {
     const bool checked = check_ && check_->Outcome() != VersionCheck::Result::Pending;
     Json report{
-        {"result", outcome_ ? Json(NameOf(outcome_->code)) : Json(std::string(NameOf(*skipped_)))},
+        {"result", ResultName()},
         {"exitCode", outcome_ ? Json(ToInt(outcome_->code)) : Json()},
         {"message", outcome_ ? outcome_->message : "Not started."},
         {"logger", address_},
@@ -246,8 +246,11 @@ Json Attempt::Report(const Json& extra) const {
     return report;
 }
 
-std::string_view NameOf(Attempt::Skip why) {
-    return why == Attempt::Skip::CanaryFailed ? "skipped (canary failed)" : "skipped";
+std::string Attempt::ResultName() const {
+    if (outcome_) {
+        return std::string(NameOf(outcome_->code));
+    }
+    return skipped_ == Skip::CanaryFailed ? "skipped (canary failed)" : "skipped";
 }
 
 }  // namespace lut::cli

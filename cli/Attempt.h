@@ -101,6 +101,8 @@ class Attempt {
     const VersionCheck* Check() const { return check_ ? &*check_ : nullptr; }
     double Seconds() const { return seconds_; }
     bool Failed() const { return outcome_ && outcome_->code != ExitCode::Complete; }
+    // How it ended ("complete", "refused", ...) or why it never started ("skipped", ...).
+    std::string ResultName() const;
 
     // The result, the message, the address, then `extra`'s fields, then the file's blocks, the tally and
     // the versions.
@@ -127,8 +129,5 @@ class Attempt {
     double seconds_ = 0;
     UpdateDialogue* dialogue_ = nullptr;  // in the router, from the first request until closed
 };
-
-// "skipped", "skipped (canary failed)": the result of an attempt never started.
-std::string_view NameOf(Attempt::Skip why);
 
 }  // namespace lut::cli

@@ -15,18 +15,11 @@ std::string Tenths(double seconds) {
     return text.str();
 }
 
-std::string OutcomeName(const Attempt& attempt) {
-    if (attempt.Result()) {
-        return std::string(NameOf(attempt.Result()->code));
-    }
-    return std::string(NameOf(attempt.Skipped().value_or(Attempt::Skip::Stopped)));
-}
-
 }  // namespace
 
 std::string ResultLine(const Attempt& attempt) {
     const std::string sn = attempt.Logger() ? Printable(attempt.Logger()->sn) : "";
-    return sn + " at " + attempt.Address() + ": " + OutcomeName(attempt) + " in " +
+    return sn + " at " + attempt.Address() + ": " + attempt.ResultName() + " in " +
            Tenths(attempt.Seconds()) + ": " + attempt.Result()->message;
 }
 
@@ -38,7 +31,7 @@ std::vector<std::string> SummaryTable(const Attempts& attempts) {
         rows.push_back({logger ? Printable(logger->sn) : "", attempt->Address(),
                         logger ? Printable(std::string(TrimBlankAndControl(logger->version))) : "",
                         check != nullptr && !check->Reported().empty() ? Printable(check->Reported()) : "-",
-                        OutcomeName(*attempt), attempt->Result() ? Tenths(attempt->Seconds()) : "-"});
+                        attempt->ResultName(), attempt->Result() ? Tenths(attempt->Seconds()) : "-"});
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
@@ -63,7 +56,7 @@ std::string TotalLine(const Attempts& attempts, double seconds, std::optional<Ex
     // How many ended each way, in the order the ways first appear in the table.
     std::vector<std::pair<std::string, std::size_t>> counts;
     for (const auto& attempt : attempts) {
-        const std::string name = OutcomeName(*attempt);
+        const std::string name = attempt->ResultName();
         const auto found = std::find_if(counts.begin(), counts.end(),
                                         [&name](const auto& count) { return count.first == name; });
         if (found == counts.end()) {
