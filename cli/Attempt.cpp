@@ -33,6 +33,17 @@ ExitCode ExitCodeOf(VersionCheck::Result result) {
 
 }  // namespace
 
+std::optional<Outcome> PrepareAttempts(Session& session, AttemptShared& shared) {
+    if (const auto failure = session.Start()) {
+        return Outcome{ExitCode::EndpointFailed, *failure};
+    }
+    if (const auto failure = session.LoadFile(shared.options.file, shared.options.version)) {
+        return Outcome{ExitCode::CheckFailed, *failure};
+    }
+    shared.versionText = session.Window().VersionText();
+    return std::nullopt;
+}
+
 Attempt::Attempt(LoggerRow logger, AttemptShared& shared, std::ostream& out, ProgressView::Style style)
     : Attempt(logger.ip, shared, out, style) {
     logger_ = std::move(logger);

@@ -16,6 +16,7 @@
 #include "cli/Outcome.h"
 #include "cli/Output.h"
 #include "cli/ProgressView.h"
+#include "cli/Session.h"
 #include "cli/VersionCheck.h"
 #include "update/DialogueRouter.h"
 #include "update/Pacer.h"
@@ -54,6 +55,10 @@ struct AttemptShared {
     DialogueRouter* router = nullptr;
     AttemptListener* listener = nullptr;
 };
+
+// Opens the endpoints, then loads the file with Browse and sets the version box, for every attempt of the
+// run to send; the failure that ends the run before anything is sent, if any.
+std::optional<Outcome> PrepareAttempts(Session& session, AttemptShared& shared);
 
 class Attempt {
   public:

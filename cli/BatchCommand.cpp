@@ -86,13 +86,9 @@ int BatchRun::Execute() {
 
 // The file, then the search, then the loggers to update.
 std::optional<Outcome> BatchRun::Prepare() {
-    if (const auto failure = session_.Start()) {
-        return Outcome{ExitCode::EndpointFailed, *failure};
+    if (auto failure = PrepareAttempts(session_, shared_)) {
+        return failure;
     }
-    if (const auto failure = session_.LoadFile(options_.file, options_.version)) {
-        return Outcome{ExitCode::CheckFailed, *failure};
-    }
-    shared_.versionText = session_.Window().VersionText();
     version_ = std::string(TrimBlankAndControl(shared_.versionText));
 
     ToolCore& core = session_.Core();

@@ -30,7 +30,6 @@ class UpdateRun final : public BatchOutput {
     int Execute();
 
   private:
-    std::optional<Outcome> Prepare();
     void Found(const Attempt& attempt) override;
     void Unreadable(const Attempt& attempt, const std::string& text) override;
     int Report();
@@ -46,24 +45,13 @@ class UpdateRun final : public BatchOutput {
 };
 
 int UpdateRun::Execute() {
-    if (auto failure = Prepare()) {
+    // The file first, so that a wrong one ends the run before anything is sent.
+    if (auto failure = PrepareAttempts(session_, shared_)) {
         attempt_.Finish(std::move(*failure), Clock::now());
         return Report();
     }
     BatchScheduler(session_, shared_, {1, 1}, *this).Run(attempts_);
     return Report();
-}
-
-// The file first, so that a wrong one ends the run before anything is sent.
-std::optional<Outcome> UpdateRun::Prepare() {
-    if (const auto failure = session_.Start()) {
-        return Outcome{ExitCode::EndpointFailed, *failure};
-    }
-    if (const auto failure = session_.LoadFile(options_.file, options_.version)) {
-        return Outcome{ExitCode::CheckFailed, *failure};
-    }
-    shared_.versionText = session_.Window().VersionText();
-    return std::nullopt;
 }
 
 void UpdateRun::Found(const Attempt& attempt) {
