@@ -24,9 +24,7 @@ class BatchRun final : public BatchOutput {
                    context.interruptHandle),
           record_(options.record, options.file, context.err),
           shared_(session_.Core(), context.pacer, record_, options),
-          line_(context.out, options.common.json ? ProgressView::Style::Quiet
-                             : context.terminal  ? ProgressView::Style::Bar
-                                                 : ProgressView::Style::Lines) {}
+          line_(context.out, context.Progress(options.common.json)) {}
 
     int Execute();
 

@@ -21,11 +21,8 @@ class UpdateRun final : public BatchOutput {
                    context.interruptHandle),
           record_(options.record, options.file, context.err),
           shared_(session_.Core(), context.pacer, record_, options),
-          attempt_(*attempts_.emplace_back(
-              std::make_unique<Attempt>(options.loggers.front(), shared_, context.out,
-                                        options.common.json ? ProgressView::Style::Quiet
-                                        : context.terminal  ? ProgressView::Style::Bar
-                                                            : ProgressView::Style::Lines))) {}
+          attempt_(*attempts_.emplace_back(std::make_unique<Attempt>(
+              options.loggers.front(), shared_, context.out, context.Progress(options.common.json)))) {}
 
     int Execute();
 
