@@ -3,14 +3,16 @@
 
     python3 -B bench/site_update.py [--build build] [--loggers 30] [--blocks 50] [--parallel 30]
 
-Everything runs on loopback: one logger-sim serving the loggers at 127.0.0.2 and up on a pair of free high
-ports, logger-update bound to 127.0.0.1 with 127.0.0.1 as its local address, so that its search sweeps only
-127.0.0.1 to 127.0.0.254. The run is `update --all --no-verify` (the version check would add the loggers'
-answer to one probe each, not protocol time) with the record off. Two figures are divided by one logger's
-floor (blocks x 200 ms + 5000 ms):
+Everything runs on loopback: one logger-sim serving the loggers at 127.0.0.1 and up (a whole /24 with
+--loggers 254) on a pair of free high ports, logger-update bound to 127.0.1.1 with 127.0.0.255 as its local
+address, so that its search sweeps 127.0.0.1 to 127.0.0.254 and no logger's answer counts as its own. The
+run is `update --all --no-verify` (the version check would add the loggers' answer to one probe each, not
+protocol time) with the record off. Two figures are divided by one logger's floor (blocks x 200 ms +
+5000 ms):
   - the batch: from the first "Updating" line to the last logger's result line;
   - the whole command, its search (--wait 1) included.
-The target: the batch at most 1.10.
+The target: the batch at most 1.10. Under /usr/bin/time, when it is there, the tool's peak memory and CPU
+time are printed too.
 """
 
 import argparse
@@ -24,7 +26,9 @@ import tempfile
 import time
 from pathlib import Path
 
-TOOL = "127.0.0.1"
+TOOL = "127.0.1.1"
+SWEPT = "127.0.0.255"
+TIME = Path("/usr/bin/time")
 TARGET = 1.10
 
 
@@ -60,7 +64,9 @@ def main():
     parser.add_argument("--parallel", type=int, default=30)
     arguments = parser.parse_args()
     floor = arguments.blocks * 0.2 + 5.0
-    addresses = [TOOL] + [f"127.0.0.{host}" for host in range(2, 2 + arguments.loggers)]
+    if not 1 <= arguments.loggers <= 254:
+        sys.exit("--loggers must lie between 1 and 254")
+    addresses = [TOOL] + [f"127.0.0.{host}" for host in range(1, 1 + arguments.loggers)]
     discovery, update = free_ports(addresses)
     ports = ["--discovery-port", str(discovery), "--update-port", str(update)]
     env = dict(os.environ, LOGGER_UPDATE_RECORD="off")
@@ -69,15 +75,17 @@ def main():
         image = Path(folder) / "S9.00.bin"
         image.write_bytes(random.randbytes(arguments.blocks * 300))
         log = Path(folder) / "sim.log"
-        sim = subprocess.Popen([arguments.build / "bin" / "logger-sim", "--base", "127.0.0.2", "--count",
+        sim = subprocess.Popen([arguments.build / "bin" / "logger-sim", "--base", "127.0.0.1", "--count",
                                 str(arguments.loggers), "--run-time", "300", "--log", log, *ports],
                                stdout=subprocess.DEVNULL)
         try:
             wait_for_line(log, "ready:", 15)
             started = time.monotonic()
-            run = subprocess.Popen([arguments.build / "bin" / "logger-update", "update", "--all", "--file", image,
-                                    "--local-address", TOOL, "--bind", TOOL, *ports, "--wait", "1", "--parallel",
-                                    str(arguments.parallel), "--no-verify"],
+            usage = Path(folder) / "time.txt"
+            timed = [TIME, "-v", "-o", usage] if TIME.exists() else []
+            run = subprocess.Popen([*timed, arguments.build / "bin" / "logger-update", "update", "--all", "--file",
+                                    image, "--local-address", SWEPT, "--bind", TOOL, *ports, "--wait", "1",
+                                    "--parallel", str(arguments.parallel), "--no-verify"],
                                    stdout=subprocess.PIPE, text=True, env=env)
             first = last = None
             for line in run.stdout:
@@ -89,6 +97,7 @@ def main():
                     last = now
             code = run.wait(600)
             whole = time.monotonic() - started
+            resources = usage.read_text() if timed else ""
         finally:
             sim.send_signal(signal.SIGINT)
             try:
@@ -101,6 +110,10 @@ def main():
     batch = last - first
     print(f"batch: {batch:.2f} s / {floor:.1f} s = {batch / floor:.3f}  (target at most {TARGET})")
     print(f"whole command, search included: {whole:.2f} s / {floor:.1f} s = {whole / floor:.3f}")
+    for line in resources.splitlines():
+        if any(name in line for name in ("Maximum resident set size", "User time", "System time",
+                                         "Percent of CPU")):
+            print("logger-update: " + line.strip())
     return 0 if batch / floor <= TARGET else 1
 
 

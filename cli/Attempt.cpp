@@ -33,6 +33,17 @@ ExitCode ExitCodeOf(VersionCheck::Result result) {
 
 }  // namespace
 
+std::optional<Outcome> PrepareAttempts(Session& session, AttemptShared& shared) {
+    if (const auto failure = session.Start()) {
+        return Outcome{ExitCode::EndpointFailed, *failure};
+    }
+    if (const auto failure = session.LoadFile(shared.options.file, shared.options.version)) {
+        return Outcome{ExitCode::CheckFailed, *failure};
+    }
+    shared.versionText = session.Window().VersionText();
+    return std::nullopt;
+}
+
 Attempt::Attempt(LoggerRow logger, AttemptShared& shared, std::ostream& out, ProgressView::Style style)
     : Attempt(logger.ip, shared, out, style) {
     logger_ = std::move(logger);
@@ -83,16 +94,17 @@ void Attempt::Request(Clock::time_point now) {
 }
 
 Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
+    const std::chrono::milliseconds wait = shared_.options.common.wait;
     switch (phase_) {
         case Phase::Probing:
-            if (now >= started_ + shared_.options.common.wait) {
+            if (now >= started_ + wait) {
                 Finish({ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
-                                                cli::Seconds(shared_.options.common.wait) +
+                                                cli::Seconds(wait) +
                                                 ": is the logger on, and is the address right?"},
                        now);
                 return now;
             }
-            return started_ + shared_.options.common.wait;
+            return started_ + wait;
         case Phase::Requested:
             if (requests_ < Requests) {
                 if (shared_.pacer.Now() >= nextRequest_) {
@@ -100,19 +112,19 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
                 }
                 return now + RequestCheck;
             }
-            if (now >= lastRequest_ + shared_.options.common.wait) {
+            if (now >= lastRequest_ + wait) {
                 Finish(unreadable_ ? Outcome{ExitCode::UnknownError, *unreadable_}
                                    : Outcome{ExitCode::NoAnswer,
-                                             "No answer from " + address_ + " to the update request within " +
-                                                 cli::Seconds(shared_.options.common.wait) + " (sent " +
-                                                 std::to_string(Requests) + " times, " +
-                                                 cli::Seconds(RequestInterval) + " apart)."},
+                                             "No answer from " + address_ + " to the update request, sent " +
+                                                 std::to_string(Requests) + " times " +
+                                                 cli::Seconds(RequestInterval) + " apart, within " +
+                                                 cli::Seconds(wait) + " of the last."},
                        now);
                 return now;
             }
-            return lastRequest_ + shared_.options.common.wait;
+            return lastRequest_ + wait;
         case Phase::Transferring: {
-            const std::chrono::milliseconds stall = StallLimit(shared_.options.common.wait);
+            const std::chrono::milliseconds stall = StallLimit(wait);
             if (now >= lastActivity_ + stall) {
                 Finish({ExitCode::UpdateFail,
                         "The transfer stalled: nothing happened for " + cli::Seconds(stall) +
@@ -226,7 +238,7 @@ void Attempt::SkipIt(Skip why) {
 Json Attempt::Report(const Json& extra) const {
     const bool checked = check_ && check_->Outcome() != VersionCheck::Result::Pending;
     Json report{
-        {"result", outcome_ ? Json(NameOf(outcome_->code)) : Json(std::string(NameOf(*skipped_)))},
+        {"result", ResultName()},
         {"exitCode", outcome_ ? Json(ToInt(outcome_->code)) : Json()},
         {"message", outcome_ ? outcome_->message : "Not started."},
         {"logger", address_},
@@ -245,8 +257,11 @@ Json Attempt::Report(const Json& extra) const {
     return report;
 }
 
-std::string_view NameOf(Attempt::Skip why) {
-    return why == Attempt::Skip::CanaryFailed ? "skipped (canary failed)" : "skipped";
+std::string Attempt::ResultName() const {
+    if (outcome_) {
+        return std::string(NameOf(outcome_->code));
+    }
+    return skipped_ == Skip::CanaryFailed ? "skipped (canary failed)" : "skipped";
 }
 
 }  // namespace lut::cli

@@ -16,6 +16,7 @@
 #include "cli/Outcome.h"
 #include "cli/Output.h"
 #include "cli/ProgressView.h"
+#include "cli/Session.h"
 #include "cli/VersionCheck.h"
 #include "update/DialogueRouter.h"
 #include "update/Pacer.h"
@@ -54,6 +55,10 @@ struct AttemptShared {
     DialogueRouter* router = nullptr;
     AttemptListener* listener = nullptr;
 };
+
+// Opens the endpoints, then loads the file with Browse and sets the version box, for every attempt of the
+// run to send; the failure that ends the run before anything is sent, if any.
+std::optional<Outcome> PrepareAttempts(Session& session, AttemptShared& shared);
 
 class Attempt {
   public:
@@ -101,6 +106,8 @@ class Attempt {
     const VersionCheck* Check() const { return check_ ? &*check_ : nullptr; }
     double Seconds() const { return seconds_; }
     bool Failed() const { return outcome_ && outcome_->code != ExitCode::Complete; }
+    // How it ended ("complete", "refused", ...) or why it never started ("skipped", ...).
+    std::string ResultName() const;
 
     // The result, the message, the address, then `extra`'s fields, then the file's blocks, the tally and
     // the versions.
@@ -127,8 +134,5 @@ class Attempt {
     double seconds_ = 0;
     UpdateDialogue* dialogue_ = nullptr;  // in the router, from the first request until closed
 };
-
-// "skipped", "skipped (canary failed)": the result of an attempt never started.
-std::string_view NameOf(Attempt::Skip why);
 
 }  // namespace lut::cli

@@ -24,9 +24,7 @@ class BatchRun final : public BatchOutput {
                    context.interruptHandle),
           record_(options.record, options.file, context.err),
           shared_(session_.Core(), context.pacer, record_, options),
-          line_(context.out, options.common.json ? ProgressView::Style::Quiet
-                             : context.terminal  ? ProgressView::Style::Bar
-                                                 : ProgressView::Style::Lines) {}
+          line_(context.out, context.Progress(options.common.json)) {}
 
     int Execute();
 
@@ -37,7 +35,12 @@ class BatchRun final : public BatchOutput {
     int Report(bool interrupted, const BatchScheduler& scheduler);
 
     void Requested(const Attempt& attempt) override;
-    void Ended(const Attempt& attempt) override { line_.Say(ResultLine(attempt)); }
+    // On a terminal the progress line counts the loggers that succeed; the failures are listed.
+    void Ended(const Attempt& attempt) override {
+        if (!context_.terminal || attempt.Failed()) {
+            line_.Say(ResultLine(attempt));
+        }
+    }
     void Waiting(const Attempts& attempts) override {
         line_.Draw(attempts, static_cast<std::size_t>(options_.parallel), Blocks());
     }
@@ -69,23 +72,21 @@ int BatchRun::Execute() {
     if (options_.dryRun) {
         return DryRun();
     }
-    BatchScheduler scheduler(session_, shared_,
-                             {static_cast<std::size_t>(options_.parallel),
-                              options_.keepGoing ? std::nullopt : std::optional<std::size_t>(1)},
-                             *this);
+    BatchPolicy policy{static_cast<std::size_t>(options_.parallel), std::nullopt,
+                       static_cast<std::size_t>(options_.canary)};
+    if (!options_.keepGoing) {
+        policy.maxFailures = static_cast<std::size_t>(options_.maxFailures.value_or(1));
+    }
+    BatchScheduler scheduler(session_, shared_, policy, *this);
     const bool interrupted = scheduler.Run(attempts_);
     return Report(interrupted, scheduler);
 }
 
 // The file, then the search, then the loggers to update.
 std::optional<Outcome> BatchRun::Prepare() {
-    if (const auto failure = session_.Start()) {
-        return Outcome{ExitCode::EndpointFailed, *failure};
+    if (auto failure = PrepareAttempts(session_, shared_)) {
+        return failure;
     }
-    if (const auto failure = session_.LoadFile(options_.file, options_.version)) {
-        return Outcome{ExitCode::CheckFailed, *failure};
-    }
-    shared_.versionText = session_.Window().VersionText();
     version_ = std::string(TrimBlankAndControl(shared_.versionText));
 
     ToolCore& core = session_.Core();
@@ -129,6 +130,11 @@ void BatchRun::Choose(const std::vector<LoggerRow>& found) {
         return;
     }
     for (const std::string& address : options_.loggers) {
+        // An address named twice is updated once.
+        if (std::any_of(attempts_.begin(), attempts_.end(),
+                        [&address](const auto& attempt) { return attempt->Address() == address; })) {
+            continue;
+        }
         const auto row =
             std::find_if(found.begin(), found.end(), [&](const LoggerRow& r) { return r.ip == address; });
         if (row == found.end()) {
@@ -188,7 +194,7 @@ int BatchRun::Report(bool interrupted, const BatchScheduler& scheduler) {
     for (const std::string& row : SummaryTable(attempts_)) {
         line_.Say(row);
     }
-    line_.Say(TotalLine(attempts_.size(), std::chrono::duration<double>(Clock::now() - start_).count(),
+    line_.Say(TotalLine(attempts_, std::chrono::duration<double>(Clock::now() - start_).count(),
                         scheduler.FirstFailure(), scheduler.Unrouted()) +
               ".");
     return code;

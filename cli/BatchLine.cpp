@@ -6,11 +6,19 @@
 #include "update/TimeLeft.h"
 
 namespace lut::cli {
+namespace {
+
+// Redrawing 254 loggers' line at every event would cost more than it shows.
+constexpr std::chrono::milliseconds RedrawPause{100};
+
+}  // namespace
 
 void BatchLine::Draw(const Attempts& attempts, std::size_t parallel, int blocks) {
-    if (style_ != ProgressView::Style::Bar) {
+    const auto now = std::chrono::steady_clock::now();
+    if (style_ != ProgressView::Style::Bar || now < drawn_ + RedrawPause) {
         return;
     }
+    drawn_ = now;
     std::size_t done = 0;
     std::size_t running = 0;
     std::size_t waiting = 0;

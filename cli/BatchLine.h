@@ -3,6 +3,7 @@
 // or a log those lines alone; with --json nothing.
 #pragma once
 
+#include <chrono>
 #include <ostream>
 #include <string>
 
@@ -16,7 +17,7 @@ class BatchLine {
     // Bar: a terminal; Lines: a pipe or a log; Quiet: --json.
     BatchLine(std::ostream& out, ProgressView::Style style) : out_(out), style_(style) {}
 
-    // Redraws the progress line (a terminal only). `blocks`: the file's.
+    // Redraws the progress line (a terminal only), a few times a second at most. `blocks`: the file's.
     void Draw(const Attempts& attempts, std::size_t parallel, int blocks);
 
     // A line of its own, flushed, so that a log or a script that follows the output sees it at once.
@@ -26,6 +27,7 @@ class BatchLine {
     std::ostream& out_;
     const ProgressView::Style style_;
     bool open_ = false;  // the progress line is drawn
+    std::chrono::steady_clock::time_point drawn_{};
 };
 
 }  // namespace lut::cli

@@ -15,18 +15,11 @@ std::string Tenths(double seconds) {
     return text.str();
 }
 
-std::string OutcomeName(const Attempt& attempt) {
-    if (attempt.Result()) {
-        return std::string(NameOf(attempt.Result()->code));
-    }
-    return std::string(NameOf(attempt.Skipped().value_or(Attempt::Skip::Stopped)));
-}
-
 }  // namespace
 
 std::string ResultLine(const Attempt& attempt) {
     const std::string sn = attempt.Logger() ? Printable(attempt.Logger()->sn) : "";
-    return sn + " at " + attempt.Address() + ": " + OutcomeName(attempt) + " in " +
+    return sn + " at " + attempt.Address() + ": " + attempt.ResultName() + " in " +
            Tenths(attempt.Seconds()) + ": " + attempt.Result()->message;
 }
 
@@ -38,7 +31,7 @@ std::vector<std::string> SummaryTable(const Attempts& attempts) {
         rows.push_back({logger ? Printable(logger->sn) : "", attempt->Address(),
                         logger ? Printable(std::string(TrimBlankAndControl(logger->version))) : "",
                         check != nullptr && !check->Reported().empty() ? Printable(check->Reported()) : "-",
-                        OutcomeName(*attempt), attempt->Result() ? Tenths(attempt->Seconds()) : "-"});
+                        attempt->ResultName(), attempt->Result() ? Tenths(attempt->Seconds()) : "-"});
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows) {
@@ -58,9 +51,24 @@ std::vector<std::string> SummaryTable(const Attempts& attempts) {
     return lines;
 }
 
-std::string TotalLine(std::size_t loggers, double seconds, std::optional<ExitCode> firstFailure,
+std::string TotalLine(const Attempts& attempts, double seconds, std::optional<ExitCode> firstFailure,
                       std::size_t unrouted) {
-    std::string total = std::to_string(loggers) + " loggers in " + Tenths(seconds);
+    // How many ended each way, in the order the ways first appear in the table.
+    std::vector<std::pair<std::string, std::size_t>> counts;
+    for (const auto& attempt : attempts) {
+        const std::string name = attempt->ResultName();
+        const auto found = std::find_if(counts.begin(), counts.end(),
+                                        [&name](const auto& count) { return count.first == name; });
+        if (found == counts.end()) {
+            counts.emplace_back(name, 1);
+        } else {
+            ++found->second;
+        }
+    }
+    std::string total = std::to_string(attempts.size()) + " loggers in " + Tenths(seconds);
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        total += (i == 0 ? ": " : ", ") + std::to_string(counts[i].second) + " " + counts[i].first;
+    }
     if (firstFailure) {
         total += "; the first failure: " + std::string(NameOf(*firstFailure));
     }

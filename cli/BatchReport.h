@@ -18,8 +18,9 @@ std::string ResultLine(const Attempt& attempt);
 // The table's lines, header first, columns aligned.
 std::vector<std::string> SummaryTable(const Attempts& attempts);
 
-// "3 loggers in 41.2 s; the first failure: refused; ..." without the final full stop.
-std::string TotalLine(std::size_t loggers, double seconds, std::optional<ExitCode> firstFailure,
+// "3 loggers in 41.2 s: 2 complete, 1 refused; the first failure: refused; ..." without the final full
+// stop.
+std::string TotalLine(const Attempts& attempts, double seconds, std::optional<ExitCode> firstFailure,
                       std::size_t unrouted);
 
 Json ReportArray(const Attempts& attempts);

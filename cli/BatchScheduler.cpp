@@ -30,7 +30,9 @@ bool BatchScheduler::Run(Attempts& attempts) {
     router_ = &core.StartRouting(*this);
     shared_.router = router_;
     shared_.listener = this;
-    attempts_ = &attempts;
+    for (const auto& attempt : attempts) {
+        byAddress_.emplace(attempt->Address(), attempt.get());
+    }
     std::size_t next = 0;
     bool interrupted = false;
     for (;;) {
@@ -38,7 +40,8 @@ bool BatchScheduler::Run(Attempts& attempts) {
         const bool running = std::any_of(attempts.begin(), attempts.end(),
                                          [](const auto& attempt) { return attempt->InFlight(); });
         // Once every attempt has ended, the workers still pausing after a verdict are woken by StopRouting.
-        if (!running && (Stopping() || next == attempts.size())) {
+        if (!running &&
+            (Stopping() || next == attempts.size() || CanaryGate(attempts, next) == Gate::Failed)) {
             break;
         }
         Retire(attempts);
@@ -54,9 +57,11 @@ bool BatchScheduler::Run(Attempts& attempts) {
         }
     }
     if (!interrupted) {
+        const Attempt::Skip why =
+            CanaryGate(attempts, next) == Gate::Failed ? Attempt::Skip::CanaryFailed : Attempt::Skip::Stopped;
         for (std::size_t i = next; i < attempts.size(); ++i) {
             if (attempts[i]->CurrentPhase() == Attempt::Phase::Waiting) {
-                attempts[i]->SkipIt(Attempt::Skip::Stopped);
+                attempts[i]->SkipIt(why);
             }
         }
         unrouted_ = router_->Unrouted();
@@ -65,7 +70,7 @@ bool BatchScheduler::Run(Attempts& attempts) {
     router_ = nullptr;
     shared_.router = nullptr;
     shared_.listener = nullptr;
-    attempts_ = nullptr;
+    byAddress_.clear();
     return interrupted;
 }
 
@@ -73,11 +78,30 @@ bool BatchScheduler::Stopping() const {
     return policy_.maxFailures && failures_ >= *policy_.maxFailures;
 }
 
+BatchScheduler::Gate BatchScheduler::CanaryGate(const Attempts& attempts, std::size_t index) const {
+    const std::size_t canaries = std::min(policy_.canary, attempts.size());
+    if (index < canaries) {
+        return Gate::Open;
+    }
+    Gate gate = Gate::Open;
+    for (std::size_t i = 0; i < canaries; ++i) {
+        const Attempt& canary = *attempts[i];
+        if (canary.Failed() || canary.Skipped()) {
+            return Gate::Failed;
+        }
+        if (canary.CurrentPhase() != Attempt::Phase::Done) {
+            gate = Gate::Closed;
+        }
+    }
+    return gate;
+}
+
 // Starts attempts in list order while fewer than `parallel` run; returns the first one not yet started.
 std::size_t BatchScheduler::StartWhileRoom(Attempts& attempts, std::size_t next) {
     auto running = static_cast<std::size_t>(std::count_if(
         attempts.begin(), attempts.end(), [](const auto& attempt) { return attempt->InFlight(); }));
-    while (!Stopping() && next < attempts.size() && running < policy_.parallel) {
+    while (!Stopping() && next < attempts.size() && running < policy_.parallel &&
+           CanaryGate(attempts, next) == Gate::Open) {
         Attempt& attempt = *attempts[next++];
         if (attempt.CurrentPhase() == Attempt::Phase::Waiting) {
             attempt.Start(Clock::now());
@@ -109,16 +133,16 @@ bool BatchScheduler::Take(Attempts& attempts) {
 }
 
 void BatchScheduler::OnDialogueEvent(const std::string& logger, const DialogueEvent& event) {
-    const auto found = std::find_if(attempts_->begin(), attempts_->end(), [&logger](const auto& attempt) {
-        return attempt->Routed() && attempt->Address() == logger;
-    });
-    if (found == attempts_->end()) {
+    const auto found = byAddress_.find(logger);
+    if (found == byAddress_.end()) {
         return;
     }
-    Attempt& attempt = **found;
+    Attempt& attempt = *found->second;
     const Attempt::Phase before = attempt.CurrentPhase();
     attempt.OnDialogueEvent(event, Clock::now());
-    changed_ = changed_ || attempt.CurrentPhase() != before;
+    // A version check is due at once; an acceptance needs nothing of the loop, and an end tells Ended.
+    const Attempt::Phase after = attempt.CurrentPhase();
+    changed_ = changed_ || (after != before && after == Attempt::Phase::Verifying);
 }
 
 void BatchScheduler::Ended(const Attempt& attempt) {

@@ -1,12 +1,13 @@
 // Runs a batch of attempts through one loop: up to `parallel` at once, each with its own dialogue in the
-// router, starting the next in list order while the failures allow it, and stopping every running one
-// at once on Ctrl-C. A single update is a batch of one.
+// router, starting the next in list order once the canaries have completed and while the failures allow
+// it, and stopping every running one at once on Ctrl-C. A single update is a batch of one.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/Attempt.h"
@@ -27,6 +28,8 @@ struct BatchPolicy {
     std::size_t parallel = 1;
     // Failures after which no further logger starts; empty: no limit.
     std::optional<std::size_t> maxFailures = 1;
+    // The first attempts, run before any other starts; the others start only when all of them completed.
+    std::size_t canary = 0;
 };
 
 class BatchScheduler final : RoutedObserver, AttemptListener {
@@ -52,6 +55,9 @@ class BatchScheduler final : RoutedObserver, AttemptListener {
     void Ended(const Attempt& attempt) override;
 
     bool Stopping() const;
+    // Whether the canaries stop the attempt at `index` from starting: for now, or for good.
+    enum class Gate { Open, Closed, Failed };
+    Gate CanaryGate(const Attempts& attempts, std::size_t index) const;
     std::size_t StartWhileRoom(Attempts& attempts, std::size_t next);
     EventLoop::Clock::time_point Tick(Attempts& attempts);
     bool Take(Attempts& attempts);
@@ -63,10 +69,10 @@ class BatchScheduler final : RoutedObserver, AttemptListener {
     const BatchPolicy policy_;
     BatchOutput& output_;
     DialogueRouter* router_ = nullptr;
-    Attempts* attempts_ = nullptr;  // while Run runs
+    std::unordered_map<std::string, Attempt*> byAddress_;  // while Run runs
     std::size_t failures_ = 0;
     std::optional<ExitCode> firstFailure_;
-    bool changed_ = false;  // an attempt moved since the loop last looked
+    bool changed_ = false;  // an attempt ended or began its version check since the loop last looked
     std::size_t unrouted_ = 0;
 };
 

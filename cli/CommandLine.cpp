@@ -43,26 +43,32 @@ constexpr std::string_view SearchDetails =
 constexpr std::string_view UpdateDetails =
     "update asks the logger at --logger for its serial number and version, then runs the checks of the\n"
     "window's Update button: the file name must begin with \"S\", the version sent is the file name without\n"
-    "its extension (or --version), and the logger's own version must begin with \"S\". It then sends the\n"
-    "file in blocks of 300 bytes, 200 ms apart, asks the logger for the result and ends with the logger's\n"
-    "verdict: \"Update complete\", or the failure and its message. After \"Update complete\" it probes the\n"
-    "logger again, every second until it answers or --verify-wait runs out (a logger may restart into its\n"
-    "new image), and compares the version it reports with the version sent (exit codes 8 and 9 below);\n"
-    "--no-verify skips this. On a terminal a bar shows the blocks sent and the time left; otherwise one\n"
-    "line per stage. With --json one object ends the run: result, exitCode, message, logger, file,\n"
-    "version, blocks, blocksSent, blocksResent, sendFailures, seconds, verified (null when not checked),\n"
-    "versionBefore, versionAfter, receiveErrors (receive errors skipped, such as ICMP answers).\n"
+    "its extension (or --version), and the logger's own version must begin with \"S\". While no\n"
+    "acceptance comes, it sends the request again, 3 times at most, 1.5 s apart (as pressing Update\n"
+    "again does). It then sends the file in blocks of 300 bytes, 200 ms apart, asks the logger for the\n"
+    "result and ends with the logger's verdict: \"Update complete\", or the failure and its message.\n"
+    "After \"Update complete\" it probes the logger again, every second until it answers or --verify-wait\n"
+    "runs out (a logger may restart into its new image), and compares the version it reports with the\n"
+    "version sent (exit codes 8 and 9 below); --no-verify skips this. On a terminal a bar shows the\n"
+    "blocks sent and the time left; otherwise one line per stage. With --json one object ends the run:\n"
+    "result, exitCode, message, logger, file, version, blocks, blocksSent, blocksResent, sendFailures,\n"
+    "seconds, verified (null when not checked), versionBefore, versionAfter, receiveErrors (receive\n"
+    "errors skipped, such as ICMP answers).\n"
     "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n"
     "\n"
     "Whole sites: with --all the tool searches first (as search does) and updates every logger found\n"
     "whose version differs from the file's; a repeated --logger names a list instead. --below VERSION\n"
     "keeps only loggers whose version sorts below VERSION: versions compare piece by piece, runs of digits\n"
-    "as numbers and the rest as text, so S1.9 < S1.10 < S2.0. Up to --parallel loggers are updated at\n"
-    "once, each with its own dialogue at the specified pace. Each gets a result line and a record line;\n"
-    "a table ends the run (SN, IP, before, after, outcome, time), or with --json an array of objects.\n"
-    "The exit code is the first failure's (0 when all succeeded). Without --keep-going the first failure\n"
-    "starts no further logger; Ctrl-C stops the running ones and reports the others as skipped.\n"
-    "--dry-run lists the loggers that would be updated.\n";
+    "as numbers and the rest as text, so S1.9 < S1.10 < S2.0. Up to --parallel loggers (at most 254) are\n"
+    "updated at once, each with its own dialogue at the specified pace. Each gets a record line and a\n"
+    "result line as it ends; on a terminal one progress line shows the whole batch and only a failed logger\n"
+    "gets a line of its own. A table ends the run (SN, IP, before, after, outcome, time), or with --json\n"
+    "an array of one object per logger: sn and the fields above but file and version.\n"
+    "The exit code is the first failure's (0 when all succeeded). The first failure starts no further\n"
+    "logger; --max-failures K allows K failures, --keep-going any number. --canary N updates the first N\n"
+    "loggers alone; the others start only when all N completed and verified, and are otherwise \"skipped\n"
+    "(canary failed)\". Ctrl-C stops the running ones and reports the others as skipped. --dry-run lists\n"
+    "the loggers that would be updated.\n";
 
 constexpr std::string_view SearchExamples =
     "  logger-update search\n"
@@ -73,6 +79,7 @@ constexpr std::string_view UpdateExamples =
     "  logger-update update --logger 192.168.1.30 --file /media/usb/S1.03.bin\n"
     "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n"
     "  logger-update update --all --file S1.03.bin --below S1.03 --parallel 16 --keep-going\n"
+    "  logger-update update --all --file S1.03.bin --canary 1 --parallel 254 --max-failures 3\n"
     "  logger-update update --logger 192.168.1.30 --logger 192.168.1.31 --file S1.03.bin --dry-run\n";
 
 constexpr std::string_view PortNote =
@@ -109,7 +116,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
     command
         .add_option("--wait", waitSeconds,
                     "Seconds to collect answers after the sweep, and to wait for the logger's answer to the "
-                    "probe or to the update request (default: 3)")
+                    "probe or to the last update request (default: 3)")
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 3600.0));
     command.add_flag("--json", options.json, "Print the result as JSON instead of text");
@@ -158,12 +165,24 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                      "S1.9 < S1.10)")
         ->type_name("VERSION");
     updateCommand
-        ->add_option("--parallel", update.parallel, "Loggers updated at the same time (1 to 64; default: 8)")
+        ->add_option("--parallel", update.parallel, "Loggers updated at the same time (1 to 254; default: 8)")
         ->type_name("N")
-        ->check(CLI::Range(1, 64));
-    updateCommand->add_flag("--keep-going", update.keepGoing,
-                            "Go on with the other loggers after a failure (default: the first failure stops "
-                            "the loggers not yet started)");
+        ->check(CLI::Range(1, 254));
+    updateCommand
+        ->add_option("--canary", update.canary,
+                     "Update the first N loggers alone; the others start only when all N completed and "
+                     "verified")
+        ->type_name("N")
+        ->check(CLI::Range(1, 254));
+    auto* keepGoing = updateCommand->add_flag(
+        "--keep-going", update.keepGoing,
+        "Go on with the other loggers after any number of failures (default: the first failure stops the "
+        "loggers not yet started)");
+    updateCommand
+        ->add_option("--max-failures", update.maxFailures, "Start no further logger once K have failed")
+        ->type_name("K")
+        ->check(CLI::Range(1, 254))
+        ->excludes(keepGoing);
     updateCommand->add_flag("--dry-run", update.dryRun,
                             "List the loggers that would be updated; send nothing but the search");
     updateCommand->add_option("--file", update.file, "The update file; its name must begin with \"S\"")

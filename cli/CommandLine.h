@@ -36,7 +36,9 @@ struct UpdateOptions {
     bool all = false;
     std::optional<std::string> below{};  // only loggers whose version sorts below this one
     int parallel = 8;                    // loggers updated at the same time
-    bool keepGoing = false;              // go on after a failure
+    int canary = 0;                      // the first loggers, updated alone before any other starts
+    std::optional<int> maxFailures{};    // failures after which no further logger starts (default 1)
+    bool keepGoing = false;              // go on after any number of failures
     bool dryRun = false;                 // list what would be updated, send nothing but the search
 
     // One logger named, nothing of a batch asked: the update of exactly that logger.

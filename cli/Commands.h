@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/CommandLine.h"
+#include "cli/ProgressView.h"
 #include "link/NativeSocket.h"
 #include "update/Pacer.h"
 
@@ -17,6 +18,13 @@ struct RunContext {
     bool terminal;                 // out is a terminal: draw a progress bar instead of one line per stage
     Pacer& pacer;                  // the workers' pauses
     NativeSocket interruptHandle;  // readable on Ctrl-C; InvalidSocket for none
+
+    // How progress is shown: a bar on a terminal, a line per stage elsewhere, nothing beside --json.
+    ProgressView::Style Progress(bool json) const {
+        return json       ? ProgressView::Style::Quiet
+               : terminal ? ProgressView::Style::Bar
+                          : ProgressView::Style::Lines;
+    }
 };
 
 int RunSearch(const SearchOptions& options, const RunContext& context);

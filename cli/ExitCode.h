@@ -13,7 +13,7 @@ enum class ExitCode : int {
     Complete = 0,        // "Update complete" (search: the search ran)
     BadArguments = 1,    // the command line is wrong
     EndpointFailed = 2,  // "Create Socket Fail!!", no local address, or no probe could be sent
-    NoAnswer = 3,        // the logger did not answer the probe or the update request in time
+    NoAnswer = 3,        // the logger did not answer the probe or the update requests in time
     CheckFailed = 4,     // a check of the Update button failed, or the file could not be read
     Refused = 5,         // "Flash not exists,can not update", "Same Version", or a refusal without reason
     UnknownError = 6,    // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
@@ -41,7 +41,7 @@ inline constexpr std::array<ExitCodeText, 11> ExitCodeTexts{{
      "\"Create Socket Fail!!\": an endpoint could not be opened (see the ports above), no local address, or "
      "no probe of the search could be sent"},
     {ExitCode::NoAnswer, "no-answer",
-     "the logger did not answer the probe or the update request within --wait"},
+     "the logger did not answer the probe, or none of 3 update requests 1.5 s apart, within --wait"},
     {ExitCode::CheckFailed, "check-failed",
      "a check of the Update button failed, or the file could not be read (the message says which)"},
     {ExitCode::Refused, NameOf(DialogueEnd::Refused),

@@ -21,16 +21,12 @@ class UpdateRun final : public BatchOutput {
                    context.interruptHandle),
           record_(options.record, options.file, context.err),
           shared_(session_.Core(), context.pacer, record_, options),
-          attempt_(*attempts_.emplace_back(
-              std::make_unique<Attempt>(options.loggers.front(), shared_, context.out,
-                                        options.common.json ? ProgressView::Style::Quiet
-                                        : context.terminal  ? ProgressView::Style::Bar
-                                                            : ProgressView::Style::Lines))) {}
+          attempt_(*attempts_.emplace_back(std::make_unique<Attempt>(
+              options.loggers.front(), shared_, context.out, context.Progress(options.common.json)))) {}
 
     int Execute();
 
   private:
-    std::optional<Outcome> Prepare();
     void Found(const Attempt& attempt) override;
     void Unreadable(const Attempt& attempt, const std::string& text) override;
     int Report();
@@ -46,24 +42,13 @@ class UpdateRun final : public BatchOutput {
 };
 
 int UpdateRun::Execute() {
-    if (auto failure = Prepare()) {
+    // The file first, so that a wrong one ends the run before anything is sent.
+    if (auto failure = PrepareAttempts(session_, shared_)) {
         attempt_.Finish(std::move(*failure), Clock::now());
         return Report();
     }
     BatchScheduler(session_, shared_, {1, 1}, *this).Run(attempts_);
     return Report();
-}
-
-// The file first, so that a wrong one ends the run before anything is sent.
-std::optional<Outcome> UpdateRun::Prepare() {
-    if (const auto failure = session_.Start()) {
-        return Outcome{ExitCode::EndpointFailed, *failure};
-    }
-    if (const auto failure = session_.LoadFile(options_.file, options_.version)) {
-        return Outcome{ExitCode::CheckFailed, *failure};
-    }
-    shared_.versionText = session_.Window().VersionText();
-    return std::nullopt;
 }
 
 void UpdateRun::Found(const Attempt& attempt) {

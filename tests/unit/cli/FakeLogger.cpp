@@ -94,7 +94,7 @@ void FakeLogger::OnFrame() {
             requests_.push_back(payload);
             blockCount_ = HexField(payload.substr(payload.size() - 4));
             version_ = payload.substr(2, payload.size() - 6);
-            answer = script_.requestAnswer;
+            answer = script_.requestsLost-- > 0 ? "" : script_.requestAnswer;
             if (answer.starts_with('R')) {
                 // It asks to start at a block because it holds the ones before.
                 for (int index = 0; index < HexField(answer.substr(1)); ++index) {

@@ -20,6 +20,7 @@ namespace lut::cli::test {
 struct LoggerScript {
     std::string identity = "12345#S1.00";  // the probe's answer between ESC and ENQ; empty: no answer
     std::string requestAnswer = "R0000";   // the payload answering "LU"; empty: no answer
+    int requestsLost = 0;                  // this many "LU" go unanswered first (their answers were lost)
     std::set<int> lose{};                  // blocks dropped the first time they arrive
     std::string finalAnswer = "R";         // answers "EN" once every block is held; empty: no answer
     std::function<void(int blocksReceived)> onBlock{};  // on the logger's thread, after each block

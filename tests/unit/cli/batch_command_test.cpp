@@ -38,33 +38,72 @@ class BatchCommand : public CommandRun {
     }
 };
 
-TEST_F(BatchCommand, AFailureStopsTheLoggersNotStartedUnlessKeepGoing) {
+// One logger at a time, in list order: which loggers start after a failure.
+TEST_F(BatchCommand, FailuresAndCanariesDecideWhichLoggersStart) {
+    const LoggerScript ok{};
+    const LoggerScript refuses{.requestAnswer = "E81"};
     const struct {
+        const char* name;
+        std::vector<LoggerScript> scripts;
         bool keepGoing;
+        int canary;
+        std::optional<int> maxFailures;
         std::vector<std::string> results;
-        std::size_t recorded;
     } cases[] = {
-        {false, {"complete", "refused", "skipped"}, 2},
-        {true, {"complete", "refused", "complete"}, 3},
+        {"the first failure stops", {ok, refuses, ok}, false, 0, {}, {"complete", "refused", "skipped"}},
+        {"keep going", {ok, refuses, ok}, true, 0, {}, {"complete", "refused", "complete"}},
+        {"a canary that fails stops even with keep going",
+         {refuses, ok, ok},
+         true,
+         1,
+         {},
+         {"refused", "skipped (canary failed)", "skipped (canary failed)"}},
+        {"a canary that completes lets the others start",
+         {ok, ok, ok},
+         false,
+         1,
+         {},
+         {"complete", "complete", "complete"}},
+        {"the second failure stops",
+         {refuses, ok, refuses, ok},
+         false,
+         0,
+         2,
+         {"refused", "complete", "refused", "skipped"}},
     };
     for (const auto& c : cases) {
-        Site site({{}, {.requestAnswer = "E81"}, {}});
-        auto options = Options(site, {"127.0.0.2", "127.0.0.3", "127.0.0.4"});
+        Site site(c.scripts);
+        std::vector<std::string> addresses;
+        for (std::size_t i = 0; i < c.scripts.size(); ++i) {
+            addresses.push_back("127.0.0." + std::to_string(i + 2));
+        }
+        auto options = Options(site, addresses);
         options.keepGoing = c.keepGoing;
+        options.canary = c.canary;
+        options.maxFailures = c.maxFailures;
         options.common.json = true;
         const std::size_t before = record::Read(RecordFile()).entries.size();
         const CommandResult result = Run(options);
 
-        EXPECT_EQ(result.code, ToInt(ExitCode::Refused)) << result.out << result.err;
+        EXPECT_EQ(result.code,
+                  ToInt(c.results[1] == "complete" && c.results[0] == "complete" ? ExitCode::Complete
+                                                                                 : ExitCode::Refused))
+            << c.name << "\n"
+            << result.out << result.err;
         std::vector<std::string> results;
         for (const auto& line : nlohmann::json::parse(result.out)) {
             results.push_back(line["result"]);
         }
-        EXPECT_EQ(results, c.results) << result.out;
-        EXPECT_EQ(site[0].Image(), Hex(900));
-        EXPECT_EQ(site[2].Requests().size(), c.keepGoing ? 1U : 0U);
-        EXPECT_EQ(site[2].Image(), c.keepGoing ? Hex(900) : "");
-        EXPECT_EQ(record::Read(RecordFile()).entries.size(), before + c.recorded);
+        EXPECT_EQ(results, c.results) << c.name << "\n" << result.out;
+        std::size_t started = 0;
+        for (std::size_t i = 0; i < c.results.size(); ++i) {
+            const bool skipped = c.results[i].starts_with("skipped");
+            started += skipped ? 0 : 1;
+            EXPECT_EQ(site[i].Requests().size(), skipped ? 0U : 1U) << c.name << ": logger " << i;
+            EXPECT_EQ(site[i].Image(), c.results[i] == "complete" ? Hex(900) : "")
+                << c.name << ": logger " << i;
+        }
+        EXPECT_EQ(record::Read(RecordFile()).entries.size(), before + started) << c.name;
     }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "cli/CommandLine.h"
@@ -39,7 +40,9 @@ TEST(CommandLine, AWrongCommandLineEndsWithOneAndSaysWhy) {
         {"update", "--logger", "127.0.0.2", "--file"},
         {"search", "update"},
         {"update", "--all", "--logger", "127.0.0.2", "--file", "S1.bin"},
-        {"update", "--all", "--file", "S1.bin", "--parallel", "65"},
+        {"update", "--all", "--file", "S1.bin", "--parallel", "255"},
+        {"update", "--all", "--file", "S1.bin", "--canary", "0"},
+        {"update", "--all", "--file", "S1.bin", "--max-failures", "2", "--keep-going"},
         {"update", "--all", "--file", "S1.bin", "--parallel", "0"},
         {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--verify-wait", "-1"},
         {"history", "--logger"},
@@ -122,6 +125,14 @@ TEST(CommandLine, ABatchTakesItsOptionsAndARepeatedLoggerIsAList) {
     EXPECT_EQ(listed.loggers, (std::vector<std::string>{"127.0.0.2", "127.0.0.3"}));
     EXPECT_EQ(listed.parallel, 8);
     EXPECT_FALSE(listed.Single());
+    EXPECT_EQ(listed.canary, 0);
+    EXPECT_FALSE(listed.maxFailures);
+
+    const Parsed waves = Parse(
+        {"update", "--all", "--file", "S1.bin", "--parallel", "254", "--canary", "2", "--max-failures", "3"});
+    ASSERT_TRUE(waves.result.invocation) << waves.err;
+    const auto& wave = std::get<UpdateOptions>(*waves.result.invocation);
+    EXPECT_EQ(std::tie(wave.parallel, wave.canary, wave.maxFailures), std::tuple(254, 2, std::optional(3)));
 
     const Parsed history = Parse({"history", "--logger", "SN0001", "--json"});
     ASSERT_TRUE(history.result.invocation) << history.err;

@@ -37,8 +37,17 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
         std::chrono::milliseconds wait;
         ExitCode code;
         std::string_view message;
+        std::size_t requests = 1;  // sent again while no acceptance comes
     } cases[] = {
         {"complete", {}, "S1.02.bin", 1000, Patient, ExitCode::Complete, text::UpdateComplete},
+        {"acceptance lost once",
+         {.requestsLost = 1},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::Complete,
+         text::UpdateComplete,
+         2},
         {"no flash",
          {.requestAnswer = "E80"},
          "S1.02.bin",
@@ -80,7 +89,8 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
          1000,
          Brief,
          ExitCode::NoAnswer,
-         "to the update request"},
+         "to the update request, sent 3 times 1.5 s apart",
+         3},
         {"probe unanswered", {.identity = ""}, "S1.02.bin", 1000, Brief, ExitCode::NoAnswer, "to the probe"},
         {"unreadable acceptance",
          {.requestAnswer = "RZZZZ"},
@@ -88,7 +98,8 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
          1000,
          Brief,
          ExitCode::UnknownError,
-         "cannot be read"},
+         "cannot be read",
+         3},
         {"logger's version not S",
          {.identity = "12345#V1.0"},
          "S1.02.bin",
@@ -127,6 +138,7 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
             EXPECT_EQ(contents.entries.size(), recorded) << c.name;
             continue;
         }
+        EXPECT_EQ(logger.Requests().size(), c.requests) << c.name;
         ASSERT_EQ(contents.entries.size(), recorded + 1) << c.name;
         const record::Entry& line = contents.entries.back();
         EXPECT_EQ(line.outcome, NameOf(c.code)) << c.name;
