@@ -58,8 +58,8 @@ std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const 
 // nothing waits, on an error, or when the datagram was longer than the buffer (it is then lost whole).
 std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender);
 
-// The IPv4 addresses of the interfaces that are up, loopback included, in interface order.
-std::vector<InterfaceAddress> UpInterfaceAddresses();
+// The IPv4 addresses of every interface, up or down, loopback included, in interface order.
+std::vector<AdapterAddress> AdapterAddresses();
 
 // The error of the last failed socket call. Winsock's codes compare equal to the std::errc they mean
 // (address_in_use, permission_denied, ...) and print its text, as the POSIX codes do.

@@ -34,8 +34,11 @@ void LoggerList::btnsearchClick() {
     const std::string prefix = SubnetPrefix(window_.LocalAddressText());
     // Hosts 0 and 255 are the subnet's own and its broadcast address. An address text that is not dotted
     // IPv4 (a local address that is none) makes the endpoint refuse the send, so such probes go nowhere.
+    sweepSendFailures_ = 0;
     for (int host = 1; host <= 254; ++host) {
-        discoverySocket_.SendTo(DiscoveryProbe, prefix + std::to_string(host), discoveryPort_);
+        if (discoverySocket_.SendTo(DiscoveryProbe, prefix + std::to_string(host), discoveryPort_)) {
+            ++sweepSendFailures_;
+        }
     }
 }
 

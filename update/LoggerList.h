@@ -34,6 +34,8 @@ class LoggerList {
     // The loggers found, in the order they first answered, with the bytes they sent; lv1 shows them.
     const std::vector<LoggerRow>& Rows() const { return rows_; }
     std::optional<LoggerRow> Row(std::optional<int> index) const;
+    // How many probes of the last sweep the system refused to send.
+    std::size_t SweepSendFailures() const { return sweepSendFailures_; }
 
   private:
     void Clear();
@@ -43,6 +45,7 @@ class LoggerList {
     Endpoint& discoverySocket_;
     std::uint16_t discoveryPort_;
     std::vector<LoggerRow> rows_;
+    std::size_t sweepSendFailures_ = 0;
 };
 
 }  // namespace lut
