@@ -123,7 +123,9 @@ Json Probe(const DoctorOptions& options, const RunContext& context, const std::s
 }
 
 std::string Text(const Json& value) {
-    return value.is_string() ? value.get<std::string>() : value.is_null() ? std::string(Unknown) : value.dump();
+    return value.is_string() ? value.get<std::string>()
+           : value.is_null() ? std::string(Unknown)
+                             : value.dump();
 }
 
 void PrintText(std::ostream& out, const Json& report) {
@@ -154,7 +156,7 @@ void PrintText(std::ostream& out, const Json& report) {
     }
     if (report.contains("capNetBindService")) {
         out << "Capability cap_net_bind_service of this program: "
-            << (report["capNetBindService"].is_null() ? std::string(Unknown)
+            << (report["capNetBindService"].is_null()     ? std::string(Unknown)
                 : report["capNetBindService"].get<bool>() ? "yes"
                                                           : "no")
             << "\n";
@@ -199,8 +201,8 @@ void PrintText(std::ostream& out, const Json& report) {
         out << "Probe: not run: " << Text(probe["problem"]) << "\n";
     } else {
         out << "Probe: " << probe["sendsFailed"].get<std::size_t>() << " of 254 probes could not be sent, "
-            << probe["answers"].size() << " answers" << (probe["interrupted"].get<bool>() ? " (interrupted)" : "")
-            << "\n";
+            << probe["answers"].size() << " answers"
+            << (probe["interrupted"].get<bool>() ? " (interrupted)" : "") << "\n";
         for (const Json& answer : probe["answers"]) {
             out << "  " << Printable(Text(answer["sn"])) << "  " << Text(answer["ip"]) << "  "
                 << Printable(Text(answer["version"])) << "\n";
@@ -212,7 +214,9 @@ void PrintText(std::ostream& out, const Json& report) {
 
 int RunDoctor(const DoctorOptions& options, const RunContext& context) {
     const ToolOptions& tool = options.common.tool;
-    Json report{{"version", record::ToolVersion()}, {"system", SystemDescription()}, {"adapters", Adapters()},
+    Json report{{"version", record::ToolVersion()},
+                {"system", SystemDescription()},
+                {"adapters", Adapters()},
                 {"search", SearchFacts(options.common)}};
     report["ports"] = Json::array({PortFacts("update", {tool.bindAddress, tool.updatePort}),
                                    PortFacts("discovery", {tool.bindAddress, tool.discoveryPort})});

@@ -1,6 +1,5 @@
 #include "cli/HostFacts.h"
 
-
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -27,15 +26,15 @@ std::string SystemDescription() {
     version.dwOSVersionInfoSize = sizeof version;
     std::string text = "Windows";
     if (ntdll != nullptr) {
-        if (const auto call =
-                reinterpret_cast<RtlGetVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+        if (const auto call = reinterpret_cast<RtlGetVersionCall>(
+                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
             call != nullptr && call(&version) == 0) {
-            text += " " + std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion) +
-                    "." + std::to_string(version.dwBuildNumber);
+            text += " " + std::to_string(version.dwMajorVersion) + "." +
+                    std::to_string(version.dwMinorVersion) + "." + std::to_string(version.dwBuildNumber);
         }
         using WineVersionCall = const char*(CDECL*)();
-        if (const auto wine =
-                reinterpret_cast<WineVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
+        if (const auto wine = reinterpret_cast<WineVersionCall>(
+                reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
             wine != nullptr) {
             text += std::string(" (Wine ") + wine() + ")";
         }
@@ -61,9 +60,8 @@ std::optional<std::string> CommandOutput(std::string_view command) {
 
 std::string SystemDescription() {
     utsname name{};
-    std::string text = uname(&name) == 0
-                           ? std::string(name.sysname) + " " + name.release + " " + name.machine
-                           : std::string("Linux");
+    std::string text = uname(&name) == 0 ? std::string(name.sysname) + " " + name.release + " " + name.machine
+                                         : std::string("Linux");
     std::ifstream release("/etc/os-release");
     std::string line;
     while (std::getline(release, line)) {

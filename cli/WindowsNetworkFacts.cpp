@@ -20,7 +20,8 @@ std::string_view Trim(std::string_view text) {
 
 bool SameLetters(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -119,7 +120,8 @@ std::string PrivateProfileFix(const ConnectionProfile& profile) {
            "\" -NetworkCategory Private";
 }
 
-std::string FirewallRuleFix(std::string_view programPath, std::uint16_t updatePort, std::uint16_t discoveryPort) {
+std::string FirewallRuleFix(std::string_view programPath, std::uint16_t updatePort,
+                            std::uint16_t discoveryPort) {
     return "netsh advfirewall firewall add rule name=\"Logger Update Tool\" dir=in action=allow program=\"" +
            std::string(programPath) + "\" protocol=UDP localport=" + std::to_string(discoveryPort) + "," +
            std::to_string(updatePort);

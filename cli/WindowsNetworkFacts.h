@@ -46,6 +46,7 @@ std::optional<std::vector<ConnectionProfile>> ParseConnectionProfiles(std::strin
 std::string PrivateProfileFix(const ConnectionProfile& profile);
 
 // The netsh line that lets the program receive on the two ports.
-std::string FirewallRuleFix(std::string_view programPath, std::uint16_t updatePort, std::uint16_t discoveryPort);
+std::string FirewallRuleFix(std::string_view programPath, std::uint16_t updatePort,
+                            std::uint16_t discoveryPort);
 
 }  // namespace lut::cli

@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
     if (common != nullptr && common->capture) {
         capture = std::make_shared<lut::Capture>();
         if (const std::error_code why = capture->Open(*common->capture)) {
-            std::cerr << "logger-update: the capture " << *common->capture << " cannot be written: "
-                      << why.message() << '\n';
+            std::cerr << "logger-update: the capture " << *common->capture
+                      << " cannot be written: " << why.message() << '\n';
             return ToInt(ExitCode::BadArguments);
         }
         common->tool.capture = capture;

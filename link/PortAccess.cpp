@@ -101,8 +101,8 @@ std::set<std::string> SocketInodes(std::uint16_t port) {
     while (std::getline(table, line)) {
         std::istringstream fields(line);
         std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
-        if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >>
-              inode)) {
+        if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+              timeout >> inode)) {
             continue;
         }
         const auto colon = local.find(':');

@@ -168,7 +168,8 @@ std::vector<AdapterAddress> AdapterAddresses() {
             char text[INET_ADDRSTRLEN] = {};
             if (address->sin_family == AF_INET &&
                 inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
-                result.push_back({name, text, unicast->OnLinkPrefixLength, adapter->OperStatus == IfOperStatusUp});
+                result.push_back(
+                    {name, text, unicast->OnLinkPrefixLength, adapter->OperStatus == IfOperStatusUp});
             }
         }
     }
@@ -261,8 +262,8 @@ std::vector<AdapterAddress> AdapterAddresses() {
         const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
         char text[INET_ADDRSTRLEN] = {};
         if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
-            result.push_back({entry->ifa_name, text, PrefixLength(entry->ifa_netmask),
-                              (entry->ifa_flags & IFF_UP) != 0});
+            result.push_back(
+                {entry->ifa_name, text, PrefixLength(entry->ifa_netmask), (entry->ifa_flags & IFF_UP) != 0});
         }
     }
     freeifaddrs(list);
