@@ -198,14 +198,15 @@ def loss(run):
     blocks_sent = [packet for kind, packet in frames if kind == "UD"]
     check(len(blocks_sent) == blocks + len(lost),
           f"expected {blocks} + {len(lost)} UD frames in the capture, found {len(blocks_sent)}")
-    check(all(ok == "1" for packet in packets for ok in packet["logger.crc_ok"]) and
-          sum(len(packet["logger.crc_ok"]) for packet in packets) == sum(1 for kind, _ in frames if kind != "answer"),
-          "every update frame of the capture has a good check code")
+    verdicts = [ok for packet in packets for ok in packet["logger.crc_ok"]]
+    update_frames = [kind for kind, _ in frames if kind not in ("probe", "answer")]
+    check(set(verdicts) == {"1"} and len(verdicts) == len(update_frames),
+          f"expected a good check code on each of {len(update_frames)} update frames, got {verdicts}")
     requests = [packet for kind, packet in frames if kind == "LU"]
     check(len(requests) == 1 and requests[0]["logger.version"] == ["S2.01"]
           and requests[0]["logger.block_count"] == [blocks],
           f"expected one LU S2.01 {blocks:04X}, got {requests}")
-    lost_blocks = sorted(int(re.search(r"block ([0-9A-F]{4})", line).group(1), 16) for line in lost)
+    lost_blocks = sorted(int(re.search(r"<- UD ([0-9A-F]{4}) ", line).group(1), 16) for line in lost)
     resends = [packet for kind, packet in frames if kind == "R" and packet["logger.resend_block"]]
     check(any(sorted(packet["logger.resend_block"]) == lost_blocks for packet in resends),
           f"no resend answer lists the lost blocks {lost_blocks}: {[p['_ws.col.Info'] for p in resends]}")
