@@ -50,6 +50,10 @@ void Capture::Record(CaptureEnd from, CaptureEnd to, std::span<const char> bytes
     }
 }
 
+std::string Capture::OpenFailure(const std::string& path, std::error_code why) {
+    return "the capture " + path + " cannot be written: " + why.message();
+}
+
 std::optional<std::string> Capture::WriteFailure() const {
     const std::lock_guard lock(mutex_);
     return failure_;

@@ -29,6 +29,9 @@ class Capture {
 
     const std::string& Path() const { return path_; }
 
+    // What a front end says when Open failed.
+    static std::string OpenFailure(const std::string& path, std::error_code why);
+
   private:
     std::string path_;
     mutable std::mutex mutex_;  // one record at a time, from the sending workers and the receiving loop
