@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdio>
+#include <sstream>
 #else
 #include <sys/utsname.h>
 
@@ -21,25 +22,27 @@ namespace lut::cli {
 std::string SystemDescription() {
     // GetVersionEx reports what the program's manifest declares; the kernel's own call tells the truth.
     using RtlGetVersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
+    using WineVersionCall = const char*(CDECL*)();
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    std::ostringstream text;
+    text << "Windows";
+    if (ntdll == nullptr) {
+        return text.str();
+    }
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
-    std::string text = "Windows";
-    if (ntdll != nullptr) {
-        if (const auto call = reinterpret_cast<RtlGetVersionCall>(
-                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
-            call != nullptr && call(&version) == 0) {
-            text += " " + std::to_string(version.dwMajorVersion) + "." +
-                    std::to_string(version.dwMinorVersion) + "." + std::to_string(version.dwBuildNumber);
-        }
-        using WineVersionCall = const char*(CDECL*)();
-        if (const auto wine = reinterpret_cast<WineVersionCall>(
-                reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
-            wine != nullptr) {
-            text += std::string(" (Wine ") + wine() + ")";
-        }
+    const auto call =
+        reinterpret_cast<RtlGetVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+    if (call != nullptr && call(&version) == 0) {
+        text << ' ' << version.dwMajorVersion << '.' << version.dwMinorVersion << '.'
+             << version.dwBuildNumber;
     }
-    return text;
+    const auto wine =
+        reinterpret_cast<WineVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
+    if (wine != nullptr) {
+        text << " (Wine " << wine() << ')';
+    }
+    return text.str();
 }
 
 std::optional<std::string> CommandOutput(std::string_view command) {

@@ -64,7 +64,8 @@ std::optional<PortHolder> UdpPortHolder(std::uint16_t port) {
         }
         for (DWORD i = 0; i < table->dwNumEntries; ++i) {
             const MIB_UDPROW_OWNER_PID& row = table->table[i];
-            if (ntohs(static_cast<u_short>(row.dwLocalPort)) == port) {
+            // Process 0 holds nothing; Wine reports it for every socket, since it does not know.
+            if (ntohs(static_cast<u_short>(row.dwLocalPort)) == port && row.dwOwningPid != 0) {
                 return PortHolder{static_cast<long>(row.dwOwningPid), ProcessProgram(row.dwOwningPid)};
             }
         }

@@ -105,6 +105,9 @@ TEST(Capture, RecordsWhatAnEndpointSendsAndReceivesWithBothEnds) {
     EXPECT_EQ(RecordEnds(file), (std::vector<Ends>{{toolEnd, loggerEnd}, {loggerEnd, toolEnd}}));
     EXPECT_EQ(file.size(), 24 + 2 * (16 + 28) + 2 + 5);
     EXPECT_FALSE(capture->WriteFailure());
+    // The file is closed with the last owner of the capture (Windows removes no open file).
+    tool.SetCapture(nullptr);
+    capture.reset();
     std::filesystem::remove(path);
 }
 
