@@ -14,6 +14,7 @@
 #include "record/UpdateRecord.h"
 #include "update/LoggerList.h"
 #include "update/OpenFailure.h"
+#include "update/SweepResult.h"
 
 namespace lut::cli {
 namespace {
@@ -109,16 +110,21 @@ Json Probe(const DoctorOptions& options, const RunContext& context, const std::s
     if (const auto failure = session.Start()) {
         return {{"ran", false}, {"problem", *failure}};
     }
-    session.Core().btnsearchClick();
+    const SweepResult sweep = session.Core().btnsearchClick();
     const auto end = session.Loop().Run([] { return false; },
                                         {EventLoop::Clock::now() + options.common.wait, std::nullopt});
     Json answers = Json::array();
     for (const LoggerRow& row : session.Core().Loggers()) {
         answers.push_back({{"sn", row.sn}, {"ip", row.ip}, {"version", row.version}});
     }
+    const std::error_code receiveFailure = session.Core().ReceiveFailure();
     return {{"ran", true},
             {"interrupted", end == EventLoop::End::Interrupted},
-            {"sendsFailed", session.Core().SweepSendFailures()},
+            {"probes", sweep.probes},
+            {"sendsFailed", sweep.failed},
+            {"sendFailure", sweep.failed > 0 ? Json(SweepFailure(sweep)) : Json()},
+            {"receiveErrors", session.Core().ReceiveErrors()},
+            {"receiveFailure", receiveFailure ? Json(receiveFailure.message()) : Json()},
             {"answers", answers}};
 }
 
@@ -200,9 +206,15 @@ void PrintText(std::ostream& out, const Json& report) {
     } else if (!probe["ran"].get<bool>()) {
         out << "Probe: not run: " << Text(probe["problem"]) << "\n";
     } else {
-        out << "Probe: " << probe["sendsFailed"].get<std::size_t>() << " of 254 probes could not be sent, "
-            << probe["answers"].size() << " answers"
+        out << "Probe: " << probe["sendsFailed"].get<int>() << " of " << probe["probes"].get<int>()
+            << " probes could not be sent, " << probe["receiveErrors"].get<std::size_t>()
+            << " receive errors, " << probe["answers"].size() << " answers"
             << (probe["interrupted"].get<bool>() ? " (interrupted)" : "") << "\n";
+        for (const char* failure : {"sendFailure", "receiveFailure"}) {
+            if (!probe[failure].is_null()) {
+                out << "  " << Text(probe[failure]) << "\n";
+            }
+        }
         for (const Json& answer : probe["answers"]) {
             out << "  " << Printable(Text(answer["sn"])) << "  " << Text(answer["ip"]) << "  "
                 << Printable(Text(answer["version"])) << "\n";

@@ -61,7 +61,13 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
         context.err << "Searching " << SubnetPrefix(localAddress) << "1 to " << SubnetPrefix(localAddress)
                     << "254 for " << options.common.wait.count() / 1000.0 << " s ...\n";
     }
-    session.Core().btnsearchClick();
+    const SweepResult sweep = session.Core().btnsearchClick();
+    if (sweep.failed > 0) {
+        context.err << SweepFailure(sweep) << '\n';
+    }
+    if (sweep.Sent() == 0) {
+        return ToInt(ExitCode::EndpointFailed);
+    }
     const auto end = session.Loop().Run([] { return false; },
                                         {EventLoop::Clock::now() + options.common.wait, std::nullopt});
     if (end == EventLoop::End::Interrupted) {
@@ -69,6 +75,7 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
         return ToInt(ExitCode::Interrupted);
     }
 
+    session.ReportReceiveErrors(context.err);
     const auto& rows = session.Core().Loggers();
     if (options.common.json) {
         PrintJson(context.out, rows);

@@ -9,6 +9,7 @@
 
 #include "link/Endpoint.h"
 #include "update/ProtocolState.h"
+#include "update/SweepResult.h"
 #include "update/WindowOperations.h"
 
 namespace lut {
@@ -21,8 +22,9 @@ class LoggerList {
     LoggerList(WindowOperations& window, AtomicProtocolState& protocolState, Endpoint& discoverySocket,
                std::uint16_t discoveryPort);
 
-    // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting.
-    void btnsearchClick();
+    // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting;
+    // how many probes the system refused, and why.
+    SweepResult btnsearchClick();
 
     // Empties the list, sets "SS" and sends the probe to the one address, so that its answer becomes the
     // only row; the system's error when the probe could not be sent.
@@ -34,8 +36,6 @@ class LoggerList {
     // The loggers found, in the order they first answered, with the bytes they sent; lv1 shows them.
     const std::vector<LoggerRow>& Rows() const { return rows_; }
     std::optional<LoggerRow> Row(std::optional<int> index) const;
-    // How many probes of the last sweep the system refused to send.
-    std::size_t SweepSendFailures() const { return sweepSendFailures_; }
 
   private:
     void Clear();
@@ -45,7 +45,6 @@ class LoggerList {
     Endpoint& discoverySocket_;
     std::uint16_t discoveryPort_;
     std::vector<LoggerRow> rows_;
-    std::size_t sweepSendFailures_ = 0;
 };
 
 }  // namespace lut

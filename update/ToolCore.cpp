@@ -55,6 +55,7 @@ struct ToolCore::Parts final : DialogueObserver {
     UpdateDialogue dialogue;
     LoggerList list;
     std::unique_ptr<DialogueRouter> router;
+    SweepResult lastSweep;
     std::error_code updateOpenError;
     std::error_code discoveryOpenError;
     bool started = false;
@@ -107,8 +108,11 @@ void ToolCore::StartUp() {
     });
 }
 
-void ToolCore::btnsearchClick() {
-    parts_->Guarded([this] { parts_->list.btnsearchClick(); });
+SweepResult ToolCore::btnsearchClick() {
+    Parts& p = *parts_;
+    p.lastSweep = {};
+    p.Guarded([&p] { p.lastSweep = p.list.btnsearchClick(); });
+    return p.lastSweep;
 }
 
 BrowseOutcome ToolCore::btn1Click(FileDialog& dialog) {
@@ -187,6 +191,18 @@ std::error_code ToolCore::DiscoveryOpenError() const {
     return parts_->discoveryOpenError;
 }
 
+const SweepResult& ToolCore::LastSweep() const {
+    return parts_->lastSweep;
+}
+
+std::size_t ToolCore::ReceiveErrors() const {
+    return parts_->link.ReceiveErrors();
+}
+
+std::error_code ToolCore::ReceiveFailure() const {
+    return parts_->link.ReceiveFailure();
+}
+
 const LinkState& ToolCore::Link() const {
     return parts_->link;
 }
@@ -197,10 +213,6 @@ const UpdateDialogue& ToolCore::Dialogue() const {
 
 const std::vector<LoggerRow>& ToolCore::Loggers() const {
     return parts_->list.Rows();
-}
-
-std::size_t ToolCore::SweepSendFailures() const {
-    return parts_->list.SweepSendFailures();
 }
 
 const ImageText& ToolCore::LoadedImage() const {

@@ -3,6 +3,7 @@
 // GUI thread only, but for the waker.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "update/DialogueEvents.h"
 #include "update/DialogueRouter.h"
 #include "update/Pacer.h"
+#include "update/SweepResult.h"
 #include "update/UpdateDialogue.h"
 #include "update/WindowOperations.h"
 #include "update/WorkerReports.h"
@@ -55,8 +57,8 @@ class ToolCore {
     // nothing.
     void StartUp();
 
-    // Search: the sweep of the local address's /24 subnet.
-    void btnsearchClick();
+    // Search: the sweep of the local address's /24 subnet; what became of its probes (LastSweep keeps it).
+    SweepResult btnsearchClick();
     // Browse, through the given open-file dialog.
     BrowseOutcome btn1Click(FileDialog& dialog);
     // Update: the checks (a failed one shows its warning and is returned), then the request.
@@ -78,12 +80,18 @@ class ToolCore {
     std::error_code UpdateOpenError() const;
     std::error_code DiscoveryOpenError() const;
 
+    // The last sweep's probes; empty before the first.
+    const SweepResult& LastSweep() const;
+    // Transient receive errors skipped so far, and the first receive error that no endpoint got past
+    // (LinkState).
+    std::size_t ReceiveErrors() const;
+    std::error_code ReceiveFailure() const;
+
     // What the front ends and tests look at.
     const LinkState& Link() const;
     const UpdateDialogue& Dialogue() const;
     const std::vector<LoggerRow>& Loggers() const;
-    // How many probes of the last Search the system refused to send.
-    std::size_t SweepSendFailures() const;
+
     const ImageText& LoadedImage() const;
 
   private:

@@ -57,6 +57,7 @@ void FakeLogger::OnProbe() {
         return;
     }
     std::string identity;
+    int oversized = 0;
     {
         std::lock_guard lock(mutex_);
         ++probes_;
@@ -65,10 +66,15 @@ void FakeLogger::OnProbe() {
             return;
         }
         identity = script_.identity;
+        oversized = script_.oversizedBeforeIdentity;
     }
-    if (!identity.empty()) {
-        discovery_.SendTo(FrameStart + identity + FrameEnd, received.senderAddress, received.senderPort);
+    if (identity.empty()) {
+        return;
     }
+    for (int i = 0; i < oversized; ++i) {
+        discovery_.SendTo(std::string(RxBufferSize + 1, 'X'), received.senderAddress, received.senderPort);
+    }
+    discovery_.SendTo(FrameStart + identity + FrameEnd, received.senderAddress, received.senderPort);
 }
 
 void FakeLogger::OnFrame() {
