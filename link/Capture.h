@@ -27,8 +27,6 @@ class Capture {
     // What went wrong with the first write that failed, for the one message that tells of it.
     std::optional<std::string> WriteFailure() const;
 
-    const std::string& Path() const { return path_; }
-
     // What a front end says when Open failed.
     static std::string OpenFailure(const std::string& path, std::error_code why);
 
