@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 
 #include "app/Appearance.h"
 #include "app/Frmmain.h"
+#include "link/Capture.h"
 #include "update/Messages.h"
 
 namespace {
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
         "logger-update-tool"};
     std::string bindAddress;
     std::string localAddress;
+    std::string capturePath;
     cli.add_option("--bind", bindAddress,
                    "IPv4 address both endpoints bind (ports 8000 and 23) instead of every local address")
         ->check(CLI::ValidIPV4);
@@ -53,6 +56,8 @@ int main(int argc, char** argv) {
                    "IPv4 address shown as the local address, whose /24 subnet Search sweeps, instead of "
                    "the address looked up")
         ->check(CLI::ValidIPV4);
+    cli.add_option("--capture", capturePath,
+                   "Record every datagram sent and received in this pcap file, for Wireshark");
     cli.allow_extras();
     CLI11_PARSE(cli, argc, argv);
 
@@ -82,13 +87,29 @@ int main(int argc, char** argv) {
     application.setWindowIcon(lut::app::ToolIcon());
 
     lut::app::FrmmainSettings settings;
+    // Before the window opens its endpoints, so that nothing is sent unrecorded.
+    if (!capturePath.empty()) {
+        settings.tool.capture = std::make_shared<lut::Capture>();
+        if (const std::error_code why = settings.tool.capture->Open(capturePath)) {
+            std::cerr << lut::Capture::OpenFailure(capturePath, why) << '\n';
+            return 1;
+        }
+    }
+    const std::shared_ptr<lut::Capture> capture = settings.tool.capture;
     if (!bindAddress.empty()) {
         settings.tool.bindAddress = bindAddress;
     }
     if (!localAddress.empty()) {
         settings.localAddress = QString::fromStdString(localAddress);
     }
-    lut::app::TFrmmain Frmmain(std::move(settings));
-    Frmmain.show();
-    return QApplication::exec();
+    int code = 0;
+    {
+        lut::app::TFrmmain Frmmain(std::move(settings));
+        Frmmain.show();
+        code = QApplication::exec();
+    }
+    if (const auto failure = capture ? capture->WriteFailure() : std::nullopt) {
+        std::cerr << *failure << '\n';
+    }
+    return code;
 }

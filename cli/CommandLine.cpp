@@ -20,6 +20,28 @@ constexpr std::string_view SearchSummary = "List the loggers on the local /24 su
 constexpr std::string_view UpdateSummary =
     "Load an update file into one logger, a list of them, or a whole site";
 
+constexpr std::string_view DoctorSummary =
+    "Report what a search and an update depend on here, for a support request";
+
+constexpr std::string_view DoctorDetails =
+    "doctor prints one report to paste into a message: the tool's version and the system; every IPv4\n"
+    "adapter with its address, prefix and state; the local address a search would use and the /24 it\n"
+    "would sweep; whether UDP ports 8000 and 23 can be bound now and, if not, why (the process holding\n"
+    "the port, or the command that grants the privilege); on Linux whether the program holds\n"
+    "cap_net_bind_service; on Windows the inbound firewall rules for the two ports and each adapter's\n"
+    "network profile, with the fix for a Public one. \"unknown\" marks a fact the system would not tell.\n"
+    "It sends nothing, unless --probe: then it runs one search and reports the probes that could not be\n"
+    "sent, the receive errors and the answers.\n";
+
+constexpr std::string_view DoctorExamples =
+    "  logger-update doctor\n"
+    "  logger-update doctor --probe --json\n"
+    "  logger-update doctor --probe --capture support.pcap\n";
+
+constexpr std::string_view CaptureNote =
+    "--capture FILE records every datagram sent and received, as a pcap file for Wireshark; the\n"
+    "dissector logger_update.lua (installed with the tool) shows the logger's frames in it.\n";
+
 constexpr std::string_view HistorySummary = "List the update record, newest first";
 
 constexpr std::string_view HistoryDetails =
@@ -120,6 +142,10 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 3600.0));
     command.add_flag("--json", options.json, "Print the result as JSON instead of text");
+    command
+        .add_option("--capture", options.capture,
+                    "Record every datagram sent and received in this pcap file (for Wireshark)")
+        ->type_name("FILE");
     // For tests on loopback only: a pair of high ports instead of 8000 and 23; hidden from the help.
     command.add_option("--update-port", options.tool.updatePort)->check(CLI::Range(1, 65535))->group("");
     command.add_option("--discovery-port", options.tool.discoveryPort)
@@ -136,7 +162,7 @@ std::chrono::milliseconds ToMilliseconds(double seconds) {
 ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{std::string(Description), "logger-update"};
     app.footer(Examples(SearchExamples, UpdateExamples) + "\n" + std::string(PortNote) + "\n" +
-               ExitCodeTable());
+               std::string(CaptureNote) + "\n" + ExitCodeTable());
     app.require_subcommand(1);
 
     SearchOptions search;
@@ -208,6 +234,14 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     updateCommand->footer(std::string(UpdateDetails) + "\n" + Examples(UpdateExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
 
+    DoctorOptions doctor;
+    double doctorWait = 3.0;
+    auto* doctorCommand = app.add_subcommand("doctor", std::string(DoctorSummary));
+    doctorCommand->add_flag("--probe", doctor.probe, "Also run one search and report what came of it");
+    AddCommonOptions(*doctorCommand, doctor.common, doctorWait);
+    doctorCommand->footer(std::string(DoctorDetails) + "\n" + Examples(DoctorExamples) + "\n" +
+                          std::string(CaptureNote) + "\n" + std::string(PortNote));
+
     HistoryOptions history;
     auto* historyCommand = app.add_subcommand("history", std::string(HistorySummary));
     historyCommand->add_option("--logger", history.logger, "Only the updates of this logger")
@@ -225,6 +259,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     if (searchCommand->parsed()) {
         search.common.wait = ToMilliseconds(searchWait);
         return {Invocation{search}, 0};
+    }
+    if (doctorCommand->parsed()) {
+        doctor.common.wait = ToMilliseconds(doctorWait);
+        return {Invocation{doctor}, 0};
     }
     if (historyCommand->parsed()) {
         return {Invocation{history}, 0};

@@ -17,6 +17,7 @@ struct CommonOptions {
     ToolOptions tool;                         // bind address and the two ports
     std::chrono::milliseconds wait{3000};     // how long to wait for answers
     bool json = false;
+    std::optional<std::string> capture;  // the pcap file that records every datagram
 };
 
 struct SearchOptions {
@@ -45,12 +46,17 @@ struct UpdateOptions {
     bool Single() const { return !all && loggers.size() == 1 && !below && !dryRun; }
 };
 
+struct DoctorOptions {
+    CommonOptions common;
+    bool probe = false;  // also run one search; otherwise nothing is sent
+};
+
 struct HistoryOptions {
     std::optional<std::string> logger;  // only this logger's lines: its IP address or serial number
     bool json = false;
 };
 
-using Invocation = std::variant<SearchOptions, UpdateOptions, HistoryOptions>;
+using Invocation = std::variant<SearchOptions, UpdateOptions, HistoryOptions, DoctorOptions>;
 
 struct ParseResult {
     std::optional<Invocation> invocation;  // empty: end at once with exitCode

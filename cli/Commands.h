@@ -32,5 +32,6 @@ int RunSearch(const SearchOptions& options, const RunContext& context);
 int RunUpdate(const UpdateOptions& options, const RunContext& context);
 int RunBatch(const UpdateOptions& options, const RunContext& context);
 int RunHistory(const HistoryOptions& options, const RunContext& context);
+int RunDoctor(const DoctorOptions& options, const RunContext& context);
 
 }  // namespace lut::cli

@@ -1,7 +1,8 @@
-// logger-update: the command line of the Logger Update Tool. Parses the command line and runs the
-// command; everything else lives in the cli library.
+// logger-update: the command line of the Logger Update Tool. Parses the command line, opens the capture
+// and runs the command; everything else lives in the cli library.
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <variant>
 
 #include "cli/Arguments.h"
@@ -10,7 +11,25 @@
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
 #include "cli/InterruptSignal.h"
+#include "link/Capture.h"
 #include "update/Pacer.h"
+
+namespace {
+
+// The options that every command but history has.
+lut::cli::CommonOptions* CommonOf(lut::cli::Invocation& invocation) {
+    return std::visit(
+        [](auto& options) -> lut::cli::CommonOptions* {
+            if constexpr (requires { options.common; }) {
+                return &options.common;
+            } else {
+                return nullptr;
+            }
+        },
+        invocation);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace lut::cli;
@@ -20,24 +39,45 @@ int main(int argc, char** argv) {
     if (!parsed.invocation) {
         return parsed.exitCode;
     }
+    Invocation invocation = *parsed.invocation;
+    // Before anything is sent, so that a capture that cannot be written costs nothing on the network.
+    CommonOptions* common = CommonOf(invocation);
+    std::shared_ptr<lut::Capture> capture;
+    if (common != nullptr && common->capture) {
+        capture = std::make_shared<lut::Capture>();
+        if (const std::error_code why = capture->Open(*common->capture)) {
+            std::cerr << "logger-update: the capture " << *common->capture
+                      << " cannot be written: " << why.message() << '\n';
+            return ToInt(ExitCode::BadArguments);
+        }
+        common->tool.capture = capture;
+    }
+    int code = ToInt(ExitCode::EndpointFailed);
     try {
         InterruptSignal interrupt;
         lut::RealPacer pacer;
         const RunContext context{std::cout, std::cerr, console.Terminal(), pacer, interrupt.Handle()};
-        return std::visit(
+        code = std::visit(
             [&context](const auto& options) {
                 using Options = std::decay_t<decltype(options)>;
                 if constexpr (std::is_same_v<Options, SearchOptions>) {
                     return RunSearch(options, context);
                 } else if constexpr (std::is_same_v<Options, HistoryOptions>) {
                     return RunHistory(options, context);
+                } else if constexpr (std::is_same_v<Options, DoctorOptions>) {
+                    return RunDoctor(options, context);
                 } else {
                     return RunUpdate(options, context);
                 }
             },
-            *parsed.invocation);
+            invocation);
     } catch (const std::exception& error) {
         std::cerr << "logger-update: " << error.what() << '\n';
-        return ToInt(ExitCode::EndpointFailed);
     }
+    if (capture) {
+        if (const auto failure = capture->WriteFailure()) {
+            std::cerr << "logger-update: " << *failure << '\n';
+        }
+    }
+    return code;
 }

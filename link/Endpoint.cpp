@@ -3,6 +3,7 @@
 #include <mutex>
 #include <utility>
 
+#include "link/Capture.h"
 #include "link/SocketApi.h"
 #include "link/TransientErrors.h"
 
@@ -16,6 +17,37 @@ bool ToSocketAddress(std::string_view address, std::uint16_t port, sockaddr_in& 
     record.sin_family = AF_INET;
     record.sin_port = htons(port);
     return inet_pton(AF_INET, text.c_str(), &record.sin_addr) == 1;
+}
+
+// The address the system sends from towards remote (a datagram socket's connect sends nothing); any
+// address when there is no route.
+in_addr SourceAddressTowards(const sockaddr_in& remote) {
+    sockaddr_in local{};
+    const NativeSocket probe = CreateDatagramSocket();
+    if (probe != InvalidSocket) {
+        socklen_t length = sizeof local;
+        if (connect(probe, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0 ||
+            getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+            local = sockaddr_in{};
+        }
+        CloseNativeSocket(probe);
+    }
+    return local.sin_addr;
+}
+
+// Records one datagram with both ends as the wire carried them. An endpoint bound to every address names
+// no local address of its own; the one the system picks towards the remote end stands in for it.
+void Tap(Capture& capture, NativeSocket socket, const sockaddr_in& remote, std::span<const char> bytes,
+         bool sent) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length);
+    if (local.sin_addr.s_addr == htonl(INADDR_ANY)) {
+        local.sin_addr = SourceAddressTowards(remote);
+    }
+    const CaptureEnd here{ntohl(local.sin_addr.s_addr), ntohs(local.sin_port)};
+    const CaptureEnd there{ntohl(remote.sin_addr.s_addr), ntohs(remote.sin_port)};
+    capture.Record(sent ? here : there, sent ? there : here, bytes);
 }
 
 }  // namespace
@@ -107,7 +139,11 @@ std::error_code Endpoint::SendTo(std::string_view bytes, std::string_view addres
     if (socket_ == InvalidSocket) {
         return std::make_error_code(std::errc::bad_file_descriptor);
     }
-    return SendDatagram(socket_, bytes, destination);
+    const std::error_code failure = SendDatagram(socket_, bytes, destination);
+    if (capture_ && !failure) {
+        Tap(*capture_, socket_, destination, bytes, true);
+    }
+    return failure;
 }
 
 ReceiveResult Endpoint::Receive(std::span<char> buffer) {
@@ -124,6 +160,9 @@ ReceiveResult Endpoint::Receive(std::span<char> buffer) {
                     return ReceiveDatagram(socket_, buffer, sender, result.count);
                 },
                 result.skippedErrors);
+            if (capture_ && !error) {
+                Tap(*capture_, socket_, sender, buffer.first(result.count), false);
+            }
         }
     }
     if (error == std::errc::operation_would_block) {
@@ -157,6 +196,11 @@ std::uint16_t Endpoint::LocalPort() const {
         return 0;
     }
     return ntohs(local.sin_port);
+}
+
+void Endpoint::SetCapture(std::shared_ptr<Capture> capture) {
+    const std::unique_lock lock(mutex_);
+    capture_ = std::move(capture);
 }
 
 }  // namespace lut

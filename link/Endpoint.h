@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <shared_mutex>
 #include <span>
 #include <string>
@@ -13,6 +14,8 @@
 #include "link/NativeSocket.h"
 
 namespace lut {
+
+class Capture;
 
 // Where an endpoint binds: the caller fills it (the window binds 0.0.0.0, tests bind 127.0.0.1).
 struct BindRecord {
@@ -75,6 +78,9 @@ class Endpoint {
     // The local port actually bound (useful when binding port 0 in tests); 0 when closed.
     std::uint16_t LocalPort() const;
 
+    // From now on every datagram sent or received is also recorded there; null for none.
+    void SetCapture(std::shared_ptr<Capture> capture);
+
   private:
     struct Owned {
         NativeSocket socket = InvalidSocket;
@@ -91,6 +97,7 @@ class Endpoint {
         mutex_;  // sends share it; Close takes it alone, so no send sees a reused handle
     NativeSocket socket_ = InvalidSocket;
     bool libraryStarted_ = false;
+    std::shared_ptr<Capture> capture_;  // stays with this object, not with the socket
 };
 
 }  // namespace lut

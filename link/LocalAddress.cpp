@@ -90,7 +90,17 @@ std::string LocalAddressText() {
 }
 
 std::vector<InterfaceAddress> MachineAddresses() {
-    return UpInterfaceAddresses();
+    std::vector<InterfaceAddress> result;
+    for (const AdapterAddress& adapter : AdapterAddresses()) {
+        if (adapter.up) {
+            result.push_back({adapter.name, adapter.address});
+        }
+    }
+    return result;
+}
+
+std::vector<AdapterAddress> Ipv4Adapters() {
+    return AdapterAddresses();
 }
 
 }  // namespace lut

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <string>
 
 #ifdef _WIN32
@@ -159,8 +160,8 @@ std::error_code ReceiveDatagram(NativeSocket socket, std::span<char> buffer, soc
     return {};
 }
 
-std::vector<InterfaceAddress> UpInterfaceAddresses() {
-    std::vector<InterfaceAddress> result;
+std::vector<AdapterAddress> AdapterAddresses() {
+    std::vector<AdapterAddress> result;
     ULONG size = 16 * 1024;
     std::unique_ptr<char[]> storage;
     ULONG status = ERROR_BUFFER_OVERFLOW;
@@ -175,9 +176,6 @@ std::vector<InterfaceAddress> UpInterfaceAddresses() {
     }
     for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(storage.get()); adapter != nullptr;
          adapter = adapter->Next) {
-        if (adapter->OperStatus != IfOperStatusUp) {
-            continue;
-        }
         char name[256] = {};
         WideCharToMultiByte(CP_UTF8, 0, adapter->FriendlyName, -1, name, sizeof name - 1, nullptr, nullptr);
         for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr; unicast = unicast->Next) {
@@ -185,7 +183,8 @@ std::vector<InterfaceAddress> UpInterfaceAddresses() {
             char text[INET_ADDRSTRLEN] = {};
             if (address->sin_family == AF_INET &&
                 inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
-                result.push_back({name, text});
+                result.push_back(
+                    {name, text, unicast->OnLinkPrefixLength, adapter->OperStatus == IfOperStatusUp});
             }
         }
     }
@@ -256,21 +255,37 @@ std::error_code ReceiveDatagram(NativeSocket socket, std::span<char> buffer, soc
     return {};
 }
 
-std::vector<InterfaceAddress> UpInterfaceAddresses() {
-    std::vector<InterfaceAddress> result;
+namespace {
+
+int PrefixLength(const sockaddr* mask) {
+    if (mask == nullptr || mask->sa_family != AF_INET) {
+        return 0;
+    }
+    std::uint32_t bits = ntohl(reinterpret_cast<const sockaddr_in*>(mask)->sin_addr.s_addr);
+    int length = 0;
+    for (; bits & 0x80000000U; bits <<= 1) {
+        ++length;
+    }
+    return length;
+}
+
+}  // namespace
+
+std::vector<AdapterAddress> AdapterAddresses() {
+    std::vector<AdapterAddress> result;
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0) {
         return result;
     }
     for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
-            (entry->ifa_flags & IFF_UP) == 0) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) {
             continue;
         }
         const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
         char text[INET_ADDRSTRLEN] = {};
         if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
-            result.push_back({entry->ifa_name, text});
+            result.push_back(
+                {entry->ifa_name, text, PrefixLength(entry->ifa_netmask), (entry->ifa_flags & IFF_UP) != 0});
         }
     }
     freeifaddrs(list);

@@ -64,8 +64,8 @@ void TurnOffResetReports(NativeSocket socket);
 std::error_code ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender,
                                 std::size_t& count);
 
-// The IPv4 addresses of the interfaces that are up, loopback included, in interface order.
-std::vector<InterfaceAddress> UpInterfaceAddresses();
+// The IPv4 addresses of every interface, up or down, loopback included, in interface order.
+std::vector<AdapterAddress> AdapterAddresses();
 
 // The error of the last failed socket call. Winsock's codes compare equal to the std::errc they mean
 // (address_in_use, permission_denied, ...) and print its text, as the POSIX codes do.

@@ -21,6 +21,8 @@ struct ToolCore::Parts final : DialogueObserver {
           list(window, dialogue.ProtocolState, link.DiscoverySocket, options.discoveryPort) {
         link.UpdateBindAddress = {options.bindAddress, options.updatePort};
         link.DiscoveryBindAddress = {options.bindAddress, options.discoveryPort};
+        link.UpdateSocket.SetCapture(options.capture);
+        link.DiscoverySocket.SetCapture(options.capture);
     }
 
     // The observer hears of an event first: the window's box may run a nested event loop.

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "link/Capture.h"
 #include "link/LinkState.h"
 #include "update/DialogueEvents.h"
 #include "update/DialogueRouter.h"
@@ -26,6 +27,7 @@ struct ToolOptions {
     std::string bindAddress = "0.0.0.0";          // the address both endpoints bind
     std::uint16_t updatePort = UpdatePort;        // local and remote port of the update dialogue
     std::uint16_t discoveryPort = DiscoveryPort;  // local and remote port of the sweep
+    std::shared_ptr<Capture> capture{};           // records both endpoints' datagrams; null for none
 };
 
 class ToolCore {
@@ -89,6 +91,7 @@ class ToolCore {
     const LinkState& Link() const;
     const UpdateDialogue& Dialogue() const;
     const std::vector<LoggerRow>& Loggers() const;
+
     const ImageText& LoadedImage() const;
 
   private:

@@ -36,6 +36,13 @@ Options ParseOptions(std::span<const std::string> arguments) {
             options.help = true;
             continue;
         }
+        if (name == "--capture") {
+            if (i + 1 == arguments.size()) {
+                throw std::invalid_argument(name + " needs a file name.");
+            }
+            options.capture = arguments[++i];
+            continue;
+        }
         std::optional<std::string>* target = name == "--bind"            ? &options.bind
                                              : name == "--local-address" ? &options.localAddress
                                                                          : nullptr;

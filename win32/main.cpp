@@ -1,8 +1,10 @@
 // Program entry: the command line, the main window and its message loop.
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "link/Capture.h"
 #include "update/Messages.h"
 #include "win32/Frmmain.h"
 // After <windows.h>, which Frmmain.h brings, as it needs.
@@ -43,19 +45,33 @@ int main() {
             settings.tool.bindAddress = *options.bind;
         }
         settings.localAddress = options.localAddress;
+        // Before the window opens its endpoints, so that nothing is sent unrecorded.
+        if (options.capture) {
+            settings.tool.capture = std::make_shared<lut::Capture>();
+            if (const std::error_code why = settings.tool.capture->Open(*options.capture)) {
+                Tell(lut::Capture::OpenFailure(*options.capture, why), MB_ICONSTOP);
+                return 1;
+            }
+        }
     } catch (const std::invalid_argument& error) {
         Tell(std::string(error.what()) + "\n\n" + lut::win32::OptionsHelp, MB_ICONSTOP);
         return 2;
     }
+    const std::shared_ptr<lut::Capture> capture = settings.tool.capture;
     try {
-        lut::win32::TFrmmain Frmmain(std::move(settings));
-        Frmmain.Show();
-        MSG message;
-        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-            if (!IsDialogMessageW(Frmmain.Handle(), &message)) {
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
+        MSG message{};
+        {
+            lut::win32::TFrmmain Frmmain(std::move(settings));
+            Frmmain.Show();
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+                if (!IsDialogMessageW(Frmmain.Handle(), &message)) {
+                    TranslateMessage(&message);
+                    DispatchMessageW(&message);
+                }
             }
+        }
+        if (const auto failure = capture ? capture->WriteFailure() : std::nullopt) {
+            Tell(*failure, MB_ICONWARNING);
         }
         return static_cast<int>(message.wParam);
     } catch (const std::exception& error) {

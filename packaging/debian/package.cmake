@@ -1,6 +1,6 @@
 # The Debian package: the three programs in /usr/bin, their manual pages made from their --help by
-# help2man, a menu entry with the icon the window draws, and a postinst that lets the two tool programs bind
-# port 23 without root.
+# help2man, a menu entry with the icon the window draws, the Wireshark dissector, and a postinst that lets
+# the two tool programs bind port 23 without root.
 include(GNUInstallDirs)
 find_program(LUT_HELP2MAN help2man REQUIRED)
 find_program(LUT_GZIP gzip REQUIRED)
@@ -10,7 +10,7 @@ install(TARGETS ${LUT_PACKAGED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BIN
 set(summary_logger-update-tool "find data loggers on the local subnet and update their firmware (window)")
 set(summary_logger-update "find data loggers on the local subnet and update their firmware")
 set(summary_logger-sim "simulated data loggers on loopback addresses, for tests and demonstrations")
-set(commands_logger-update search update)
+set(commands_logger-update search update doctor)
 set(man_dir ${CMAKE_CURRENT_BINARY_DIR}/man)
 set(package_files "")
 foreach(program IN LISTS LUT_PACKAGED_PROGRAMS)
@@ -50,6 +50,10 @@ if(TARGET logger-update-tool)
     install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/logger-update-tool.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endif()
+
+# The dissector for the logger protocol, where Wireshark and tshark load Lua plugins for every user.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/wireshark/logger_update.lua
+        DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
 
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
 configure_file(debian/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)

@@ -1,9 +1,11 @@
 # The Windows installer, one a build (windows-x86, windows-x64): CPack's NSIS generator with the template
 # here. It installs the programs this build has (the window, and the command line once it is built for
-# Windows) into Program Files, with a Start menu entry, inbound firewall rules for UDP 23 and 8000 for
+# Windows) and the Wireshark dissector into Program Files, with a Start menu entry, inbound firewall rules for UDP 23 and 8000 for
 # those programs only, version information, the window's icon and an uninstaller that undoes it all.
 # An NSIS installer installs silently with /S.
 install(TARGETS ${LUT_PACKAGED_PROGRAMS} RUNTIME DESTINATION .)
+# The Wireshark dissector beside the programs, for the user to copy into Wireshark's plugin folder.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/wireshark/logger_update.lua DESTINATION .)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(arch win64)

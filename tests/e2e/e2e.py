@@ -15,6 +15,9 @@ import argparse
 import json
 import os
 import re
+import shutil
+import socket
+import struct
 import subprocess
 import sys
 import time
@@ -32,6 +35,12 @@ QUERY_DELAY = 3.0
 QUERIES = 5
 
 CASES = {}
+
+DISSECTOR = Path(__file__).resolve().parents[2] / "packaging" / "wireshark" / "logger_update.lua"
+# What tshark prints of each packet: one line, tab-separated, several values of a field comma-separated.
+DISSECTED_FIELDS = ["frame.number", "logger.kind", "logger.block", "logger.crc_ok", "logger.version",
+                    "logger.block_count", "logger.resend_block", "logger.split", "logger.serial",
+                    "logger.refusal", "_ws.col.Info"]
 
 
 def case(function):
@@ -59,6 +68,53 @@ def expect_update(run, sim, child, address, serial, version, image, timeout):
     check(received_image(run, sim, address, serial, version) == image.read_bytes(),
           f"the image {serial} received differs from {image.name}")
     return result
+
+
+def dissected(pcap, update_port=8000, discovery_port=23):
+    """Each packet of the capture as tshark with the dissector shows it: a dict of DISSECTED_FIELDS, each
+    value a list (several frames in one datagram give several values)."""
+    if shutil.which("tshark") is None:
+        raise Skip("tshark is not installed (tools/deps.sh installs it)")
+    done = subprocess.run(
+        ["tshark", "-X", f"lua_script:{DISSECTOR}", "-o", f"logger.update_port:{update_port}",
+         "-o", f"logger.discovery_port:{discovery_port}", "-r", str(pcap), "-T", "fields", "-E", "aggregator=|",
+         *[argument for field in DISSECTED_FIELDS for argument in ("-e", field)]],
+        capture_output=True, text=True, timeout=60)
+    check(done.returncode == 0 and "Lua" not in done.stderr,
+          f"tshark ended with {done.returncode}:\n{done.stderr}")
+    return [{field: [_field_value(part) for part in value.split("|")] if value else []
+             for field, value in zip(DISSECTED_FIELDS, line.split("\t"))}
+            for line in done.stdout.splitlines()]
+
+
+def _field_value(text):
+    """tshark writes numbers of the block fields in hexadecimal (0x0036) and the check code's verdict as 1 or 0."""
+    return int(text, 16) if re.fullmatch(r"0x[0-9a-f]+", text) else text
+
+
+def check_code(payload):
+    """The CRC-16/MODBUS of the payload as four upper-case hexadecimal digits, low byte first."""
+    crc = 0xFFFF
+    for byte in payload:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return f"{crc & 0xFF:02X}{crc >> 8:02X}".encode()
+
+
+def frame(payload, code=None):
+    return b"\x1b" + payload + (check_code(payload) if code is None else code) + b"\x05"
+
+
+def write_pcap(path, datagrams):
+    """A classic pcap file (raw IPv4) of (source, destination, port, payload) datagrams, checksums left 0."""
+    with open(path, "wb") as out:
+        out.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 101))
+        for number, (source, destination, port, payload) in enumerate(datagrams):
+            udp = struct.pack("!HHHH", port, port, 8 + len(payload), 0) + payload
+            ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), number, 0, 64, 17, 0,
+                             socket.inet_aton(source), socket.inet_aton(destination))
+            out.write(struct.pack("<IIII", 1_700_000_000 + number, 0, len(ip + udp), len(ip + udp)) + ip + udp)
 
 
 @case
@@ -121,13 +177,85 @@ def loss(run):
     blocks = 120
     image = run.image("S2.01.bin", blocks * BLOCK_BYTES - 123)
     sim, ports = start_sim(run, ["127.0.0.2,SN0001,S1.00"], "--loss", 10, "--seed", 3, "--split", "--junk")
-    child = tool(run, ports, "update", "--logger", "127.0.0.2", "--file", image, "--wait", "5", "--json")
+    unwritable = run.dir / "no such folder" / "run.pcap"
+    refused = tool(run, ports, "update", "--logger", "127.0.0.2", "--file", image, "--capture", unwritable)
+    check(refused.finish(30) == 1 and "cannot be written" in refused.text("err") and not sim_lines(sim, " <- "),
+          f"a capture that cannot be written must end the run before anything is sent\n{refused.transcript()}")
+
+    capture = run.dir / "loss.pcap"
+    child = tool(run, ports, "update", "--logger", "127.0.0.2", "--file", image, "--wait", "5", "--json",
+                 "--capture", capture)
     result = expect_update(run, sim, child, "127.0.0.2", "SN0001", "S2.01", image, 120)
     lost = sim_lines(sim, r" lost on its first arrival$")
     check(lost, "the simulator lost no block: the case does not exercise a resend")
     check(result["blocks"] == blocks and result["blocksResent"] == len(lost),
           f"expected {blocks} blocks with {len(lost)} resent, got {result}")
     print(f"{len(lost)} of {blocks} blocks lost and resent; {result['seconds']:.1f} s")
+
+    # The capture, read by tshark with the dissector: every block frame sent, each with a good check code,
+    # the request with the file's version and block count, and a resend answer naming the lost blocks.
+    packets = dissected(capture, ports.update, ports.discovery)
+    frames = [(kind, packet) for packet in packets for kind in packet["logger.kind"]]
+    blocks_sent = [packet for kind, packet in frames if kind == "UD"]
+    check(len(blocks_sent) == blocks + len(lost),
+          f"expected {blocks} + {len(lost)} UD frames in the capture, found {len(blocks_sent)}")
+    verdicts = [ok for packet in packets for ok in packet["logger.crc_ok"]]
+    update_frames = [kind for kind, _ in frames if kind not in ("probe", "answer")]
+    check(set(verdicts) == {"1"} and len(verdicts) == len(update_frames),
+          f"expected a good check code on each of {len(update_frames)} update frames, got {verdicts}")
+    requests = [packet for kind, packet in frames if kind == "LU"]
+    check(len(requests) == 1 and requests[0]["logger.version"] == ["S2.01"]
+          and requests[0]["logger.block_count"] == [blocks],
+          f"expected one LU S2.01 {blocks:04X}, got {requests}")
+    lost_blocks = sorted(int(re.search(r"<- UD ([0-9A-F]{4}) ", line).group(1), 16) for line in lost)
+    resends = [packet for kind, packet in frames if kind == "R" and packet["logger.resend_block"]]
+    check(any(sorted(packet["logger.resend_block"]) == lost_blocks for packet in resends),
+          f"no resend answer lists the lost blocks {lost_blocks}: {[p['_ws.col.Info'] for p in resends]}")
+    print(f"capture: {len(packets)} datagrams, {len(blocks_sent)} UD frames, resend answer "
+          f"{resends[0]['_ws.col.Info'][0]}")
+
+
+@case
+def dissector(run):
+    """The dissector on a crafted capture of the real ports: the probe, an answer split over two
+    datagrams, the request, an acceptance, two blocks in one datagram of which one has a wrong check
+    code, a resend answer, completion, a refusal and an unknown payload."""
+    tool_address, logger_address = "192.0.2.1", "192.0.2.30"
+    answer = b"\x1bSN0001#S1.00\x05"
+    wrong = frame(b"UD0011" + b"A" * 600, b"0000")
+    datagrams = [
+        (tool_address, logger_address, 23, bytes.fromhex("FF0403FB")),
+        (logger_address, tool_address, 23, answer[:6]),
+        (logger_address, tool_address, 23, answer[6:]),
+        (tool_address, logger_address, 8000, frame(b"LUS2.000036")),
+        (logger_address, tool_address, 8000, frame(b"R0000")),
+        (tool_address, logger_address, 8000, frame(b"UD0010" + b"B" * 600) + wrong),
+        (tool_address, logger_address, 8000, frame(b"EN")),
+        (logger_address, tool_address, 8000, frame(b"R000200030009")[:5]),
+        (logger_address, tool_address, 8000, frame(b"R000200030009")[5:]),
+        (tool_address, logger_address, 8000, frame(b"EN")),
+        (logger_address, tool_address, 8000, frame(b"R")),
+        (logger_address, tool_address, 8000, frame(b"E81")),
+        (logger_address, tool_address, 8000, frame(b"XYZ")),
+    ]
+    pcap = run.dir / "crafted.pcap"
+    write_pcap(pcap, datagrams)
+    packets = dissected(pcap)
+    kinds = [packet["logger.kind"] for packet in packets]
+    check(kinds == [["probe"], [], ["answer"], ["LU"], ["R"], ["UD", "UD"], ["EN"], [], ["R"], ["EN"], ["R"],
+                    ["E81"], ["unknown"]], f"kinds of the frames: {kinds}")
+    check(packets[1]["logger.split"] and packets[2]["logger.split"] and packets[2]["logger.serial"] == ["SN0001"]
+          and packets[2]["logger.version"] == ["S1.00"], f"split answer: {packets[1]}, {packets[2]}")
+    check(packets[3]["logger.version"] == ["S2.00"] and packets[3]["logger.block_count"] == [0x36],
+          f"request: {packets[3]}")
+    check(packets[5]["logger.block"] == [0x10, 0x11] and packets[5]["logger.crc_ok"] == ["1", "0"],
+          f"two blocks, the second with a wrong check code: {packets[5]}")
+    check(packets[7]["logger.split"] and packets[8]["logger.resend_block"] == [3, 9]
+          and packets[8]["logger.crc_ok"] == ["1"] and packets[8]["logger.split"],
+          f"resend answer split over two datagrams: {packets[7]}, {packets[8]}")
+    check(packets[8]["_ws.col.Info"][0].startswith("R 0002: resend 0x0003 0x0009"), f"column: {packets[8]}")
+    check(packets[11]["logger.refusal"] == ["Same Version"], f"refusal: {packets[11]}")
+    check(packets[4]["_ws.col.Info"][0].startswith("R 0000: start at block 0x0000"), f"acceptance: {packets[4]}")
 
 
 @case
@@ -273,6 +401,19 @@ def netns(run):
     updated = run.start("logger-update update (namespace)", namespaces.run_in_tool(
         [run.programs.cli, "update", "--logger", "10.77.0.200", "--file", image, "--wait", "5", "--json"]))
     expect_update(run, sim, updated, "10.77.0.200", "NS0200", "S2.06", image, 60)
+
+    # doctor on the namespace's LAN: its adapter, the /24 a search sweeps, and one search's answers.
+    doctor = run.start("logger-update doctor (namespace)",
+                       namespaces.run_in_tool([run.programs.cli, "doctor", "--probe", "--wait", "2", "--json"]))
+    code, facts = report(doctor, 30)
+    check(code == 0 and {"address": "10.77.0.1", "prefix": 24, "up": True}.items()
+          <= next((a for a in facts["adapters"] if a["address"] == "10.77.0.1"), {}).items()
+          and facts["search"] == {"localAddress": "10.77.0.1", "sweep": "10.77.0.1 to 10.77.0.254"}
+          and all(port["bindable"] for port in facts["ports"]),
+          f"doctor in the namespace: exit {code}, {facts}")
+    answers = sorted((row["ip"], row["sn"]) for row in facts["probe"]["answers"])
+    check(answers == sorted(loggers) and facts["probe"]["sendsFailed"] == 0,
+          f"doctor --probe: expected the loggers {loggers}, got {facts['probe']}")
 
 
 @case
@@ -466,6 +607,32 @@ def ansible(run):
 
 
 @case
+def doctor(run):
+    """doctor in a private network namespace, where another process holds the update port and the program
+    lacks cap_net_bind_service: the report names the holding process, and for the search port the
+    capability and the setcap line that grants it. It sends nothing."""
+    if shutil.which("setpriv") is None:
+        raise Skip("'setpriv' is not installed")
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as held:
+        held.bind((TOOL_ADDRESS, 8000))
+        without_capability = ["setpriv", "--bounding-set", "-net_bind_service", "--inh-caps", "-net_bind_service"]
+        command = [*without_capability, run.programs.cli, "doctor", "--bind", TOOL_ADDRESS, "--local-address",
+                   TOOL_ADDRESS]
+        code, facts = report(run.start("logger-update doctor", [*command, "--json"]), 30)
+        text = run.start("logger-update doctor (text)", command)
+        check(text.finish(30) == 0, f"doctor as text ended with an error\n{text.transcript()}")
+    update, discovery = facts["ports"]
+    check(code == 0 and update["problem"] == "in-use" and update["holder"]["pid"] == os.getpid(),
+          f"the update port is held by this test's process {os.getpid()}: {update}")
+    check(discovery["problem"] == "no-permission" and facts["capNetBindService"] is False
+          and f"sudo setcap cap_net_bind_service=+ep {Path(run.programs.cli).resolve()}" in discovery["message"],
+          f"the search port needs the capability: {discovery}, {facts['capNetBindService']}")
+    check(facts["probe"] is None, "doctor without --probe sends nothing")
+    check(any(line.text.endswith(f"held by process {os.getpid()} ({update['holder']['program']})")
+              for line in text.lines("out")), f"the text names the holder\n{text.transcript()}")
+
+
+@case
 def windows(run):
     """The Windows command line under Wine against the Linux simulator: a search lists the loggers at both
     ends of the sweep, and an update with a tenth of the blocks lost on their first arrival gets every lost
@@ -521,7 +688,7 @@ def main():
     started = time.monotonic()
     raise_on_termination()
     try:
-        if arguments.case == "windows":
+        if arguments.case in ("windows", "doctor"):
             enter_private_loopback([sys.executable, "-B", *sys.argv])
         if arguments.case == "ansible":
             enter_private_sites([sys.executable, "-B", *sys.argv], ["ansible-core", "openssh-server"])

@@ -80,6 +80,16 @@ def test(run, deb):
     for program in ("logger-update-tool", "logger-update", "logger-sim"):
         check(BIN / program in files, f"{BIN / program} is not in the package")
 
+    # The dissector lies where Wireshark and tshark load Lua plugins for every user.
+    lua = next((path for path in files if path.name == "logger_update.lua"), None)
+    check(lua is not None, "the dissector logger_update.lua is not in the package")
+    if shutil.which("tshark"):
+        folders = dict(line.split(":", 1) for line in command("tshark", "-G", "folders").splitlines() if ":" in line)
+        check(Path(folders["Global Lua Plugins"].strip()) == lua.parent,
+              f"the dissector is in {lua.parent}, but tshark loads Lua plugins from {folders['Global Lua Plugins']}")
+        protocols = [line.split("\t")[-1] for line in command("tshark", "-G", "protocols").splitlines()]
+        check("logger" in protocols, "tshark does not load the installed dissector")
+
     for program in ("logger-update-tool", "logger-update", "logger-sim"):
         caps = command("getcap", BIN / program).strip()
         print(f"getcap {BIN / program}: {caps or '(none)'}")

@@ -29,6 +29,7 @@ WINE = Path("/usr/lib/wine/wine64")
 WINESERVER = Path("/usr/lib/wine/wineserver")
 DISPLAY_NAME = "Logger Update Tool"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\LoggerUpdateTool"
+DISSECTOR = "logger_update.lua"  # the Wireshark dissector, for the user to copy into Wireshark's plugins
 NETSH = '"$SYSDIR\\netsh.exe" advfirewall firewall'
 
 
@@ -150,8 +151,8 @@ def run_installer(run, installer, programs):
     check(done.returncode == 0, f"the silent installer ended with {done.returncode}\n{done.stderr}")
     installed = sorted(path.name for path in folder.iterdir()) if folder.is_dir() else []
     print(f"installed into C:\\Program Files\\{DISPLAY_NAME}: {', '.join(installed)}")
-    check(installed == sorted([f"{program}.exe" for program in programs] + ["Uninstall.exe"]),
-          f"expected {programs} and Uninstall.exe in {folder}, found {installed}")
+    check(installed == sorted([f"{program}.exe" for program in programs] + ["Uninstall.exe", DISSECTOR]),
+          f"expected {programs}, {DISSECTOR} and Uninstall.exe in {folder}, found {installed}")
     check(shortcut.is_file(), f"no Start menu entry {shortcut}")
     key = wine.run("reg", "query", UNINSTALL_KEY)
     check(key.returncode == 0 and "DisplayVersion" in key.stdout, f"no uninstall key:\n{key.stdout}")

@@ -431,7 +431,7 @@ TEST(Win32Window, LocalAddressMenuOffersMachineAddresses) {
     EXPECT_EQ(Narrow(WindowText(lbl3)), "127.0.0.1") << Narrow(offered.front());
 }
 
-TEST(Win32Window, CommandLineTakesTwoAddresses) {
+TEST(Win32Window, CommandLineTakesTwoAddressesAndACapture) {
     using lut::win32::ParseOptions;
     struct Case {
         std::vector<std::string> arguments;
@@ -445,6 +445,8 @@ TEST(Win32Window, CommandLineTakesTwoAddresses) {
         {{"--local-address", "1.2.3"}, false},
         {{"--local-address", "1.2.3.4.5"}, false},
         {{"--port", "8000"}, false},
+        {{"--capture", "C:\\support\\run.pcap", "--bind", "127.0.0.1"}, true},
+        {{"--capture"}, false},
     };
     for (const Case& c : table) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -457,6 +459,7 @@ TEST(Win32Window, CommandLineTakesTwoAddresses) {
     const auto options = ParseOptions(std::vector<std::string>{"--bind", "127.0.0.1"});
     EXPECT_EQ(options.bind, "127.0.0.1");
     EXPECT_FALSE(options.localAddress.has_value());
+    EXPECT_EQ(ParseOptions(std::vector<std::string>{"--capture", "run.pcap"}).capture, "run.pcap");
 }
 
 // With simulated loggers on loopback: LUT_TEST_LOGGERS="SN@address#version,..." and LUT_TEST_IMAGE, the

@@ -46,6 +46,9 @@ TEST(CommandLine, AWrongCommandLineEndsWithOneAndSaysWhy) {
         {"update", "--all", "--file", "S1.bin", "--parallel", "0"},
         {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--verify-wait", "-1"},
         {"history", "--logger"},
+        {"search", "--capture"},
+        {"doctor", "--probe", "extra"},
+        {"history", "--capture", "x.pcap"},
     };
     for (const auto& arguments : cases) {
         const Parsed parsed = Parse(arguments);
@@ -88,7 +91,8 @@ TEST(CommandLine, SearchDefaultsAreThoseOfTheWindow) {
 TEST(CommandLine, UpdateTakesEveryOption) {
     const Parsed parsed = Parse({"update", "--logger", "127.0.0.2", "--file", "/tmp/S1.bin", "--version",
                                  "S2", "--local-address", "127.0.0.1", "--bind", "127.0.0.1", "--wait",
-                                 "0.25", "--json", "--update-port", "47000", "--discovery-port", "47001"});
+                                 "0.25", "--json", "--update-port", "47000", "--discovery-port", "47001",
+                                 "--capture", "/tmp/run.pcap"});
     ASSERT_TRUE(parsed.result.invocation) << parsed.err;
     const auto& update = std::get<UpdateOptions>(*parsed.result.invocation);
     EXPECT_EQ(update.loggers, std::vector<std::string>{"127.0.0.2"});
@@ -104,6 +108,20 @@ TEST(CommandLine, UpdateTakesEveryOption) {
     EXPECT_TRUE(update.common.json);
     EXPECT_EQ(update.common.tool.updatePort, 47000);
     EXPECT_EQ(update.common.tool.discoveryPort, 47001);
+    EXPECT_EQ(update.common.capture, "/tmp/run.pcap");
+}
+
+TEST(CommandLine, DoctorSendsNothingUnlessAskedToProbe) {
+    const Parsed quiet = Parse({"doctor"});
+    ASSERT_TRUE(quiet.result.invocation) << quiet.err;
+    EXPECT_FALSE(std::get<DoctorOptions>(*quiet.result.invocation).probe);
+    const Parsed probe = Parse({"doctor", "--probe", "--json", "--local-address", "127.0.0.1", "--bind",
+                                "127.0.0.1", "--capture", "doctor.pcap", "--wait", "1"});
+    ASSERT_TRUE(probe.result.invocation) << probe.err;
+    const auto& doctor = std::get<DoctorOptions>(*probe.result.invocation);
+    EXPECT_TRUE(doctor.probe && doctor.common.json);
+    EXPECT_EQ(doctor.common.capture, "doctor.pcap");
+    EXPECT_EQ(doctor.common.wait, std::chrono::milliseconds(1000));
 }
 
 TEST(CommandLine, ABatchTakesItsOptionsAndARepeatedLoggerIsAList) {

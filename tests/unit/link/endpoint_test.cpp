@@ -10,6 +10,7 @@
 
 #include "TestPlatform.h"
 #include "link/Endpoint.h"
+#include "link/PortAccess.h"
 #include "link/Readiness.h"
 #include "link/TransientErrors.h"
 #include "link/uPubpro.h"
@@ -69,6 +70,13 @@ TEST(Endpoint, OpenFailsWithTheReasonAndLeavesNothingOpen) {
         EXPECT_EQ(error, c.error) << c.why << ": " << error.message();
         EXPECT_FALSE(endpoint.IsOpen()) << c.why;
         EXPECT_EQ(endpoint.Handle(), InvalidSocket) << c.why;
+        EXPECT_EQ(TryBind(c.bind), c.error) << c.why;
+    }
+    // What a support report says of the port in use: this process holds it.
+    if (const auto owner = UdpPortHolder(holder.LocalPort())) {
+        EXPECT_EQ(owner->pid, test::ThisProcessId());
+    } else {
+        EXPECT_TRUE(test::UnderWine()) << "the holder of a port this process bound is always visible to it";
     }
 }
 
@@ -78,6 +86,7 @@ TEST(Endpoint, PrivilegedPortNeedsPermission) {
     }
     Endpoint endpoint;
     EXPECT_EQ(endpoint.Open(Loopback(DiscoveryPort)), std::errc::permission_denied);
+    EXPECT_EQ(HoldsBindCapability(), false) << "the report names the capability as missing";
 }
 
 TEST(Endpoint, DatagramOfExactlyTheBufferSizeArrivesWholeALongerOneIsLost) {

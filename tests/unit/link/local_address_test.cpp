@@ -17,6 +17,11 @@ TEST(MachineAddresses, ListsTheLoopbackInterfaceWithItsName) {
         return a.address == "127.0.0.1" && !a.interfaceName.empty();
     });
     EXPECT_TRUE(hasLoopback);
+    // The support report's list: loopback with its prefix, and up.
+    const auto adapters = Ipv4Adapters();
+    EXPECT_TRUE(std::any_of(adapters.begin(), adapters.end(), [](const AdapterAddress& a) {
+        return a.address == "127.0.0.1" && a.prefixLength == 8 && a.up;
+    }));
 }
 
 TEST(LocalAddressText, PrefersAnInterfaceAddressOverAHostNameThatMeansLoopback) {

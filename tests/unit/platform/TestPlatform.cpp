@@ -36,6 +36,14 @@ bool MayBindPrivilegedPorts() {
 #endif
 }
 
+long ThisProcessId() {
+#ifdef _WIN32
+    return static_cast<long>(GetCurrentProcessId());
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
 void SetEnvironment(const char* name, const std::string& value) {
 #ifdef _WIN32
     _putenv_s(name, value.c_str());

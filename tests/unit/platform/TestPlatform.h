@@ -24,6 +24,9 @@ std::string NoSecondLoopbackSender();
 // This user may bind ports below 1024: root on POSIX, anyone on Windows, which has no privileged ports.
 bool MayBindPrivilegedPorts();
 
+// The system's number of this process.
+long ThisProcessId();
+
 // Sets or removes a variable of this process's environment.
 void SetEnvironment(const char* name, const std::string& value);
 void UnsetEnvironment(const char* name);

@@ -2,7 +2,9 @@
 // and closing while a transfer is under way.
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,27 @@ const std::string LoggerAddress = "127.0.0.2";
 // logger gets listed and selected, and an image loaded through Browse.
 class ToolBench {
   public:
-    ~ToolBench() { std::filesystem::remove_all(folder); }
+    ~ToolBench() {
+        core.Shutdown();
+        capture.reset();
+        options.capture.reset();
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove(captureFile);
+    }
+
+    // How many datagrams the capture holds: each record's header gives the length of what follows.
+    std::size_t CapturedDatagrams() const {
+        std::ifstream in(captureFile, std::ios::binary);
+        const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::size_t count = 0;
+        for (std::size_t at = 24; at + 16 <= file.size(); ++count) {
+            const auto byte = [&file](std::size_t i) {
+                return static_cast<std::size_t>(static_cast<unsigned char>(file[i]));
+            };
+            at += 16 + (byte(at + 8) | byte(at + 9) << 8);
+        }
+        return count;
+    }
 
     // Start-up, the logger listed and the file chosen.
     void Ready(const std::string& bytes) {
@@ -78,7 +100,14 @@ class ToolBench {
     VirtualPacer pacer;
     CountingWaker waker;
     LoopbackLogger logger{LoggerAddress, 0};
-    ToolOptions options{ToolAddress, logger.Port(), FreePort(ToolAddress)};
+    // Every datagram recorded, from the workers' threads and the receiving one alike.
+    const std::filesystem::path captureFile = folder.string() + ".pcap";
+    std::shared_ptr<Capture> capture = [this] {
+        auto opened = std::make_shared<Capture>();
+        EXPECT_FALSE(opened->Open(captureFile.string()));
+        return opened;
+    }();
+    ToolOptions options{ToolAddress, logger.Port(), FreePort(ToolAddress), capture};
     ToolCore core{window, waker, pacer, options};
 };
 
@@ -151,6 +180,8 @@ TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
                                         std::string(text::Updating), std::string(text::QueryUpdateResult),
                                         std::string(text::Updating), std::string(text::QueryUpdateResult)}));
     EXPECT_TRUE(bench.logger.Arrived().empty());
+    // The probe, the request, six blocks and two queries sent; the search answer and three answers received.
+    EXPECT_EQ(bench.CapturedDatagrams(), 10U + 4U);
 }
 
 TEST(WholeUpdate, TwoAnswersInOneDatagramMeetTheStateTheFirstLeft) {

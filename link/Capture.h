@@ -1,0 +1,41 @@
+// A capture of the tool's own traffic: every datagram both endpoints send and receive, written to a pcap
+// file from whichever thread sent or received it, for a support engineer to open in Wireshark.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <system_error>
+
+#include "link/PcapFormat.h"
+
+namespace lut {
+
+class Capture {
+  public:
+    // Creates (or empties) the file at the UTF-8 path and writes the file header; the system's reason when
+    // it cannot, and nothing is recorded then.
+    std::error_code Open(const std::string& path);
+
+    // One datagram as it went from one end to the other; any thread. Each record reaches the file before
+    // this returns. After the first write failure nothing more is written.
+    void Record(CaptureEnd from, CaptureEnd to, std::span<const char> bytes);
+
+    // What went wrong with the first write that failed, for the one message that tells of it.
+    std::optional<std::string> WriteFailure() const;
+
+    // What a front end says when Open failed.
+    static std::string OpenFailure(const std::string& path, std::error_code why);
+
+  private:
+    std::string path_;
+    mutable std::mutex mutex_;  // one record at a time, from the sending workers and the receiving loop
+    std::ofstream file_;
+    std::uint16_t identification_ = 0;
+    std::optional<std::string> failure_;
+};
+
+}  // namespace lut
