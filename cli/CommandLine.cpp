@@ -94,6 +94,16 @@ std::string ExitCodeTable() {
     return table.str();
 }
 
+// Every adapter binds its own address, so this excludes the options that name one.
+CLI::Option* AddAllAdapters(CLI::App& command, CommonOptions& options) {
+    return command
+        .add_flag("--all-adapters", options.allAdapters,
+                  "Search the /24 subnet of every network adapter that is up (not loopback), each from its "
+                  "own address; the list shows which local address found each logger (Via)")
+        ->excludes("--local-address")
+        ->excludes("--bind");
+}
+
 void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSeconds) {
     command
         .add_option("--local-address", options.localAddress,
@@ -113,6 +123,12 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
         ->type_name("SECONDS")
         ->check(CLI::Range(0.0, 3600.0));
     command.add_flag("--json", options.json, "Print the result as JSON instead of text");
+    command
+        .add_option("--rounds", options.rounds,
+                    "How often the search sends its probes, 300 ms apart: a logger whose answer was lost "
+                    "answers a later round (1 to 10; default: 3)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 10));
     // For tests on loopback only: a pair of high ports instead of 8000 and 23; hidden from the help.
     command.add_option("--update-port", options.tool.updatePort)->check(CLI::Range(1, 65535))->group("");
     command.add_option("--discovery-port", options.tool.discoveryPort)
@@ -136,6 +152,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     double searchWait = 3.0;
     auto* searchCommand = app.add_subcommand("search", std::string(SearchSummary));
     AddCommonOptions(*searchCommand, search.common, searchWait);
+    AddAllAdapters(*searchCommand, search.common);
     searchCommand->footer(std::string(SearchDetails) + "\n" + Examples(SearchExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
 
@@ -148,10 +165,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                          "The IP address of the logger to update; repeat it for a list of loggers")
             ->type_name("IP")
             ->check(CLI::ValidIPV4);
-    updateCommand
-        ->add_flag("--all", update.all,
-                   "Search first, then update every logger found whose version differs from the file's")
-        ->excludes(loggerOption);
+    auto* allOption = updateCommand->add_flag(
+        "--all", update.all,
+        "Search first, then update every logger found whose version differs from the file's");
+    allOption->excludes(loggerOption);
     updateCommand
         ->add_option("--below", update.below,
                      "Only loggers whose version sorts below VERSION (numbers compare as numbers: "
@@ -186,6 +203,14 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     updateCommand->add_flag("--no-record{false}", update.record,
                             "Do not append this update to the update record (see history)");
     AddCommonOptions(*updateCommand, update.common, updateWait);
+    AddAllAdapters(*updateCommand, update.common)->needs(allOption);
+    updateCommand
+        ->add_option("--expect", update.expect,
+                     "With --all: the number of loggers on the site; when the search finds fewer, no logger "
+                     "is updated (exit code 11)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 65535))
+        ->needs(allOption);
     updateCommand->footer(std::string(UpdateDetails) + "\n" + Examples(UpdateExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
 

@@ -17,6 +17,8 @@ struct CommonOptions {
     ToolOptions tool;                         // bind address and the two ports
     std::chrono::milliseconds wait{3000};     // how long to wait for answers
     bool json = false;
+    int rounds = 3;            // the search's probes, sent this often, RoundInterval apart
+    bool allAdapters = false;  // search the /24 of every adapter, each from its own address
 };
 
 struct SearchOptions {
@@ -38,6 +40,7 @@ struct UpdateOptions {
     int parallel = 8;                    // loggers updated at the same time
     bool keepGoing = false;              // go on after a failure
     bool dryRun = false;                 // list what would be updated, send nothing but the search
+    std::optional<int> expect{};         // --all: the loggers the site has; fewer found updates none
 
     // One logger named, nothing of a batch asked: the update of exactly that logger.
     bool Single() const { return !all && loggers.size() == 1 && !below && !dryRun; }

@@ -93,4 +93,15 @@ std::vector<InterfaceAddress> MachineAddresses() {
     return UpInterfaceAddresses();
 }
 
+std::vector<InterfaceAddress> AdapterAddresses() {
+    const SocketLibraryUse library;
+    std::vector<InterfaceAddress> adapters;
+    for (InterfaceAddress& entry : MachineAddresses()) {
+        if (!IsLoopback(entry.address)) {
+            adapters.push_back(std::move(entry));
+        }
+    }
+    return adapters;
+}
+
 }  // namespace lut

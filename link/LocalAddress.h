@@ -19,4 +19,8 @@ std::string LocalAddressText();
 // Every IPv4 address of the machine's interfaces that are up, loopback included, in interface order.
 std::vector<InterfaceAddress> MachineAddresses();
 
+// The IPv4 addresses of the adapters that are up and not loopback, in interface order: what a search of
+// every adapter sweeps.
+std::vector<InterfaceAddress> AdapterAddresses();
+
 }  // namespace lut

@@ -25,12 +25,17 @@ LoggerList::LoggerList(WindowOperations& window, AtomicProtocolState& protocolSt
 
 void LoggerList::Clear() {
     rows_.clear();
+    answers_.Clear();
     window_.ClearList();
 }
 
 void LoggerList::btnsearchClick() {
     Clear();
     protocolState_.Store(Protocol::Search);
+    SendSweep();
+}
+
+void LoggerList::SendSweep() {
     const std::string prefix = SubnetPrefix(window_.LocalAddressText());
     // Hosts 0 and 255 are the subnet's own and its broadcast address. An address text that is not dotted
     // IPv4 (a local address that is none) makes the endpoint refuse the send, so such probes go nowhere.
@@ -42,6 +47,10 @@ void LoggerList::btnsearchClick() {
 std::error_code LoggerList::Probe(const std::string& address) {
     Clear();
     protocolState_.Store(Protocol::Search);
+    return ProbeAlso(address);
+}
+
+std::error_code LoggerList::ProbeAlso(const std::string& address) {
     return discoverySocket_.SendTo(DiscoveryProbe, address, discoveryPort_);
 }
 
@@ -68,6 +77,7 @@ void LoggerList::HandleDiscoveryFrame(const std::string& frame, const std::strin
     if (sender == window_.LocalAddressText() || serial.empty()) {
         return;
     }
+    answers_.Note({std::string(TrimBlankAndControl(serial)), sender, std::string(version)});
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         if (rows_[row].ip == sender) {
             rows_[row].sn = serial;

@@ -109,6 +109,10 @@ void ToolCore::btnsearchClick() {
     parts_->Guarded([this] { parts_->list.btnsearchClick(); });
 }
 
+void ToolCore::SendSweep() {
+    parts_->Guarded([this] { parts_->list.SendSweep(); });
+}
+
 BrowseOutcome ToolCore::btn1Click(FileDialog& dialog) {
     Parts& p = *parts_;
     BrowseOutcome outcome = BrowseOutcome::NotRead;
@@ -127,6 +131,10 @@ UpdateCheck ToolCore::btnUPGClick() {
 
 std::error_code ToolCore::Probe(const std::string& address) {
     return parts_->list.Probe(address);
+}
+
+std::error_code ToolCore::ProbeAlso(const std::string& address) {
+    return parts_->list.ProbeAlso(address);
 }
 
 void ToolCore::HandleSocketMessage(int eventCode) {
@@ -195,6 +203,10 @@ const UpdateDialogue& ToolCore::Dialogue() const {
 
 const std::vector<LoggerRow>& ToolCore::Loggers() const {
     return parts_->list.Rows();
+}
+
+const AddressLedger& ToolCore::Answers() const {
+    return parts_->list.Answers();
 }
 
 const ImageText& ToolCore::LoadedImage() const {

@@ -1,0 +1,43 @@
+// The command line's search: the sweep (or the probes of a list of addresses) sent in rounds, so that a
+// logger whose answer was lost answers a later round, from one session or from one for each adapter; the
+// answers merged by address, address conflicts marked.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "cli/FoundLoggers.h"
+#include "cli/Session.h"
+
+namespace lut::cli {
+
+struct RunContext;
+struct CommonOptions;
+
+inline constexpr std::chrono::milliseconds RoundInterval{300};
+
+struct SiteSearchResult {
+    std::vector<FoundLogger> found;
+    bool interrupted = false;
+    // The listed addresses whose every probe failed, with the last reason.
+    std::vector<std::pair<std::string, std::error_code>> unsent;
+};
+
+// Sends a round every RoundInterval and collects answers until `wait` after the last round. Addresses
+// empty: each session sweeps the /24 of its local address; else the first session probes each address.
+// Each logger found names the local address of the session that heard it (via).
+SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int rounds,
+                                std::chrono::milliseconds wait,
+                                const std::vector<std::string>& addresses = {});
+
+// One started session for each up, non-loopback IPv4 adapter, bound to its address, with the tool's
+// ports. An adapter whose endpoints do not open is named on err and left out.
+std::vector<std::unique_ptr<Session>> AdapterSessions(const CommonOptions& options,
+                                                      const RunContext& context);
+
+}  // namespace lut::cli
