@@ -36,9 +36,15 @@ constexpr std::string_view HistoryExamples =
     "  logger-update history --logger SN0001 --json\n";
 
 constexpr std::string_view SearchDetails =
-    "search sends the probe to hosts 1 to 254 of the /24 subnet of the local address, collects the\n"
-    "answers for --wait seconds and prints the loggers found: serial number (SN), IP address and firmware\n"
-    "version, as a table or, with --json, as [{\"sn\": ..., \"ip\": ..., \"version\": ...}, ...].\n";
+    "search sends the probe to hosts 1 to 254 of the /24 subnet of the local address, in --rounds rounds\n"
+    "300 ms apart (a logger whose answer was lost answers a later round), collects the answers until --wait\n"
+    "seconds after the last round and prints the loggers found: serial number (SN), IP address and firmware\n"
+    "version, as a table or, with --json, as [{\"sn\": ..., \"ip\": ..., \"version\": ..., \"conflict\": "
+    "...}].\n"
+    "Two serial numbers answering from one address are an address conflict: both are listed, flagged with\n"
+    "\"!\" (\"conflict\": true) and named in a warning, and update refuses that address. --all-adapters\n"
+    "sweeps the /24 of every adapter that is up (not loopback), each from its own address, and shows which\n"
+    "local address found each logger (Via; \"via\" in JSON).\n";
 
 constexpr std::string_view UpdateDetails =
     "update asks the logger at --logger for its serial number and version, then runs the checks of the\n"
@@ -55,7 +61,10 @@ constexpr std::string_view UpdateDetails =
     "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n"
     "\n"
     "Whole sites: with --all the tool searches first (as search does) and updates every logger found\n"
-    "whose version differs from the file's; a repeated --logger names a list instead. --below VERSION\n"
+    "whose version differs from the file's; the summary says how many loggers the search found, and with\n"
+    "--expect N fewer than N update none (exit code 11). A repeated --logger names a list instead, each\n"
+    "address probed directly, so loggers behind a router are reached. An address from which two serial\n"
+    "numbers answered is not updated (exit code 10). --below VERSION\n"
     "keeps only loggers whose version sorts below VERSION: versions compare piece by piece, runs of digits\n"
     "as numbers and the rest as text, so S1.9 < S1.10 < S2.0. Up to --parallel loggers are updated at\n"
     "once, each with its own dialogue at the specified pace. Each gets a result line and a record line;\n"
@@ -67,12 +76,14 @@ constexpr std::string_view UpdateDetails =
 constexpr std::string_view SearchExamples =
     "  logger-update search\n"
     "  logger-update search --local-address 192.168.1.20 --wait 5\n"
-    "  logger-update search --json\n";
+    "  logger-update search --json\n"
+    "  logger-update search --all-adapters --rounds 5\n";
 
 constexpr std::string_view UpdateExamples =
     "  logger-update update --logger 192.168.1.30 --file /media/usb/S1.03.bin\n"
     "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n"
     "  logger-update update --all --file S1.03.bin --below S1.03 --parallel 16 --keep-going\n"
+    "  logger-update update --all --expect 12 --all-adapters --file S1.03.bin\n"
     "  logger-update update --logger 192.168.1.30 --logger 192.168.1.31 --file S1.03.bin --dry-run\n";
 
 constexpr std::string_view PortNote =
