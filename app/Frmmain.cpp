@@ -82,14 +82,14 @@ void TFrmmain::FormActivate() {
     started_ = true;
     core_.StartUp();
     core_.Guarded([this] {
-        ExplainSocketFailure();
+        ExplainStatus();
         WatchEndpoints();
     });
 }
 
-// The status line keeps its two words; the reason (port taken, or port 23 without the privilege) waits in
-// its tooltip for the technician who needs it.
-void TFrmmain::ExplainSocketFailure() {
+// The status line keeps its texts; the reasons (port taken, port 23 without the privilege, probes the
+// system refused) wait in its tooltip for the technician who needs them.
+void TFrmmain::ExplainStatus() {
     QStringList reasons;
     const auto add = [&reasons](const char* name, const BindRecord& bind, std::error_code why) {
         if (why) {
@@ -98,6 +98,9 @@ void TFrmmain::ExplainSocketFailure() {
     };
     add("Update", core_.Link().UpdateBindAddress, core_.UpdateOpenError());
     add("Discovery", core_.Link().DiscoveryBindAddress, core_.DiscoveryOpenError());
+    if (const std::string sweep = SweepFailure(core_.LastSweep()); !sweep.empty()) {
+        reasons << QString::fromStdString(sweep);
+    }
     ui_.lbl6->setToolTip(reasons.join(QLatin1Char('\n')));
 }
 
@@ -122,6 +125,7 @@ void TFrmmain::stat1DrawPanel(QRect panel) {
 
 void TFrmmain::btnsearchClick() {
     core_.btnsearchClick();
+    ExplainStatus();
 }
 
 void TFrmmain::btn1Click() {

@@ -76,7 +76,7 @@ class TFrmmain final : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void ExplainSocketFailure();
+    void ExplainStatus();
     void WatchEndpoints();
     void Watch(NativeSocket socket);
     void ResumeWatching(std::intptr_t socket);

@@ -66,6 +66,9 @@ EventLoop::End EventLoop::Run(const std::function<bool()>& done, Limits limits) 
             }
             HandleReports();
             core_.HandleSocketMessage(ReadEvent);
+            if (const std::error_code failure = core_.ReceiveFailure()) {
+                throw std::system_error(failure, "receiving datagrams");
+            }
             lastActivity = Clock::now();
             if (done()) {
                 return End::Done;

@@ -44,7 +44,8 @@ class EventLoop {
     EventLoop(ToolCore& core, PipeWaker& waker, NativeSocket interruptHandle);
 
     // Handles datagrams and worker reports until done() holds (asked after each of them), a limit is
-    // reached, or an interrupt. Reports made before a datagram arrived are handled before it.
+    // reached, or an interrupt. Reports made before a datagram arrived are handled before it. Throws
+    // std::system_error when an endpoint can no longer receive (the network went down).
     End Run(const std::function<bool()>& done, Limits limits);
 
     // Hands every worker report waiting now to the core; true when there was any.

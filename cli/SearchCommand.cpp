@@ -52,6 +52,9 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
         context.err << "Search interrupted; no logger was changed.\n";
         return ToInt(ExitCode::Interrupted);
     }
+    if (!ReportSearchFailures(search, sessions, context.err)) {
+        return ToInt(ExitCode::EndpointFailed);
+    }
 
     if (common.json) {
         context.out << ToJsonText(FoundJson(search.found, common.allAdapters)) << '\n';

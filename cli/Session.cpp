@@ -29,4 +29,11 @@ std::optional<std::string> Session::Start() {
     return message;
 }
 
+void Session::ReportReceiveErrors(std::ostream& err) const {
+    if (const std::size_t errors = core_.ReceiveErrors(); errors > 0) {
+        err << errors << " receive error" << (errors == 1 ? " was" : "s were")
+            << " skipped (an ICMP answer to an earlier datagram, or a datagram too long to take in).\n";
+    }
+}
+
 }  // namespace lut::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "cli/EventLoop.h"
@@ -19,6 +20,9 @@ class Session {
     // Opens both endpoints and creates the workers. Empty when both endpoints opened; otherwise
     // "Create Socket Fail!!" with the reason for each endpoint that failed.
     std::optional<std::string> Start();
+
+    // A line on the transient receive errors skipped so far, when there were any.
+    void ReportReceiveErrors(std::ostream& err) const;
 
     MemoryWindow& Window() { return window_; }
     ToolCore& Core() { return core_; }

@@ -19,10 +19,15 @@ constexpr std::chrono::milliseconds Slice{20};
 
 // Round 1 empties each list and sets "SS"; later rounds keep the lists.
 void SendRound(const std::vector<Session*>& sessions, int round, const std::vector<std::string>& addresses,
-               std::set<std::string>& reached, std::map<std::string, std::error_code>& failures) {
+               SiteSearchResult& result, std::set<std::string>& reached,
+               std::map<std::string, std::error_code>& failures) {
     if (addresses.empty()) {
         for (Session* session : sessions) {
-            round == 0 ? session->Core().btnsearchClick() : session->Core().SendSweep();
+            if (round == 0) {
+                result.sweeps.push_back(session->Core().btnsearchClick());
+            } else {
+                session->Core().SendSweep();
+            }
         }
         return;
     }
@@ -64,6 +69,24 @@ std::vector<FoundLogger> Merge(const std::vector<Session*>& sessions) {
 
 }  // namespace
 
+bool SiteSearchResult::NothingSent() const {
+    return !sweeps.empty() && std::all_of(sweeps.begin(), sweeps.end(),
+                                          [](const SweepResult& sweep) { return sweep.Sent() == 0; });
+}
+
+bool ReportSearchFailures(const SiteSearchResult& result, const std::vector<Session*>& sessions,
+                          std::ostream& err) {
+    for (const SweepResult& sweep : result.sweeps) {
+        if (sweep.failed > 0) {
+            err << SweepFailure(sweep) << '\n';
+        }
+    }
+    for (const Session* session : sessions) {
+        session->ReportReceiveErrors(err);
+    }
+    return !result.NothingSent();
+}
+
 SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int rounds,
                                 std::chrono::milliseconds wait, const std::vector<std::string>& addresses) {
     SiteSearchResult result;
@@ -75,7 +98,10 @@ SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int round
     for (;;) {
         const Clock::time_point now = Clock::now();
         if (sent < rounds && now >= start + RoundInterval * sent) {
-            SendRound(sessions, sent++, addresses, reached, failures);
+            SendRound(sessions, sent++, addresses, result, reached, failures);
+            if (result.NothingSent()) {
+                return result;
+            }
             continue;
         }
         if (sent == rounds && now >= end) {

@@ -13,6 +13,7 @@
 
 #include "cli/FoundLoggers.h"
 #include "cli/Session.h"
+#include "update/SweepResult.h"
 
 namespace lut::cli {
 
@@ -26,7 +27,16 @@ struct SiteSearchResult {
     bool interrupted = false;
     // The listed addresses whose every probe failed, with the last reason.
     std::vector<std::pair<std::string, std::error_code>> unsent;
+    // Each session's first sweep; when none of them could send a probe, the search ends at once.
+    std::vector<SweepResult> sweeps;
+
+    bool NothingSent() const;
 };
+
+// Says which sweeps could not send some or all of their probes, and the receive errors each session
+// skipped; false when no sweep sent a probe at all.
+bool ReportSearchFailures(const SiteSearchResult& result, const std::vector<Session*>& sessions,
+                          std::ostream& err);
 
 // Sends a round every RoundInterval and collects answers until `wait` after the last round. Addresses
 // empty: each session sweeps the /24 of its local address; else the first session probes each address.

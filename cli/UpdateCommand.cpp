@@ -234,6 +234,7 @@ void UpdateRun::Say(const std::string& line) {
 
 int UpdateRun::Finish(const Outcome& outcome) {
     view_.Close();
+    session_.ReportReceiveErrors(context_.err);
     const double seconds = std::chrono::duration<double>(EventLoop::Clock::now() - start_).count();
     const auto blocks = BlockCountOf(*session_.Core().LoadedImage());
     if (request_) {
@@ -252,6 +253,7 @@ int UpdateRun::Finish(const Outcome& outcome) {
             {"blocksSent", view_.BlocksSent()},
             {"blocksResent", view_.BlocksResent()},
             {"sendFailures", view_.SendFailures()},
+            {"receiveErrors", session_.Core().ReceiveErrors()},
             {"seconds", seconds},
             {"verified", Verified()},
             {"versionBefore", logger_ ? Json(std::string(TrimBlankAndControl(logger_->version))) : Json()},

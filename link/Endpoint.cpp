@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "link/SocketApi.h"
+#include "link/TransientErrors.h"
 
 namespace lut {
 
@@ -77,6 +78,8 @@ std::error_code Endpoint::Open(const BindRecord& bind) {
                !MakeNonBlocking(socket)) {
         failure = LastSocketError();
         CloseNativeSocket(socket);
+    } else {
+        TurnOffResetReports(socket);
     }
     if (failure) {
         ReleaseSocketLibrary();
@@ -108,21 +111,34 @@ std::error_code Endpoint::SendTo(std::string_view bytes, std::string_view addres
 }
 
 ReceiveResult Endpoint::Receive(std::span<char> buffer) {
+    ReceiveResult result;
     sockaddr_in sender{};
-    std::optional<std::size_t> count;
+    std::error_code error;
     {
         const std::shared_lock lock(mutex_);
         if (socket_ == InvalidSocket) {
-            return {};
+            error = std::make_error_code(std::errc::bad_file_descriptor);
+        } else {
+            error = SkipTransientErrors(
+                [this, buffer, &sender, &result] {
+                    return ReceiveDatagram(socket_, buffer, sender, result.count);
+                },
+                result.skippedErrors);
         }
-        count = ReceiveDatagram(socket_, buffer, sender);
     }
-    if (!count || *count == 0) {
-        return {};
+    if (error == std::errc::operation_would_block) {
+        result.what = Received::Nothing;
+    } else if (error) {
+        result.what = Received::Failed;
+        result.error = error;
+    } else {
+        result.what = Received::Datagram;
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+        result.senderAddress = text;
+        result.senderPort = ntohs(sender.sin_port);
     }
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
-    return {*count, text, ntohs(sender.sin_port)};
+    return result;
 }
 
 NativeSocket Endpoint::Handle() const {

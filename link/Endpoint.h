@@ -20,12 +20,20 @@ struct BindRecord {
     std::uint16_t port = 0;
 };
 
-// What one receive yielded. count > 0: that many bytes, and the sender's dotted address and port.
-// count == 0: nothing waiting, an error, an empty datagram, or one longer than the buffer (which is lost).
+// What one receive yielded.
+enum class Received {
+    Datagram,  // count bytes (perhaps none) from the sender
+    Nothing,   // nothing waits
+    Failed,    // the endpoint cannot receive: closed, or an error that is not transient (network down)
+};
+
 struct ReceiveResult {
+    Received what = Received::Nothing;
     std::size_t count = 0;
     std::string senderAddress;
     std::uint16_t senderPort = 0;
+    std::error_code error;          // Failed: why
+    std::size_t skippedErrors = 0;  // transient errors (TransientErrors.h) got past before this result
 };
 
 class Endpoint {
@@ -56,8 +64,9 @@ class Endpoint {
     // reason for refusing the send.
     std::error_code SendTo(std::string_view bytes, std::string_view address, std::uint16_t port);
 
-    // Receives at most buffer.size() bytes of one waiting datagram without blocking; a datagram longer
-    // than the buffer is discarded whole and reported as nothing received.
+    // Receives at most buffer.size() bytes of one waiting datagram without blocking. Transient errors are
+    // skipped and counted, a datagram longer than the buffer among them (it is discarded whole); a
+    // closed endpoint fails with bad_file_descriptor.
     ReceiveResult Receive(std::span<char> buffer);
 
     // The handle a front end watches for readability; InvalidSocket when closed.

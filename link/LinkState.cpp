@@ -55,12 +55,12 @@ void LinkState::HandleSocketMessage(int eventCode, const UpdateDatagramSink& onU
     std::array<char, RxBufferSize> buffer{};
     const std::span<char> room(buffer);
 
-    const ReceiveResult update = UpdateSocket.Receive(room);
+    const ReceiveResult update = Receive(UpdateSocket, room);
     if (update.count > 0) {
         onUpdate(room.first(update.count), update.senderAddress);
         return;
     }
-    const ReceiveResult discovery = DiscoverySocket.Receive(room);
+    const ReceiveResult discovery = Receive(DiscoverySocket, room);
     if (discovery.count > 0) {
         DiscoveryRxText.ExtractFrames(room.first(discovery.count),
                                       [&onDiscovery, &discovery](const std::string& frame) {
@@ -69,6 +69,18 @@ void LinkState::HandleSocketMessage(int eventCode, const UpdateDatagramSink& onU
                                           }
                                       });
     }
+}
+
+ReceiveResult LinkState::Receive(Endpoint& endpoint, std::span<char> buffer) {
+    if (!endpoint.IsOpen()) {
+        return {};
+    }
+    ReceiveResult result = endpoint.Receive(buffer);
+    receiveErrors_ += result.skippedErrors;
+    if (result.what == Received::Failed && !receiveFailure_) {
+        receiveFailure_ = result.error;
+    }
+    return result;
 }
 
 }  // namespace lut

@@ -2,9 +2,11 @@
 // accumulators. The program creates one; every test creates its own.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <span>
 #include <string>
+#include <system_error>
 
 #include "link/Endpoint.h"
 #include "link/RxAccumulator.h"
@@ -30,6 +32,13 @@ class LinkState {
     RxAccumulator UpdateRxText{Channel::Update};
     RxAccumulator DiscoveryRxText{Channel::Discovery};
 
+    // Transient receive errors skipped on either endpoint so far (an earlier probe's ICMP answer, a
+    // datagram too long to take in).
+    std::size_t ReceiveErrors() const { return receiveErrors_; }
+    // The first receive error that an open endpoint could not get past (the network went down, the
+    // handle was closed under it); empty while there is none.
+    std::error_code ReceiveFailure() const { return receiveFailure_; }
+
     // Open with the bind records as they stand; false (and the reason in the error) when it fails.
     bool OpenUpdateEndpoint(std::error_code* why = nullptr);
     bool OpenDiscoveryEndpoint(std::error_code* why = nullptr);
@@ -45,6 +54,14 @@ class LinkState {
     // accumulator per sender; UpdateRxText is left alone.
     void HandleSocketMessage(int eventCode, const UpdateDatagramSink& onUpdate,
                              const DiscoveryFrameSink& onDiscovery);
+
+  private:
+    // One receive from an open endpoint (an endpoint whose open failed yields nothing), with its errors
+    // counted or kept.
+    ReceiveResult Receive(Endpoint& endpoint, std::span<char> buffer);
+
+    std::size_t receiveErrors_ = 0;
+    std::error_code receiveFailure_;
 };
 
 }  // namespace lut

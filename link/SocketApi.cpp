@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <iphlpapi.h>
+#include <mswsock.h>
 
 #include <memory>
 #else
@@ -132,16 +133,30 @@ std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const 
     return {};
 }
 
-std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {
+void TurnOffResetReports(NativeSocket socket) {
+#ifndef SIO_UDP_NETRESET
+    constexpr DWORD SIO_UDP_NETRESET = _WSAIOW(IOC_VENDOR, 15);  // not in every SDK's headers
+#endif
+    for (const DWORD control :
+         {static_cast<DWORD>(SIO_UDP_CONNRESET), static_cast<DWORD>(SIO_UDP_NETRESET)}) {
+        BOOL report = FALSE;
+        DWORD returned = 0;
+        WSAIoctl(socket, control, &report, sizeof report, nullptr, 0, &returned, nullptr, nullptr);
+    }
+}
+
+std::error_code ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender,
+                                std::size_t& count) {
     int senderLength = sizeof sender;
     // A datagram longer than the buffer fails with WSAEMSGSIZE and the system discards the rest of it.
-    const int count =
+    const int received =
         recvfrom(socket, buffer.data(), static_cast<int>(buffer.size() > INT_MAX ? INT_MAX : buffer.size()),
                  0, reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (count == SOCKET_ERROR) {
-        return std::nullopt;
+    if (received == SOCKET_ERROR) {
+        return LastSocketError();
     }
-    return static_cast<std::size_t>(count);
+    count = static_cast<std::size_t>(received);
+    return {};
 }
 
 std::vector<InterfaceAddress> UpInterfaceAddresses() {
@@ -215,23 +230,30 @@ std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const 
     return sent < 0 ? LastSocketError() : std::error_code{};
 }
 
-std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender) {
+void TurnOffResetReports(NativeSocket) {}
+
+std::error_code ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender,
+                                std::size_t& count) {
     iovec part{buffer.data(), buffer.size()};
     msghdr message{};
     message.msg_name = &sender;
     message.msg_namelen = sizeof sender;
     message.msg_iov = &part;
     message.msg_iovlen = 1;
-    ssize_t count = 0;
+    ssize_t received = 0;
     do {
-        count = recvmsg(socket, &message, 0);
-    } while (count < 0 && errno == EINTR);
-    // The system reports a datagram longer than the buffer by MSG_TRUNC and has dropped its rest; it is
-    // lost whole, as it would be on Windows, rather than handed on cut short.
-    if (count < 0 || (message.msg_flags & MSG_TRUNC) != 0) {
-        return std::nullopt;
+        received = recvmsg(socket, &message, 0);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0) {
+        return LastSocketError();
     }
-    return static_cast<std::size_t>(count);
+    // The system reports a datagram longer than the buffer by MSG_TRUNC and has dropped its rest; it is
+    // lost whole, as on Windows, rather than handed on cut short.
+    if ((message.msg_flags & MSG_TRUNC) != 0) {
+        return std::make_error_code(std::errc::message_size);
+    }
+    count = static_cast<std::size_t>(received);
+    return {};
 }
 
 std::vector<InterfaceAddress> UpInterfaceAddresses() {

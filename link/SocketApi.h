@@ -21,7 +21,6 @@
 #endif
 
 #include <cstddef>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <system_error>
@@ -54,9 +53,16 @@ bool MakeNonBlocking(NativeSocket socket);
 // Sends one datagram; the system's reason when it refuses it.
 std::error_code SendDatagram(NativeSocket socket, std::string_view bytes, const sockaddr_in& destination);
 
-// Receives one waiting datagram into the buffer without blocking and stores its sender. Nothing when
-// nothing waits, on an error, or when the datagram was longer than the buffer (it is then lost whole).
-std::optional<std::size_t> ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender);
+// Stops Windows from reporting an earlier send's ICMP "port unreachable" or "time exceeded" as an error
+// of a later receive (WSAECONNRESET, WSAENETRESET); a no-op elsewhere. Best effort: the receive path
+// skips those errors anyway, and a system without one of the controls keeps working.
+void TurnOffResetReports(NativeSocket socket);
+
+// Receives one waiting datagram into the buffer without blocking and stores its length and sender. Else
+// the reason: operation_would_block when nothing waits, message_size when the datagram was longer than
+// the buffer (it is then lost whole), or the system's error.
+std::error_code ReceiveDatagram(NativeSocket socket, std::span<char> buffer, sockaddr_in& sender,
+                                std::size_t& count);
 
 // The IPv4 addresses of the interfaces that are up, loopback included, in interface order.
 std::vector<InterfaceAddress> UpInterfaceAddresses();

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "link/uPubpro.h"
+#include "sim/Seed.h"
 
 namespace lut::sim {
 
@@ -66,27 +67,12 @@ std::string BlockFault(std::string_view data, std::uint32_t index, std::uint32_t
     return {};
 }
 
-std::uint64_t SplitMix64(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ULL;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-    return x ^ (x >> 31);
-}
-
-std::uint64_t Fnv1a(std::string_view text) {
-    std::uint64_t hash = 0xCBF29CE484222325ULL;
-    for (const char c : text) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
-    }
-    return hash;
-}
-
 }  // namespace
 
 SimLogger::SimLogger(LoggerIdentity identity, LoggerBehaviour behaviour)
     : identity_(std::move(identity)),
       behaviour_(std::move(behaviour)),
-      lossKey_(SplitMix64(behaviour_.seed ^ Fnv1a(identity_.address))) {}
+      lossKey_(AddressSeed(behaviour_.seed, identity_.address)) {}
 
 bool SimLogger::LosesOnFirstArrival(std::uint32_t index) const {
     if (behaviour_.dropBlocks.contains(index)) {

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/NetworkFaults.h"
+
 namespace lut::sim {
 
 // One simulated logger: the loopback address it binds, and what it answers to a probe.
@@ -41,6 +43,7 @@ struct LoggerBehaviour {
 struct SimOptions {
     std::vector<LoggerIdentity> loggers;
     LoggerBehaviour behaviour;
+    NetworkFaults network;  // seeded with behaviour.seed
     std::uint16_t discoveryPort = 23;
     std::uint16_t updatePort = 8000;
     std::chrono::milliseconds runTime{600'000};

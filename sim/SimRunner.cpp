@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -98,7 +99,9 @@ SimRunner::SimRunner(const SimOptions& options, SimLog& log)
 
 void SimRunner::Open() {
     for (const LoggerIdentity& identity : options_.loggers) {
-        auto station = std::make_unique<Station>(SimLogger(identity, options_.behaviour));
+        auto station = std::make_unique<Station>(
+            SimLogger(identity, options_.behaviour),
+            FaultyPath(options_.network, options_.behaviour.seed, identity.address));
         OpenEndpoint(station->discovery, identity.address, options_.discoveryPort);
         OpenEndpoint(station->update, identity.address, options_.updatePort);
         log_.Line(identity.address + " is logger " + identity.serial + " version " + identity.version +
@@ -127,49 +130,89 @@ void SimRunner::Run() {
         watched.push_back({station->update.Handle()});
     }
     while (stopSignal == 0) {
-        const auto remaining = deadline - std::chrono::steady_clock::now();
-        if (remaining <= std::chrono::steady_clock::duration::zero()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
             std::array<char, 64> text{};
             std::snprintf(text.data(), text.size(), "run time of %.1f s is over",
                           std::chrono::duration<double>(options_.runTime).count());
             log_.Line(text.data());
             return;
         }
-        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(remaining);
+        const auto wakeAt = std::min(deadline, inFlight_.NextDue().value_or(deadline));
+        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(std::max(wakeAt - now, {}));
         if (const std::error_code error = WaitUntilReadable(watched, timeout)) {
             throw std::system_error(error, "waiting for datagrams");
         }
         for (std::size_t i = 1; i < watched.size(); ++i) {
             if (watched[i].ready) {
-                Serve(*stations_[(i - 1) / 2], (i - 1) % 2 == 0 ? Port::Discovery : Port::Update);
+                Serve((i - 1) / 2, (i - 1) % 2 == 0 ? Port::Discovery : Port::Update);
             }
+        }
+        for (InFlight& datagram : inFlight_.TakeDue(std::chrono::steady_clock::now())) {
+            Arrive(std::move(datagram));
         }
     }
     log_.Line(std::string("stopped by ") + (stopSignal == SIGINT ? "SIGINT" : "SIGTERM"));
 }
 
-void SimRunner::Serve(Station& station, Port port) {
+void SimRunner::Serve(std::size_t index, Port port) {
+    Station& station = *stations_[index];
     Endpoint& endpoint = port == Port::Discovery ? station.discovery : station.update;
     for (int i = 0; i < ReceivesPerWake; ++i) {
         const ReceiveResult received = endpoint.Receive(buffer_);
-        if (received.count == 0) {
+        if (received.what == Received::Failed) {
+            throw std::system_error(received.error, station.logger.Identity().address + " receiving");
+        }
+        if (received.what == Received::Nothing) {
             return;
         }
-        const Peer sender{received.senderAddress, received.senderPort};
-        Reaction reaction =
-            station.logger.Receive(port, std::string_view(buffer_.data(), received.count), sender);
-        for (const std::string& line : reaction.log) {
-            log_.Line(line);
+        InFlight datagram{index,
+                          port,
+                          Direction::ToLogger,
+                          std::string(buffer_.data(), received.count),
+                          {received.senderAddress, received.senderPort}};
+        for (const auto delay : station.path.Copies(Direction::ToLogger)) {
+            Pass(datagram, delay);
         }
-        for (const std::string& datagram : reaction.datagrams) {
-            if (const std::error_code error = endpoint.SendTo(datagram, sender.address, sender.port)) {
-                log_.Line(station.logger.Identity().address + " send to " + sender.address + ":" +
-                          std::to_string(sender.port) + " failed: " + error.message());
-            }
+    }
+}
+
+void SimRunner::Pass(InFlight datagram, InFlightQueue::Clock::duration delay) {
+    if (delay <= InFlightQueue::Clock::duration::zero()) {
+        Arrive(std::move(datagram));
+    } else {
+        inFlight_.Push(InFlightQueue::Clock::now() + delay, std::move(datagram));
+    }
+}
+
+void SimRunner::Arrive(InFlight datagram) {
+    Station& station = *stations_[datagram.station];
+    const Peer& tool = datagram.tool;
+    if (datagram.direction == Direction::ToTool) {
+        Endpoint& endpoint = datagram.port == Port::Discovery ? station.discovery : station.update;
+        if (const std::error_code error = endpoint.SendTo(datagram.bytes, tool.address, tool.port)) {
+            log_.Line(station.logger.Identity().address + " send to " + tool.address + ":" +
+                      std::to_string(tool.port) + " failed: " + error.message());
         }
-        if (reaction.image) {
-            KeepImage(station, *reaction.image);
+        return;
+    }
+    Reaction reaction = station.logger.Receive(datagram.port, datagram.bytes, tool);
+    for (const std::string& line : reaction.log) {
+        log_.Line(line);
+    }
+    for (std::string& answer : reaction.datagrams) {
+        const auto copies = station.path.Copies(Direction::ToTool);
+        if (copies.size() != 1) {
+            log_.Line(station.logger.Identity().address +
+                      (copies.empty() ? " answer lost" : " answer duplicated") + " on the way to " +
+                      tool.address);
         }
+        for (const auto delay : copies) {
+            Pass({datagram.station, datagram.port, Direction::ToTool, answer, tool}, delay);
+        }
+    }
+    if (reaction.image) {
+        KeepImage(station, *reaction.image);
     }
 }
 

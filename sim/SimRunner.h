@@ -1,5 +1,6 @@
 // The simulated loggers at work: each binds its two ports on its own loopback address, and one poll loop
-// serves every socket until the run time is over or SIGINT or SIGTERM arrives.
+// serves every socket, and delivers the datagrams the simulated network held back when they are due,
+// until the run time is over or SIGINT or SIGTERM arrives.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "link/Endpoint.h"
+#include "sim/InFlight.h"
+#include "sim/NetworkFaults.h"
 #include "sim/SimLogger.h"
 #include "sim/SimOptions.h"
 
@@ -45,18 +48,24 @@ class SimRunner {
 
   private:
     struct Station {
-        explicit Station(SimLogger simLogger) : logger(std::move(simLogger)) {}
+        Station(SimLogger simLogger, FaultyPath faultyPath)
+            : logger(std::move(simLogger)), path(std::move(faultyPath)) {}
         SimLogger logger;
+        FaultyPath path;
         Endpoint discovery;
         Endpoint update;
     };
 
-    void Serve(Station& station, Port port);
+    void Serve(std::size_t station, Port port);
+    // Hands the datagram on at once when it is due now, else holds it back until it is.
+    void Pass(InFlight datagram, InFlightQueue::Clock::duration delay);
+    void Arrive(InFlight datagram);
     void KeepImage(const Station& station, const CompletedImage& image);
 
     const SimOptions& options_;
     SimLog& log_;
     std::vector<std::unique_ptr<Station>> stations_;
+    InFlightQueue inFlight_;
     std::vector<char> buffer_;  // one datagram at a time
 };
 

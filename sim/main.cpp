@@ -25,7 +25,8 @@ constexpr const char* Examples =
     "Examples:\n"
     "  logger-sim --base 127.0.0.2 --count 3 --discovery-port 47023 --update-port 48000 --run-time 60\n"
     "  logger-sim --logger 127.0.0.5,12345,S1.02 --drop-blocks 3,7 --out-dir /tmp/images\n"
-    "  logger-sim --loss 20 --seed 7 --split --junk --log /tmp/sim.log";
+    "  logger-sim --loss 20 --seed 7 --split --junk --log /tmp/sim.log\n"
+    "  logger-sim --count 12 --delay 120 --jitter 60 --duplicate 2 --answer-loss 3 --seed 5";
 
 struct CommandLine {
     lut::sim::SimOptions options;
@@ -37,6 +38,8 @@ struct CommandLine {
     std::string failAnswer;
     double runTimeSeconds = 600;
     double restartSeconds = 0;
+    int delayMs = 0;
+    int jitterMs = 0;
 };
 
 // A range check whose limits the option's help text states, so that the type column stays short.
@@ -117,7 +120,7 @@ void AddOptions(CLI::App& app, CommandLine& line) {
         ->type_name("PERCENT")
         ->check(Within(0u, 100u))
         ->group(faults);
-    app.add_option("--seed", behaviour.seed, "Seed of --loss")
+    app.add_option("--seed", behaviour.seed, "Seed of --loss and of the network's faults")
         ->type_name("N")
         ->capture_default_str()
         ->group(faults);
@@ -142,6 +145,31 @@ void AddOptions(CLI::App& app, CommandLine& line) {
     app.add_flag("--no-version", behaviour.noVersion,
                  "Answer the probe with the serial number alone, no \"#version\"")
         ->group(faults);
+
+    const std::string network = "Network (between the tool and each logger)";
+    app.add_option("--delay", line.delayMs,
+                   "Delay every datagram by this many milliseconds (0 to 10000) on\n"
+                   "its way to the logger and again on the way back")
+        ->type_name("MS")
+        ->check(Within(0, 10'000))
+        ->group(network);
+    app.add_option("--jitter", line.jitterMs,
+                   "Vary each datagram's delay by up to this many milliseconds (0 to\n"
+                   "10000) either way, so that datagrams overtake one another")
+        ->type_name("MS")
+        ->check(Within(0, 10'000))
+        ->group(network);
+    app.add_option("--duplicate", options.network.duplicatePercent,
+                   "Deliver this share (0 to 100) of the datagrams, either way, twice")
+        ->type_name("PERCENT")
+        ->check(Within(0u, 100u))
+        ->group(network);
+    app.add_option("--answer-loss", options.network.answerLossPercent,
+                   "Lose this share (0 to 100) of the loggers' answers, probe answers\n"
+                   "included; which ones follows from --seed")
+        ->type_name("PERCENT")
+        ->check(Within(0u, 100u))
+        ->group(network);
 
     const std::string after = "After a completed update";
     app.add_flag("--adopt-version,!--keep-version", behaviour.adoptVersion,
@@ -196,6 +224,8 @@ void Complete(const CLI::App& app, CommandLine& line) {
     }
     options.runTime = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::duration<double>(line.runTimeSeconds));
+    options.network.delay = std::chrono::milliseconds(line.delayMs);
+    options.network.jitter = std::chrono::milliseconds(line.jitterMs);
     options.behaviour.restartAfterUpdate = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::duration<double>(line.restartSeconds));
     lut::sim::CheckOptions(options);

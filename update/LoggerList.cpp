@@ -29,19 +29,28 @@ void LoggerList::Clear() {
     window_.ClearList();
 }
 
-void LoggerList::btnsearchClick() {
+SweepResult LoggerList::btnsearchClick() {
     Clear();
     protocolState_.Store(Protocol::Search);
-    SendSweep();
+    return SendSweep();
 }
 
-void LoggerList::SendSweep() {
-    const std::string prefix = SubnetPrefix(window_.LocalAddressText());
+SweepResult LoggerList::SendSweep() {
+    SweepResult sweep;
+    sweep.from = window_.LocalAddressText();
+    const std::string prefix = SubnetPrefix(sweep.from);
     // Hosts 0 and 255 are the subnet's own and its broadcast address. An address text that is not dotted
-    // IPv4 (a local address that is none) makes the endpoint refuse the send, so such probes go nowhere.
+    // IPv4 (a local address that is none) makes the endpoint refuse the send, which is counted too.
     for (int host = 1; host <= 254; ++host) {
-        discoverySocket_.SendTo(DiscoveryProbe, prefix + std::to_string(host), discoveryPort_);
+        ++sweep.probes;
+        if (const std::error_code error =
+                discoverySocket_.SendTo(DiscoveryProbe, prefix + std::to_string(host), discoveryPort_)) {
+            if (sweep.failed++ == 0) {
+                sweep.firstError = error;
+            }
+        }
     }
+    return sweep;
 }
 
 std::error_code LoggerList::Probe(const std::string& address) {

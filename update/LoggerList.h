@@ -10,6 +10,7 @@
 #include "link/Endpoint.h"
 #include "update/AddressLedger.h"
 #include "update/ProtocolState.h"
+#include "update/SweepResult.h"
 #include "update/WindowOperations.h"
 
 namespace lut {
@@ -22,11 +23,12 @@ class LoggerList {
     LoggerList(WindowOperations& window, AtomicProtocolState& protocolState, Endpoint& discoverySocket,
                std::uint16_t discoveryPort);
 
-    // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting.
-    void btnsearchClick();
+    // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting;
+    // how many probes the system refused, and why.
+    SweepResult btnsearchClick();
     // The probes of the sweep, the list kept: sent again, a logger whose answer was lost answers the
     // next round, and the answers merge by address (the command line's rounds; the window sweeps once).
-    void SendSweep();
+    SweepResult SendSweep();
 
     // Empties the list, sets "SS" and sends the probe to the one address, so that its answer becomes the
     // only row; the system's error when the probe could not be sent.

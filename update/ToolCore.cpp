@@ -53,6 +53,7 @@ struct ToolCore::Parts final : DialogueObserver {
     UpdateDialogue dialogue;
     LoggerList list;
     std::unique_ptr<DialogueRouter> router;
+    SweepResult lastSweep;
     std::error_code updateOpenError;
     std::error_code discoveryOpenError;
     bool started = false;
@@ -105,12 +106,18 @@ void ToolCore::StartUp() {
     });
 }
 
-void ToolCore::btnsearchClick() {
-    parts_->Guarded([this] { parts_->list.btnsearchClick(); });
+SweepResult ToolCore::btnsearchClick() {
+    Parts& p = *parts_;
+    p.lastSweep = {};
+    p.Guarded([&p] { p.lastSweep = p.list.btnsearchClick(); });
+    return p.lastSweep;
 }
 
-void ToolCore::SendSweep() {
-    parts_->Guarded([this] { parts_->list.SendSweep(); });
+SweepResult ToolCore::SendSweep() {
+    Parts& p = *parts_;
+    p.lastSweep = {};
+    p.Guarded([&p] { p.lastSweep = p.list.SendSweep(); });
+    return p.lastSweep;
 }
 
 BrowseOutcome ToolCore::btn1Click(FileDialog& dialog) {
@@ -191,6 +198,18 @@ std::error_code ToolCore::UpdateOpenError() const {
 
 std::error_code ToolCore::DiscoveryOpenError() const {
     return parts_->discoveryOpenError;
+}
+
+const SweepResult& ToolCore::LastSweep() const {
+    return parts_->lastSweep;
+}
+
+std::size_t ToolCore::ReceiveErrors() const {
+    return parts_->link.ReceiveErrors();
+}
+
+std::error_code ToolCore::ReceiveFailure() const {
+    return parts_->link.ReceiveFailure();
 }
 
 const LinkState& ToolCore::Link() const {

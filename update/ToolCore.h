@@ -3,6 +3,7 @@
 // GUI thread only, but for the waker.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "update/DialogueEvents.h"
 #include "update/DialogueRouter.h"
 #include "update/Pacer.h"
+#include "update/SweepResult.h"
 #include "update/UpdateDialogue.h"
 #include "update/WindowOperations.h"
 #include "update/WorkerReports.h"
@@ -54,10 +56,10 @@ class ToolCore {
     // nothing.
     void StartUp();
 
-    // Search: the sweep of the local address's /24 subnet.
-    void btnsearchClick();
+    // Search: the sweep of the local address's /24 subnet; what became of its probes (LastSweep keeps it).
+    SweepResult btnsearchClick();
     // Another round of the search's probes, the list kept (see LoggerList).
-    void SendSweep();
+    SweepResult SendSweep();
     // Browse, through the given open-file dialog.
     BrowseOutcome btn1Click(FileDialog& dialog);
     // Update: the checks (a failed one shows its warning and is returned), then the request.
@@ -80,6 +82,13 @@ class ToolCore {
     // Why an endpoint failed to open at start-up; empty when it opened (or start-up has not run).
     std::error_code UpdateOpenError() const;
     std::error_code DiscoveryOpenError() const;
+
+    // The last sweep's probes; empty before the first.
+    const SweepResult& LastSweep() const;
+    // Transient receive errors skipped so far, and the first receive error that no endpoint got past
+    // (LinkState).
+    std::size_t ReceiveErrors() const;
+    std::error_code ReceiveFailure() const;
 
     // What the front ends and tests look at.
     const LinkState& Link() const;

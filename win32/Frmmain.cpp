@@ -179,26 +179,31 @@ void TFrmmain::FormActivate() {
     started_ = true;
     glue_->Guarded([this] {
         glue_->StartUp(handle_);
-        ExplainSocketFailure();
+        ExplainStatus();
     });
 }
 
-// The status line keeps its two words; the reason (port taken, or no such local address) waits in its
-// tooltip for the technician who needs it.
-void TFrmmain::ExplainSocketFailure() {
-    std::wstring reasons = Widen(glue_->SocketFailureReasons());
-    if (reasons.empty()) {
+// The status line keeps its texts; the reasons (port taken, no such local address, probes the system
+// refused) wait in its tooltip for the technician who needs them. The tooltip is made when there is
+// first a reason, and its text follows the reasons from then on.
+void TFrmmain::ExplainStatus() {
+    std::wstring reasons = Widen(glue_->StatusReasons());
+    if (reasons.empty() && lbl6Tip_ == nullptr) {
         return;
     }
-    lbl6Tip_ =
-        CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, Instance(), nullptr);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = handle_;
     tool.uId = reinterpret_cast<UINT_PTR>((*ui_)(form::lbl6));
     tool.lpszText = reasons.data();
+    if (lbl6Tip_ != nullptr) {
+        SendMessageW(lbl6Tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+        return;
+    }
+    lbl6Tip_ =
+        CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, Instance(), nullptr);
     SendMessageW(lbl6Tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     SendMessageW(lbl6Tip_, TTM_SETMAXTIPWIDTH, 0, Scale(400, dpi_));
 }
@@ -226,6 +231,7 @@ void TFrmmain::stat1DrawPanel(const RECT& panel) {
 
 void TFrmmain::btnsearchClick() {
     glue_->Search();
+    ExplainStatus();
 }
 
 void TFrmmain::btn1Click() {

@@ -74,7 +74,7 @@ class TFrmmain {
     LRESULT OnDrawItem(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnWorkerReports(UINT message, WPARAM wParam, LPARAM lParam);
 
-    void ExplainSocketFailure();
+    void ExplainStatus();
 
     FrmmainSettings settings_;
     HWND handle_ = nullptr;

@@ -41,9 +41,13 @@ void ToolGlue::StartUp(HWND window) {
     Announce(core_.Link().DiscoverySocket, window);
 }
 
-std::string ToolGlue::SocketFailureReasons() {
-    return Reason("Update", core_.Link().UpdateBindAddress, core_.UpdateOpenError()) +
-           Reason("Discovery", core_.Link().DiscoveryBindAddress, core_.DiscoveryOpenError());
+std::string ToolGlue::StatusReasons() {
+    std::string reasons = Reason("Update", core_.Link().UpdateBindAddress, core_.UpdateOpenError()) +
+                          Reason("Discovery", core_.Link().DiscoveryBindAddress, core_.DiscoveryOpenError());
+    if (const std::string sweep = SweepFailure(core_.LastSweep()); !sweep.empty()) {
+        reasons += sweep + "\n";
+    }
+    return reasons;
 }
 
 void ToolGlue::Search() {

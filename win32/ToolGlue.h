@@ -23,8 +23,9 @@ class ToolGlue {
     // Opens the endpoints ("Ready" or "Create Socket Fail!!") and creates the workers; then has Winsock
     // post the notification message to the window whenever an open endpoint has a datagram waiting.
     void StartUp(HWND window);
-    // Why an endpoint did not open, one line each; empty when both opened.
-    std::string SocketFailureReasons();
+    // Why an endpoint did not open, and why the last search's probes could not all be sent, one line
+    // each; empty when nothing failed.
+    std::string StatusReasons();
 
     void Search();
     void Browse(FileDialog& dialog);

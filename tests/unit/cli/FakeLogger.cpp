@@ -57,6 +57,7 @@ void FakeLogger::OnProbe() {
         return;
     }
     std::string identity;
+    int oversized = 0;
     {
         std::lock_guard lock(mutex_);
         ++probes_;
@@ -70,10 +71,15 @@ void FakeLogger::OnProbe() {
         }
         identity =
             !script_.otherIdentity.empty() && probes_ % 2 == 0 ? script_.otherIdentity : script_.identity;
+        oversized = script_.oversizedBeforeIdentity;
     }
-    if (!identity.empty()) {
-        discovery_.SendTo(FrameStart + identity + FrameEnd, received.senderAddress, received.senderPort);
+    if (identity.empty()) {
+        return;
     }
+    for (int i = 0; i < oversized; ++i) {
+        discovery_.SendTo(std::string(RxBufferSize + 1, 'X'), received.senderAddress, received.senderPort);
+    }
+    discovery_.SendTo(FrameStart + identity + FrameEnd, received.senderAddress, received.senderPort);
 }
 
 void FakeLogger::OnFrame() {

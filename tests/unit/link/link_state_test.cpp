@@ -102,6 +102,8 @@ TEST_F(LinkStateTest, LargestDatagramIsHandedOnWholeALongerOneIsLost) {
     EXPECT_EQ(updates.size(), 1U);
     EXPECT_EQ(discoveries.size(), 1U)
         << "a lost datagram counts as nothing, so the discovery endpoint is read";
+    EXPECT_EQ(link.ReceiveErrors(), 1U) << "and as a receive error";
+    EXPECT_FALSE(link.ReceiveFailure());
 }
 
 TEST_F(LinkStateTest, InterleavedDiscoveryAnswersAreCreditedToTheSenderThatCompletedTheFrame) {

@@ -39,6 +39,23 @@ TEST(SubnetPrefix, RunsUpToTheThirdFullStopOrTheLastOfFewer) {
     }
 }
 
+TEST(SweepFailure, SaysHowManyProbesCouldNotBeSentFromWhereAndWhy) {
+    const std::error_code unreachable = std::make_error_code(std::errc::network_unreachable);
+    const struct {
+        SweepResult sweep;
+        std::string text;
+    } cases[] = {
+        {{"192.0.2.1", 254, 0, {}}, ""},
+        {{"192.0.2.1", 254, 254, unreachable},
+         "0 of 254 probes could be sent from 192.0.2.1: " + unreachable.message()},
+        {{"192.0.2.1", 254, 3, unreachable},
+         "3 of 254 probes could not be sent from 192.0.2.1: " + unreachable.message()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SweepFailure(c.sweep), c.text);
+    }
+}
+
 // The list's logic without a sweep: the endpoint is never opened, so nothing can be sent.
 class DiscoveryAnswers : public testing::Test {
   protected:
@@ -52,6 +69,28 @@ class DiscoveryAnswers : public testing::Test {
     Endpoint closedSocket;
     LoggerList list{window, state, closedSocket, DiscoveryPort};
 };
+
+TEST_F(DiscoveryAnswers, ASweepWhoseProbesAllFailCountsThemWithTheFirstReason) {
+    Endpoint open;
+    ASSERT_FALSE(open.Open({"127.0.0.1", 0}));
+    const struct {
+        const char* what;
+        Endpoint& endpoint;
+        std::string localAddress;
+        std::errc error;
+    } cases[] = {
+        {"endpoint not open", closedSocket, "192.168.1.20", std::errc::bad_file_descriptor},
+        {"local address that is no address", open, "lbl3", std::errc::invalid_argument},
+    };
+    for (const auto& c : cases) {
+        window.localAddress = c.localAddress;
+        const SweepResult sweep = LoggerList(window, state, c.endpoint, DiscoveryPort).btnsearchClick();
+        EXPECT_EQ(sweep.from, c.localAddress) << c.what;
+        EXPECT_EQ(sweep.probes, 254) << c.what;
+        EXPECT_EQ(sweep.Sent(), 0) << c.what;
+        EXPECT_EQ(sweep.firstError, c.error) << c.what;
+    }
+}
 
 TEST_F(DiscoveryAnswers, RowsAreAddedByAddressAndRefreshedInPlace) {
     struct Step {
@@ -199,8 +238,10 @@ TEST_F(LoopbackSweep, SearchEmptiesTheListAndSendsTheProbeToHosts1To254) {
     state.Store(Protocol::End);
     LoggerList list(window, state, discovery, loggerPort);
 
-    list.btnsearchClick();
+    const SweepResult sweep = list.btnsearchClick();
 
+    EXPECT_EQ(sweep.Sent(), 254);
+    EXPECT_EQ(sweep.failed, 0);
     EXPECT_TRUE(window.rows.empty());
     EXPECT_FALSE(window.SelectedRow());
     EXPECT_EQ(state.Load(), Protocol::Search);
