@@ -12,6 +12,9 @@
 
 namespace lut::cli {
 
+// Between two rounds of the search's probes.
+inline constexpr std::chrono::milliseconds RoundInterval{300};
+
 struct CommonOptions {
     std::optional<std::string> localAddress;  // whose /24 is swept; unset: the window's rule
     ToolOptions tool;                         // bind address and the two ports

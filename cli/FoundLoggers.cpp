@@ -57,18 +57,34 @@ Json FoundJson(const std::vector<FoundLogger>& found, bool showVia) {
     return list;
 }
 
+namespace {
+
+// "address conflict at 192.0.2.7: loggers 1001 and 1002 answer from it"
+std::string ConflictText(const std::vector<FoundLogger>& found, const std::string& address) {
+    std::string text = "address conflict at " + address + ": loggers";
+    const char* separator = " ";
+    for (const FoundLogger& f : found) {
+        if (f.logger.ip == address) {
+            text += separator + Printable(f.logger.sn);
+            separator = " and ";
+        }
+    }
+    return text + " answer from it";
+}
+
+}  // namespace
+
 void WarnConflicts(std::ostream& err, const std::vector<FoundLogger>& found) {
     for (const std::string& address : ConflictingAddresses(found)) {
-        err << "Warning: address conflict at " << address << ": loggers";
-        const char* separator = " ";
-        for (const FoundLogger& f : found) {
-            if (f.logger.ip == address) {
-                err << separator << Printable(f.logger.sn);
-                separator = " and ";
-            }
-        }
-        err << " answer from it. Give each logger its own address; update refuses this one until then.\n";
+        err << "Warning: " << ConflictText(found, address)
+            << ". Give each logger its own address; update refuses this one until then.\n";
     }
+}
+
+std::string ConflictOutcome(const std::vector<FoundLogger>& found, const std::string& address) {
+    std::string text = ConflictText(found, address);
+    text[0] = 'A';
+    return text + "; not updated, as its blocks would reach an unknown one of them.";
 }
 
 std::vector<std::string> ConflictingAddresses(const std::vector<FoundLogger>& found) {

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/CommandLine.h"
 #include "cli/EventLoop.h"
 #include "update/MemoryWindow.h"
 #include "update/Pacer.h"
@@ -23,6 +24,9 @@ class Session {
 
     // A line on the transient receive errors skipped so far, when there were any.
     void ReportReceiveErrors(std::ostream& err) const;
+    // Browse with the file, then the version box set to `version` when given. Empty when the file was
+    // loaded; otherwise why not, as the box Browse showed says it.
+    std::optional<std::string> LoadFile(const std::string& file, const std::optional<std::string>& version);
 
     MemoryWindow& Window() { return window_; }
     ToolCore& Core() { return core_; }
@@ -34,5 +38,9 @@ class Session {
     ToolCore core_;  // after what the workers use, so that it shuts them down first
     EventLoop loop_;
 };
+
+// The local address only serves to ignore the workstation's own answers, so an unknown one is no reason
+// to stop: empty then.
+std::string LocalAddressOrNone(const CommonOptions& options);
 
 }  // namespace lut::cli

@@ -20,8 +20,6 @@ namespace lut::cli {
 struct RunContext;
 struct CommonOptions;
 
-inline constexpr std::chrono::milliseconds RoundInterval{300};
-
 struct SiteSearchResult {
     std::vector<FoundLogger> found;
     bool interrupted = false;

@@ -77,7 +77,7 @@ TEST_F(SearchCommand, LaterRoundsFindALostAnswerAndTwoSerialNumbersAtOneAddressA
     EXPECT_TRUE(table.out.starts_with("!  SN    IP         Version\n")) << table.out;
     EXPECT_NE(table.out.find("\n   1001  127.0.0.2  S1\n"), std::string::npos) << table.out;
     EXPECT_NE(table.out.find("\n!  2002  127.0.0.3  S2\n"), std::string::npos) << table.out;
-    EXPECT_NE(table.err.find("address conflict at 127.0.0.3: loggers 2001 and 2002 answer"),
+    EXPECT_NE(table.err.find("Warning: address conflict at 127.0.0.3: loggers 2001 and 2002 answer"),
               std::string::npos)
         << table.err;
 }
