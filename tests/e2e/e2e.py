@@ -381,9 +381,11 @@ def site_lan(run):
           f"expected both listed loggers updated, got exit {code}: {results}\n{far_sim.transcript()}")
     check(received_image(run, far_sim, routed, serial, "S2.01") == image.read_bytes(),
           f"the image {serial} received behind the router differs from {image.name}")
-    answers = sim_lines(sim, r"answer (lost|sent twice)")
+    lost = sim_lines(sim, r" answer lost on the way")
+    doubled = sim_lines(sim, r" answer duplicated on the way")
     print(f"site LAN: {len(SITE_LAN)} loggers found and updated, {unreachable} ICMP port unreachable from the "
-          f"silent host, {len(answers)} answers lost or duplicated; the routed logger updated by address")
+          f"silent host, {len(lost)} answers lost and {len(doubled)} duplicated on the LAN; the routed logger "
+          f"updated by address")
 
 
 @case
