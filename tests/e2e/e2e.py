@@ -306,20 +306,24 @@ def site(run):
 # overtake others), send 2 % of their answers twice and lose 3 % of them.
 SITE_LAN = [(f"192.0.2.{host}", f"LAN{host:03d}") for host in range(10, 16)]
 SITE_ROUTED = ("198.51.100.10", "FAR010")
+SITE_SECOND_ADAPTER = ("203.0.113.20", "ADP020")  # on the tool's second adapter, 203.0.113.1
 SITE_SILENT_HOST = "192.0.2.50"
 SITE_FAULTS = ["--delay", 120, "--jitter", 60, "--duplicate", 2, "--answer-loss", 3]
 
 
 def _site_lan(run):
-    """The site LAN's namespaces and one simulator in each of the two loggers' namespaces; returns the
-    namespaces, a function that runs the tool in its namespace, and the two simulators."""
+    """The site LAN's namespaces and one simulator in each of the three loggers' namespaces (the LAN, behind
+    the router, on the second adapter); returns the silent host's namespace, a function that runs the tool
+    in its namespace, and the simulators."""
     namespaces = Namespaces("192.0.2.0/24")
     run.on_close(namespaces.remove)
     namespaces.create([address for address, _ in SITE_LAN])
     silent = namespaces.attach("host", SITE_SILENT_HOST)
     far = namespaces.add_router("192.0.2.254", "198.51.100.0/24", [SITE_ROUTED[0]])
+    second = namespaces.add_adapter("203.0.113.0/24", [SITE_SECOND_ADAPTER[0]])
     sims = []
-    for seed, (namespace, loggers) in enumerate(((namespaces.loggers, SITE_LAN), (far, [SITE_ROUTED]))):
+    for seed, (namespace, loggers) in enumerate(((namespaces.loggers, SITE_LAN), (far, [SITE_ROUTED]),
+                                                 (second, [SITE_SECOND_ADAPTER]))):
         argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.out_dir(), "--run-time", 300,
                 *SITE_FAULTS, "--seed", seed + 5]
         for address, serial in loggers:
@@ -355,10 +359,18 @@ def _site_search(silent, tool_in_lan, timeout):
 @case
 def site_lan(run):
     """A site LAN with delay, reordering, duplicated and lost answers, a host without a listener and a router:
-    search lists every logger of the /24, update --all --expect updates every one byte-identically, and a
-    list of addresses reaches the logger behind the router as well as one on the LAN."""
-    silent, tool_in_lan, (sim, far_sim) = _site_lan(run)
+    search lists every logger of the /24, search --all-adapters also the one on the tool's second adapter,
+    update --all --expect updates every one of the /24 byte-identically, and a list of addresses reaches
+    the logger behind the router as well as one on the LAN."""
+    silent, tool_in_lan, (sim, far_sim, _) = _site_lan(run)
     unreachable = _site_search(silent, tool_in_lan, 30)
+
+    code, found = report(tool_in_lan("logger-update search --all-adapters (site LAN)", "search", "--all-adapters",
+                                     "--wait", "2", "--json"), 30)
+    rows = sorted((row["ip"], row["sn"], row["via"]) for row in found)
+    expected = sorted([(address, serial, "192.0.2.1") for address, serial in SITE_LAN]
+                      + [(*SITE_SECOND_ADAPTER, "203.0.113.1")])
+    check(code == 0 and rows == expected, f"expected {expected} from both adapters, got exit {code}: {found}")
 
     image = run.image("S2.00.bin", 4 * BLOCK_BYTES - 11)
     child = tool_in_lan("logger-update update --all (site LAN)", "update", "--all", "--expect", len(SITE_LAN),
@@ -396,7 +408,7 @@ def site_lan_windows(run):
     if not Path("/usr/lib/wine/wine64").exists():
         raise Skip("Wine is not installed (tools/windows-deps.sh)")
     run.on_close(lambda: subprocess.run([run.programs.cli_runner, "--wineserver", "-k"], timeout=30))
-    silent, tool_in_lan, (sim, _) = _site_lan(run)
+    silent, tool_in_lan, (sim, _, _) = _site_lan(run)
     # The first start of Wine in a fresh namespace starts its server too.
     _site_search(silent, tool_in_lan, 90)
 

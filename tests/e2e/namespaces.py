@@ -5,7 +5,7 @@ The tool's namespace holds its end of a veth pair and a host name that resolves 
 that the tool finds its local address as it would on a workstation; the loggers' namespace holds the other
 end in a bridge, whose address list holds one address per simulated logger. A site LAN adds, on the same
 bridge, a host that exists without listening (its kernel answers a probe with ICMP port unreachable) and a
-router to a second subnet with loggers of its own. No namespace holds another interface or a route beyond
+router to a second subnet with loggers of its own; and a second adapter of the tool on a third subnet. No namespace holds another interface or a route beyond
 the run's subnets, so nothing sent inside them can leave.
 """
 
@@ -24,7 +24,7 @@ SUBNET = ipaddress.ip_network("10.77.0.0/24")
 TOOL_ADDRESS = "10.77.0.1"
 TOOL_HOST_NAME = "lut-e2e-tool"
 NETNS_ETC = Path("/etc/netns")  # "ip netns exec" lays /etc/netns/NAME/* over /etc/*
-NAME_PATTERN = re.compile(r"^lut-e2e-(\d+)-[0-9a-f]{4}-(tool|loggers|host|router|far)$")
+NAME_PATTERN = re.compile(r"^lut-e2e-(\d+)-[0-9a-f]{4}-(tool|loggers|host|router|far|second)$")
 PRIVATE_NETNS = Path("/run/netns")
 
 
@@ -147,6 +147,25 @@ class Namespaces:
         self._subnets.append(far_subnet)
         self._check_sealed()
         return far
+
+    def add_adapter(self, subnet, logger_addresses):
+        """A second adapter of the tool's namespace (lut2, the subnet's first address) on a subnet of its own,
+        whose other end, in a namespace of its own, holds logger_addresses; returns that namespace's name."""
+        subnet = ipaddress.ip_network(subnet)
+        second = f"{self._tag}-second"
+        self._add(second)
+        _ip("-n", self.tool, "link", "add", "lut2", "type", "veth", "peer", "name", "sec0", "netns", second)
+        _ip("-n", self.tool, "addr", "add", f"{next(subnet.hosts())}/{subnet.prefixlen}", "dev", "lut2")
+        for address in logger_addresses:
+            _ip("-n", second, "addr", "add", f"{address}/{subnet.prefixlen}", "dev", "sec0")
+        _ip("-n", self.tool, "link", "set", "lut2", "up")
+        for device in ("lo", "sec0"):
+            _ip("-n", second, "link", "set", device, "up")
+        self._links[self.tool].add("lut2")
+        self._links[second] = {"lo", "sec0"}
+        self._subnets.append(subnet)
+        self._check_sealed()
+        return second
 
     def _check_sealed(self):
         """Every interface of each namespace is one this run made, and every route leads into its subnets."""
