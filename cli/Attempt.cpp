@@ -86,7 +86,7 @@ void Attempt::Request(Clock::time_point now) {
 
 Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
     switch (phase_) {
-        case Phase::Probing:
+        case Phase::Probing: {
             if (now >= started_ + shared_.options.common.wait) {
                 Finish({ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
                                                 cli::Seconds(shared_.options.common.wait) +
@@ -94,14 +94,16 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
                        now);
                 return now;
             }
-            // Another round while no answer came: the last one may have been lost.
-            if (probes_ < shared_.options.common.rounds && now >= started_ + RoundInterval * probes_) {
+            // Another round while no answer came, as the search sends: the last answer may have been
+            // lost. The first probe went out, so a later one that cannot be sent changes nothing.
+            const int rounds = shared_.options.common.rounds;
+            if (probes_ < rounds && now >= started_ + RoundInterval * probes_) {
                 ++probes_;
                 shared_.core.ProbeAlso(address_);
             }
-            return std::min(started_ + shared_.options.common.wait, probes_ < shared_.options.common.rounds
-                                                                        ? started_ + RoundInterval * probes_
-                                                                        : Clock::time_point::max());
+            const Clock::time_point deadline = started_ + shared_.options.common.wait;
+            return probes_ < rounds ? std::min(deadline, started_ + RoundInterval * probes_) : deadline;
+        }
         case Phase::Requested:
             if (requests_ < Requests) {
                 if (shared_.pacer.Now() >= nextRequest_) {
@@ -152,13 +154,9 @@ bool Attempt::Take() {
         if (row == rows.end()) {
             return false;
         }
-        const std::vector<LoggerRow>& heard = shared_.core.Answers().At(address_);
-        if (heard.size() > 1) {
-            std::vector<FoundLogger> found;
-            for (const LoggerRow& logger : heard) {
-                found.push_back({logger, true, ""});
-            }
-            Finish({ExitCode::AddressConflict, ConflictOutcome(found, address_)}, Clock::now());
+        if (shared_.core.Answers().Conflicting(address_)) {
+            Finish({ExitCode::AddressConflict, ConflictOutcome(shared_.core.Answers().At(address_))},
+                   Clock::now());
             return true;
         }
         logger_ = *row;

@@ -161,8 +161,8 @@ void BatchRun::Choose(const SiteSearchResult& search) {
     };
     const auto refuseConflict = [&](const FoundLogger& logger) {
         add(logger.logger);
-        attempts_.back()->Finish({ExitCode::AddressConflict, ConflictOutcome(found_, logger.logger.ip)},
-                                 Clock::now());
+        attempts_.back()->Finish(
+            {ExitCode::AddressConflict, ConflictOutcome(LoggersAt(found_, logger.logger.ip))}, Clock::now());
     };
     if (options_.all) {
         std::vector<std::string> refused;

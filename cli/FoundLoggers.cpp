@@ -60,14 +60,12 @@ Json FoundJson(const std::vector<FoundLogger>& found, bool showVia) {
 namespace {
 
 // "address conflict at 192.0.2.7: loggers 1001 and 1002 answer from it"
-std::string ConflictText(const std::vector<FoundLogger>& found, const std::string& address) {
-    std::string text = "address conflict at " + address + ": loggers";
+std::string ConflictText(const std::vector<LoggerRow>& loggers) {
+    std::string text = "address conflict at " + loggers.front().ip + ": loggers";
     const char* separator = " ";
-    for (const FoundLogger& f : found) {
-        if (f.logger.ip == address) {
-            text += separator + Printable(f.logger.sn);
-            separator = " and ";
-        }
+    for (const LoggerRow& logger : loggers) {
+        text += separator + Printable(logger.sn);
+        separator = " and ";
     }
     return text + " answer from it";
 }
@@ -76,13 +74,23 @@ std::string ConflictText(const std::vector<FoundLogger>& found, const std::strin
 
 void WarnConflicts(std::ostream& err, const std::vector<FoundLogger>& found) {
     for (const std::string& address : ConflictingAddresses(found)) {
-        err << "Warning: " << ConflictText(found, address)
+        err << "Warning: " << ConflictText(LoggersAt(found, address))
             << ". Give each logger its own address; update refuses this one until then.\n";
     }
 }
 
-std::string ConflictOutcome(const std::vector<FoundLogger>& found, const std::string& address) {
-    std::string text = ConflictText(found, address);
+std::vector<LoggerRow> LoggersAt(const std::vector<FoundLogger>& found, const std::string& address) {
+    std::vector<LoggerRow> loggers;
+    for (const FoundLogger& f : found) {
+        if (f.logger.ip == address) {
+            loggers.push_back(f.logger);
+        }
+    }
+    return loggers;
+}
+
+std::string ConflictOutcome(const std::vector<LoggerRow>& loggers) {
+    std::string text = ConflictText(loggers);
     text[0] = 'A';
     return text + "; not updated, as its blocks would reach an unknown one of them.";
 }

@@ -27,8 +27,11 @@ Json FoundJson(const std::vector<FoundLogger>& found, bool showVia);
 // One warning line for each conflicting address, naming every serial number heard from it.
 void WarnConflicts(std::ostream& err, const std::vector<FoundLogger>& found);
 
-// Why the logger at a conflicting address is not updated, naming every serial number heard from it.
-std::string ConflictOutcome(const std::vector<FoundLogger>& found, const std::string& address);
+// The loggers found at one address.
+std::vector<LoggerRow> LoggersAt(const std::vector<FoundLogger>& found, const std::string& address);
+
+// Why a conflicting address is not updated, naming the loggers that answered from it.
+std::string ConflictOutcome(const std::vector<LoggerRow>& loggers);
 
 // The conflicting addresses, each once, in the order of the list.
 std::vector<std::string> ConflictingAddresses(const std::vector<FoundLogger>& found);

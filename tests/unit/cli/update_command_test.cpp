@@ -39,6 +39,13 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
         std::string_view message;
     } cases[] = {
         {"complete", {}, "S1.02.bin", 1000, Patient, ExitCode::Complete, text::UpdateComplete},
+        {"the answers to two probes lost",
+         {.probesLost = 2},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::Complete,
+         text::UpdateComplete},
         {"no flash",
          {.requestAnswer = "E80"},
          "S1.02.bin",
