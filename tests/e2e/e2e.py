@@ -311,11 +311,11 @@ SITE_SILENT_HOST = "192.0.2.50"
 SITE_FAULTS = ["--delay", 120, "--jitter", 60, "--duplicate", 2, "--answer-loss", 3]
 
 
-def _site_lan(run):
+def _site_lan(run, tool_here=False):
     """The site LAN's namespaces and one simulator in each of the three loggers' namespaces (the LAN, behind
     the router, on the second adapter); returns the silent host's namespace, a function that runs the tool
     in its namespace, and the simulators."""
-    namespaces = Namespaces("192.0.2.0/24")
+    namespaces = Namespaces("192.0.2.0/24", tool_here)
     run.on_close(namespaces.remove)
     namespaces.create([address for address, _ in SITE_LAN])
     silent = namespaces.attach("host", SITE_SILENT_HOST)
@@ -408,7 +408,8 @@ def site_lan_windows(run):
     if not Path("/usr/lib/wine/wine64").exists():
         raise Skip("Wine is not installed (tools/windows-deps.sh)")
     run.on_close(lambda: subprocess.run([run.programs.cli_runner, "--wineserver", "-k"], timeout=30))
-    silent, tool_in_lan, (sim, _, _) = _site_lan(run)
+    # Wine's server makes the program's sockets: the tool's side of the LAN is the namespace it runs in.
+    silent, tool_in_lan, (sim, _, _) = _site_lan(run, tool_here=True)
     # The first start of Wine in a fresh namespace starts its server too.
     _site_search(silent, tool_in_lan, 90)
 

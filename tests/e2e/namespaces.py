@@ -35,6 +35,11 @@ def _ip(*arguments, timeout=10):
     return done.stdout
 
 
+def _ip_in(namespace, *arguments):
+    """ip in a named namespace, or in this process's own for None."""
+    return _ip(*arguments) if namespace is None else _ip("-n", namespace, *arguments)
+
+
 def _pid_alive(pid):
     try:
         os.kill(pid, 0)
@@ -57,11 +62,13 @@ class Namespaces:
     """Created by create(), removed by remove(); the names carry the process id and a random tag, so that
     parallel runs never meet and what a killed run left behind can be recognised."""
 
-    def __init__(self, subnet=SUBNET):
+    def __init__(self, subnet=SUBNET, tool_here=False):
+        """tool_here: the tool's side is this process's own namespace (a private one, see
+        enter_private_loopback), where Wine's server runs, instead of a namespace of its own."""
         self.subnet = ipaddress.ip_network(subnet)
         self.tool_address = str(next(self.subnet.hosts()))
         self._tag = f"lut-e2e-{os.getpid()}-{secrets.token_hex(2)}"
-        self.tool = f"{self._tag}-tool"
+        self.tool = None if tool_here else f"{self._tag}-tool"
         self.loggers = f"{self._tag}-loggers"
         self._made = []
         self._links = {self.tool: {"lo", "lut0"}, self.loggers: {"lo", "lut1", "br0"}}
@@ -75,32 +82,34 @@ class Namespaces:
         _prerequisites()
         self._remove_stale()
         try:
-            self._add(self.tool)
+            self._add(self.loggers)
         except Failure as error:
             raise Skip(f"cannot create a network namespace here: {error}") from None
-        self._add(self.loggers)
+        if self.tool:
+            self._add(self.tool)
 
         # The pair is made inside the tool's namespace with its peer inside the loggers', so neither end
         # ever appears among this machine's own interfaces.
         try:
-            _ip("-n", self.tool, "link", "add", "lut0", "type", "veth", "peer", "name", "lut1",
-                "netns", self.loggers)
+            _ip_in(self.tool, "link", "add", "lut0", "type", "veth", "peer", "name", "lut1", "netns", self.loggers)
         except Failure as error:
             raise Skip(f"cannot create a veth pair: {error}") from None
         prefix = self.subnet.prefixlen
-        _ip("-n", self.tool, "addr", "add", f"{self.tool_address}/{prefix}", "dev", "lut0")
+        _ip_in(self.tool, "addr", "add", f"{self.tool_address}/{prefix}", "dev", "lut0")
         _ip("-n", self.loggers, "link", "add", "br0", "type", "bridge")
         _ip("-n", self.loggers, "link", "set", "lut1", "master", "br0")
         for address in logger_addresses:
             _ip("-n", self.loggers, "addr", "add", f"{address}/{prefix}", "dev", "br0")
         for namespace, device in ((self.tool, "lut0"), (self.loggers, "lut1"), (self.loggers, "br0")):
-            _ip("-n", namespace, "link", "set", "lo", "up")
-            _ip("-n", namespace, "link", "set", device, "up")
+            _ip_in(namespace, "link", "set", "lo", "up")
+            _ip_in(namespace, "link", "set", device, "up")
+        self._check_sealed()
+        if not self.tool:
+            return
 
         hosts = NETNS_ETC / self.tool / "hosts"
         hosts.parent.mkdir(parents=True, exist_ok=True)
         hosts.write_text(f"127.0.0.1\tlocalhost\n{self.tool_address}\t{TOOL_HOST_NAME}\n")
-        self._check_sealed()
         entered = subprocess.run(self.run_in_tool(["true"]), capture_output=True, text=True, timeout=10)
         if entered.returncode != 0:
             raise Skip(f"cannot run a program inside a network namespace with a host name of its own: "
@@ -141,7 +150,7 @@ class Namespaces:
         subprocess.run(["ip", "netns", "exec", router, "sysctl", "-qw", "net.ipv4.ip_forward=1"], check=True,
                        timeout=10)
         _ip("-n", far, "route", "add", str(self.subnet), "via", gateway)
-        _ip("-n", self.tool, "route", "add", str(far_subnet), "via", address)
+        _ip_in(self.tool, "route", "add", str(far_subnet), "via", address)
         self._links[router].add("wan0")
         self._links[far] = {"lo", "far0"}
         self._subnets.append(far_subnet)
@@ -154,11 +163,11 @@ class Namespaces:
         subnet = ipaddress.ip_network(subnet)
         second = f"{self._tag}-second"
         self._add(second)
-        _ip("-n", self.tool, "link", "add", "lut2", "type", "veth", "peer", "name", "sec0", "netns", second)
-        _ip("-n", self.tool, "addr", "add", f"{next(subnet.hosts())}/{subnet.prefixlen}", "dev", "lut2")
+        _ip_in(self.tool, "link", "add", "lut2", "type", "veth", "peer", "name", "sec0", "netns", second)
+        _ip_in(self.tool, "addr", "add", f"{next(subnet.hosts())}/{subnet.prefixlen}", "dev", "lut2")
         for address in logger_addresses:
             _ip("-n", second, "addr", "add", f"{address}/{subnet.prefixlen}", "dev", "sec0")
-        _ip("-n", self.tool, "link", "set", "lut2", "up")
+        _ip_in(self.tool, "link", "set", "lut2", "up")
         for device in ("lo", "sec0"):
             _ip("-n", second, "link", "set", device, "up")
         self._links[self.tool].add("lut2")
@@ -171,14 +180,16 @@ class Namespaces:
         """Every interface of each namespace is one this run made, and every route leads into its subnets."""
         for namespace, expected in self._links.items():
             links = {line.split(":")[1].strip().split("@")[0]
-                     for line in _ip("-n", namespace, "-o", "link", "show").splitlines()}
-            check(links == expected, f"namespace {namespace} holds interfaces {sorted(links)}")
-            routes = _ip("-n", namespace, "-4", "route", "show").splitlines()
+                     for line in _ip_in(namespace, "-o", "link", "show").splitlines()}
+            check(links == expected, f"namespace {namespace or 'of the tool'} holds interfaces {sorted(links)}")
+            routes = _ip_in(namespace, "-4", "route", "show").splitlines()
             check(all(any(route.startswith(f"{subnet} ") for subnet in self._subnets) for route in routes),
                   f"namespace {namespace} has routes beyond {[str(s) for s in self._subnets]}: {routes}")
 
     def run_in_tool(self, argv):
         """argv run in the tool's namespace under its own host name (a UTS namespace of its own)."""
+        if not self.tool:
+            return argv
         return ["ip", "netns", "exec", self.tool, "unshare", "--uts", "sh", "-c",
                 'hostname "$0" && exec "$@"', TOOL_HOST_NAME, *argv]
 
@@ -201,7 +212,8 @@ class Namespaces:
             with contextlib.suppress(Failure, subprocess.TimeoutExpired):
                 _ip("netns", "delete", namespace)
         self._made.clear()
-        shutil.rmtree(NETNS_ETC / self.tool, ignore_errors=True)
+        if self.tool:
+            shutil.rmtree(NETNS_ETC / self.tool, ignore_errors=True)
         with contextlib.suppress(OSError):  # left alone while it holds anything
             NETNS_ETC.rmdir()
 
