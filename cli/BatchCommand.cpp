@@ -109,8 +109,7 @@ std::optional<Outcome> BatchRun::Search() {
         // run's own endpoints open on every address.
         const auto owned = AdapterSessions(common, context_);
         if (owned.empty()) {
-            return Outcome{ExitCode::EndpointFailed,
-                           "No network adapter is up, or none could open the endpoints: nothing to search."};
+            return Outcome{ExitCode::EndpointFailed, std::string(NoAdapterText)};
         }
         std::vector<Session*> sessions;
         for (const auto& session : owned) {

@@ -18,7 +18,7 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
     if (common.allAdapters) {
         owned = AdapterSessions(common, context);
         if (owned.empty()) {
-            context.err << "No network adapter is up, or none could open the endpoints: nothing to search.\n";
+            context.err << NoAdapterText << '\n';
             return ToInt(ExitCode::EndpointFailed);
         }
     } else {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -42,6 +43,9 @@ bool ReportSearchFailures(const SiteSearchResult& result, const std::vector<Sess
 SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int rounds,
                                 std::chrono::milliseconds wait,
                                 const std::vector<std::string>& addresses = {});
+
+inline constexpr std::string_view NoAdapterText =
+    "No network adapter is up, or none could open the endpoints: nothing to search.";
 
 // One started session for each up, non-loopback IPv4 adapter, bound to its address, with the tool's
 // ports. An adapter whose endpoints do not open is named on err and left out.
