@@ -107,13 +107,10 @@ std::optional<Outcome> BatchRun::Search() {
     if (common.allAdapters) {
         // Each adapter's search binds the tool's ports on the adapter's address, so it ends before this
         // run's own endpoints open on every address.
-        const auto owned = AdapterSessions(common, context_);
-        if (owned.empty()) {
+        const AdapterSessions adapters(common, context_.err, context_.interruptHandle);
+        const std::vector<Session*>& sessions = adapters.Sessions();
+        if (sessions.empty()) {
             return Outcome{ExitCode::EndpointFailed, std::string(NoAdapterText)};
-        }
-        std::vector<Session*> sessions;
-        for (const auto& session : owned) {
-            sessions.push_back(session.get());
         }
         search = SearchInRounds(sessions, common.rounds, common.wait);
         if (!search.interrupted && !ReportSearchFailures(search, sessions, context_.err)) {

@@ -1,5 +1,7 @@
 // search: the sweep of the window's Search button, sent in rounds, the answers collected until --wait
 // seconds after the last round, the list printed as a table or as JSON.
+#include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "cli/Commands.h"
@@ -14,10 +16,12 @@ namespace lut::cli {
 
 int RunSearch(const SearchOptions& options, const RunContext& context) {
     const CommonOptions& common = options.common;
-    std::vector<std::unique_ptr<Session>> owned;
+    std::optional<AdapterSessions> adapters;
+    std::unique_ptr<Session> own;
+    std::vector<Session*> sessions;
     if (common.allAdapters) {
-        owned = AdapterSessions(common, context);
-        if (owned.empty()) {
+        sessions = adapters.emplace(common, context.err, context.interruptHandle).Sessions();
+        if (sessions.empty()) {
             context.err << NoAdapterText << '\n';
             return ToInt(ExitCode::EndpointFailed);
         }
@@ -30,17 +34,15 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
                         << "\nGive the address whose subnet to search with --local-address.\n";
             return ToInt(ExitCode::EndpointFailed);
         }
-        owned.push_back(
-            std::make_unique<Session>(common.tool, localAddress, context.pacer, context.interruptHandle));
-        if (const auto failure = owned.front()->Start()) {
+        own = std::make_unique<Session>(common.tool, localAddress, context.pacer, context.interruptHandle);
+        if (const auto failure = own->Start()) {
             context.err << *failure << '\n';
             return ToInt(ExitCode::EndpointFailed);
         }
+        sessions.push_back(own.get());
     }
 
-    std::vector<Session*> sessions;
-    for (const auto& session : owned) {
-        sessions.push_back(session.get());
+    for (Session* session : sessions) {
         if (!common.json) {
             const std::string prefix = SubnetPrefix(session->Window().LocalAddressText());
             context.err << "Searching " << prefix << "1 to " << prefix << "254 for "

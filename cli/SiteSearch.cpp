@@ -127,22 +127,19 @@ SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int round
     return result;
 }
 
-std::vector<std::unique_ptr<Session>> AdapterSessions(const CommonOptions& options,
-                                                      const RunContext& context) {
-    std::vector<std::unique_ptr<Session>> sessions;
+AdapterSessions::AdapterSessions(const CommonOptions& options, std::ostream& err,
+                                 NativeSocket interruptHandle) {
     for (const InterfaceAddress& adapter : AdapterAddresses()) {
         ToolOptions tool = options.tool;
         tool.bindAddress = adapter.address;
-        auto session =
-            std::make_unique<Session>(tool, adapter.address, context.pacer, context.interruptHandle);
+        auto session = std::make_unique<Session>(tool, adapter.address, pacer_, interruptHandle);
         if (const auto failure = session->Start()) {
-            context.err << adapter.interfaceName << " (" << adapter.address << ") is left out: " << *failure
-                        << '\n';
+            err << adapter.interfaceName << " (" << adapter.address << ") is left out: " << *failure << '\n';
             continue;
         }
-        sessions.push_back(std::move(session));
+        sessions_.push_back(session.get());
+        owned_.push_back(std::move(session));
     }
-    return sessions;
 }
 
 }  // namespace lut::cli

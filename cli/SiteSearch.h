@@ -14,6 +14,7 @@
 
 #include "cli/FoundLoggers.h"
 #include "cli/Session.h"
+#include "update/Pacer.h"
 #include "update/SweepResult.h"
 
 namespace lut::cli {
@@ -49,7 +50,18 @@ inline constexpr std::string_view NoAdapterText =
 
 // One started session for each up, non-loopback IPv4 adapter, bound to its address, with the tool's
 // ports. An adapter whose endpoints do not open is named on err and left out.
-std::vector<std::unique_ptr<Session>> AdapterSessions(const CommonOptions& options,
-                                                      const RunContext& context);
+class AdapterSessions {
+  public:
+    AdapterSessions(const CommonOptions& options, std::ostream& err, NativeSocket interruptHandle);
+
+    const std::vector<Session*>& Sessions() const { return sessions_; }
+
+  private:
+    // The searches' own: a session that closes interrupts its pacer for good, and the run's pacer must
+    // stay usable for the update after the search. Declared first, so that the sessions go before it.
+    RealPacer pacer_;
+    std::vector<std::unique_ptr<Session>> owned_;
+    std::vector<Session*> sessions_;
+};
 
 }  // namespace lut::cli

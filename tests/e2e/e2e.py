@@ -360,9 +360,9 @@ def _site_search(silent, tool_in_lan, timeout):
 def site_lan(run):
     """A site LAN with delay, reordering, duplicated and lost answers, a host without a listener and a router:
     search lists every logger of the /24, search --all-adapters also the one on the tool's second adapter,
-    update --all --expect updates every one of the /24 byte-identically, and a list of addresses reaches
-    the logger behind the router as well as one on the LAN."""
-    silent, tool_in_lan, (sim, far_sim, _) = _site_lan(run)
+    update --all --all-adapters --expect updates every one of both byte-identically, and a list of
+    addresses reaches the logger behind the router as well as one on the LAN."""
+    silent, tool_in_lan, (sim, far_sim, second_sim) = _site_lan(run)
     unreachable = _site_search(silent, tool_in_lan, 30)
 
     code, found = report(tool_in_lan("logger-update search --all-adapters (site LAN)", "search", "--all-adapters",
@@ -372,15 +372,18 @@ def site_lan(run):
                       + [(*SITE_SECOND_ADAPTER, "203.0.113.1")])
     check(code == 0 and rows == expected, f"expected {expected} from both adapters, got exit {code}: {found}")
 
+    # Every adapter's loggers: the six of the LAN and the one on the second adapter.
     image = run.image("S2.00.bin", 4 * BLOCK_BYTES - 11)
-    child = tool_in_lan("logger-update update --all (site LAN)", "update", "--all", "--expect", len(SITE_LAN),
-                        "--file", image, "--parallel", len(SITE_LAN), "--verify-wait", 20, "--json")
+    everyone = SITE_LAN + [SITE_SECOND_ADAPTER]
+    child = tool_in_lan("logger-update update --all --all-adapters (site LAN)", "update", "--all", "--all-adapters",
+                        "--expect", len(everyone), "--file", image, "--parallel", len(everyone), "--verify-wait",
+                        20, "--json")
     code, results = report(child, 120)
     check(code == 0 and sorted((r["logger"], r["result"], r["verified"]) for r in results)
-          == [(address, "complete", True) for address, _ in SITE_LAN],
+          == sorted((address, "complete", True) for address, _ in everyone),
           f"expected every logger updated and verified, got exit {code}: {results}\n{sim.transcript()}")
-    for address, serial in SITE_LAN:
-        check(received_image(run, sim, address, serial, "S2.00") == image.read_bytes(),
+    for (address, serial), simulator in zip(everyone, [sim] * len(SITE_LAN) + [second_sim]):
+        check(received_image(run, simulator, address, serial, "S2.00") == image.read_bytes(),
               f"the image {serial} received differs from {image.name}")
 
     image = run.image("S2.01.bin", 4 * BLOCK_BYTES)
@@ -395,7 +398,7 @@ def site_lan(run):
           f"the image {serial} received behind the router differs from {image.name}")
     lost = sim_lines(sim, r" answer lost on the way")
     doubled = sim_lines(sim, r" answer duplicated on the way")
-    print(f"site LAN: {len(SITE_LAN)} loggers found and updated, {unreachable} ICMP port unreachable from the "
+    print(f"site LAN: {len(SITE_LAN) + 1} loggers on two adapters found and updated, {unreachable} ICMP port unreachable from the "
           f"silent host, {len(lost)} answers lost and {len(doubled)} duplicated on the LAN; the routed logger "
           f"updated by address")
 
