@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/FoundLoggers.h"
 #include "update/DialoguePresenter.h"
 #include "update/Overloaded.h"
 #include "update/TrimText.h"
@@ -33,15 +34,19 @@ ExitCode ExitCodeOf(VersionCheck::Result result) {
 
 }  // namespace
 
-std::optional<Outcome> PrepareAttempts(Session& session, AttemptShared& shared) {
-    if (const auto failure = session.Start()) {
-        return Outcome{ExitCode::EndpointFailed, *failure};
-    }
+std::optional<Outcome> LoadAttemptFile(Session& session, AttemptShared& shared) {
     if (const auto failure = session.LoadFile(shared.options.file, shared.options.version)) {
         return Outcome{ExitCode::CheckFailed, *failure};
     }
     shared.versionText = session.Window().VersionText();
     return std::nullopt;
+}
+
+std::optional<Outcome> PrepareAttempts(Session& session, AttemptShared& shared) {
+    if (const auto failure = session.Start()) {
+        return Outcome{ExitCode::EndpointFailed, *failure};
+    }
+    return LoadAttemptFile(session, shared);
 }
 
 Attempt::Attempt(LoggerRow logger, AttemptShared& shared, std::ostream& out, ProgressView::Style style)
@@ -64,6 +69,7 @@ void Attempt::Start(Clock::time_point now) {
         return;
     }
     phase_ = Phase::Probing;
+    probes_ = 1;
     if (const std::error_code failed = shared_.core.Probe(address_)) {
         Finish({ExitCode::NoAnswer,
                 "The probe could not be sent to " + address_ + ": " + failed.message() + "."},
@@ -96,7 +102,7 @@ void Attempt::Request(Clock::time_point now) {
 Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
     const std::chrono::milliseconds wait = shared_.options.common.wait;
     switch (phase_) {
-        case Phase::Probing:
+        case Phase::Probing: {
             if (now >= started_ + wait) {
                 Finish({ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
                                                 cli::Seconds(wait) +
@@ -104,7 +110,16 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
                        now);
                 return now;
             }
-            return started_ + wait;
+            // Another round while no answer came, as the search sends: the last answer may have been
+            // lost. The first probe went out, so a later one that cannot be sent changes nothing.
+            const int rounds = shared_.options.common.rounds;
+            if (probes_ < rounds && now >= started_ + RoundInterval * probes_) {
+                ++probes_;
+                shared_.core.ProbeAlso(address_);
+            }
+            const Clock::time_point deadline = started_ + wait;
+            return probes_ < rounds ? std::min(deadline, started_ + RoundInterval * probes_) : deadline;
+        }
         case Phase::Requested:
             if (requests_ < Requests) {
                 if (shared_.pacer.Now() >= nextRequest_) {
@@ -154,6 +169,11 @@ bool Attempt::Take() {
             std::find_if(rows.begin(), rows.end(), [this](const LoggerRow& r) { return r.ip == address_; });
         if (row == rows.end()) {
             return false;
+        }
+        if (shared_.core.Answers().Conflicting(address_)) {
+            Finish({ExitCode::AddressConflict, ConflictOutcome(shared_.core.Answers().At(address_))},
+                   Clock::now());
+            return true;
         }
         logger_ = *row;
         shared_.listener->Found(*this);

@@ -56,8 +56,11 @@ struct AttemptShared {
     AttemptListener* listener = nullptr;
 };
 
-// Opens the endpoints, then loads the file with Browse and sets the version box, for every attempt of the
-// run to send; the failure that ends the run before anything is sent, if any.
+// Loads the file with Browse and sets the version box, for every attempt of the run to send; the failure
+// that ends the run before anything is sent, if any.
+std::optional<Outcome> LoadAttemptFile(Session& session, AttemptShared& shared);
+
+// Opens the endpoints, then loads the file as above.
 std::optional<Outcome> PrepareAttempts(Session& session, AttemptShared& shared);
 
 class Attempt {
@@ -121,6 +124,7 @@ class Attempt {
     std::optional<LoggerRow> logger_;
     Phase phase_ = Phase::Waiting;
     ProgressView tally_;
+    int probes_ = 0;  // rounds of the probe sent
     int requests_ = 0;
     Pacer::TimePoint nextRequest_{};
     Clock::time_point lastRequest_{};

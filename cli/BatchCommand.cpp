@@ -1,12 +1,14 @@
-// update of a whole site or a list: the search, the loggers to update chosen from what it found, then
-// the batch (cli/BatchScheduler.h) with a progress line, a result line as each logger ends and a summary
-// table at the end.
+// update of a whole site or a list: the search (of the /24, every adapter's, or each listed address), the
+// loggers to update chosen from what it found, then the batch (cli/BatchScheduler.h) with a progress line, a
+// result line as each logger ends and a summary table at the end.
 #include <algorithm>
 
 #include "cli/BatchLine.h"
 #include "cli/BatchReport.h"
 #include "cli/BatchScheduler.h"
 #include "cli/Commands.h"
+#include "cli/FoundLoggers.h"
+#include "cli/SiteSearch.h"
 #include "cli/VersionOrder.h"
 #include "update/TrimText.h"
 
@@ -30,7 +32,8 @@ class BatchRun final : public BatchOutput {
 
   private:
     std::optional<Outcome> Prepare();
-    void Choose(const std::vector<LoggerRow>& found);
+    std::optional<Outcome> Search();
+    void Choose(const SiteSearchResult& search);
     int DryRun();
     int Report(bool interrupted, const BatchScheduler& scheduler);
 
@@ -55,18 +58,29 @@ class BatchRun final : public BatchOutput {
     BatchLine line_;
     std::string version_;  // as it goes out in the request
     Attempts attempts_;
+    std::vector<FoundLogger> found_;  // by the search
     std::size_t unchanged_ = 0;  // loggers left alone: already at the file's version, or not below --below
     const Clock::time_point start_ = Clock::now();
 };
 
 int BatchRun::Execute() {
     if (auto failure = Prepare()) {
-        (options_.common.json ? context_.out : context_.err)
-            << (options_.common.json ? ToJsonText(Json{{"result", NameOf(failure->code)},
-                                                       {"exitCode", ToInt(failure->code)},
-                                                       {"message", failure->message}})
-                                     : failure->message)
-            << '\n';
+        // Too few loggers found: the technician sees which were.
+        const bool showFound = failure->code == ExitCode::FewerThanExpected;
+        if (options_.common.json) {
+            Json report{{"result", NameOf(failure->code)},
+                        {"exitCode", ToInt(failure->code)},
+                        {"message", failure->message}};
+            if (showFound) {
+                report["found"] = FoundJson(found_, options_.common.allAdapters);
+            }
+            context_.out << ToJsonText(report) << '\n';
+        } else {
+            if (showFound) {
+                PrintFoundTable(context_.out, found_, options_.common.allAdapters);
+            }
+            context_.err << failure->message << '\n';
+        }
         return ToInt(failure->code);
     }
     if (options_.dryRun) {
@@ -84,33 +98,59 @@ int BatchRun::Execute() {
 
 // The file, then the search, then the loggers to update.
 std::optional<Outcome> BatchRun::Prepare() {
-    if (auto failure = PrepareAttempts(session_, shared_)) {
+    if (auto failure = LoadAttemptFile(session_, shared_)) {
         return failure;
     }
     version_ = std::string(TrimBlankAndControl(shared_.versionText));
+    return Search();
+}
 
-    ToolCore& core = session_.Core();
-    const SweepResult sweep = core.btnsearchClick();
-    if (sweep.Sent() == 0) {
-        return Outcome{ExitCode::EndpointFailed, SweepFailure(sweep)};
+std::optional<Outcome> BatchRun::Search() {
+    const CommonOptions& common = options_.common;
+    SiteSearchResult search;
+    if (common.allAdapters) {
+        // Each adapter's search binds the tool's ports on the adapter's address, so it ends before this
+        // run's own endpoints open on every address.
+        const AdapterSessions adapters(common, context_.err, context_.interruptHandle);
+        const std::vector<Session*>& sessions = adapters.Sessions();
+        if (sessions.empty()) {
+            return Outcome{ExitCode::EndpointFailed, std::string(NoAdapterText)};
+        }
+        search = SearchInRounds(sessions, common.rounds, common.wait);
+        if (!search.interrupted && !ReportSearchFailures(search, sessions, context_.err)) {
+            return Outcome{ExitCode::EndpointFailed, "No adapter could send a probe."};
+        }
     }
-    if (sweep.failed > 0) {
-        context_.err << SweepFailure(sweep) << '\n';
+    if (const auto failure = session_.Start()) {
+        return Outcome{ExitCode::EndpointFailed, *failure};
     }
-    const auto end =
-        session_.Loop().Run([] { return false; }, {Clock::now() + options_.common.wait, std::nullopt});
-    if (end == EventLoop::End::Interrupted) {
+    if (!common.allAdapters) {
+        search = SearchInRounds({&session_}, common.rounds, common.wait,
+                                options_.all ? std::vector<std::string>{} : options_.loggers);
+        if (!search.interrupted && !ReportSearchFailures(search, {&session_}, context_.err)) {
+            return Outcome{ExitCode::EndpointFailed, SweepFailure(search.sweeps.front())};
+        }
+    }
+    if (search.interrupted) {
         return Outcome{ExitCode::Interrupted, "Interrupted during the search; no logger was changed."};
     }
-    Choose(core.Loggers());
+    found_ = std::move(search.found);
+    WarnConflicts(context_.err, found_);
+    if (options_.expect && found_.size() < static_cast<std::size_t>(*options_.expect)) {
+        return Outcome{ExitCode::FewerThanExpected,
+                       "The search found " + std::to_string(found_.size()) + " loggers, fewer than the " +
+                           std::to_string(*options_.expect) + " expected: no logger was updated."};
+    }
+    Choose(search);
     line_.Say("Update file " + options_.file + ", version " + Printable(version_) + ", " +
-              std::to_string(Blocks()) + " blocks: " + std::to_string(core.Loggers().size()) +
-              " loggers found, " + std::to_string(attempts_.size()) + " to update, " +
-              std::to_string(unchanged_) + " left alone.");
+              std::to_string(Blocks()) + " blocks: " + std::to_string(found_.size()) + " loggers found, " +
+              std::to_string(attempts_.size()) + " to update, " + std::to_string(unchanged_) +
+              " left alone.");
     return std::nullopt;
 }
 
-void BatchRun::Choose(const std::vector<LoggerRow>& found) {
+// A conflicting address gets one attempt that ends at once; the other loggers are updated when wanted.
+void BatchRun::Choose(const SiteSearchResult& search) {
     const auto wanted = [this](const LoggerRow& row) {
         const std::string_view version = TrimBlankAndControl(row.version);
         return !options_.below || VersionBelow(version, *options_.below);
@@ -119,10 +159,21 @@ void BatchRun::Choose(const std::vector<LoggerRow>& found) {
         attempts_.push_back(std::make_unique<Attempt>(std::forward<decltype(logger)>(logger), shared_,
                                                       context_.out, ProgressView::Style::Quiet));
     };
+    const auto refuseConflict = [&](const FoundLogger& logger) {
+        add(logger.logger);
+        attempts_.back()->Finish(
+            {ExitCode::AddressConflict, ConflictOutcome(LoggersAt(found_, logger.logger.ip))}, Clock::now());
+    };
     if (options_.all) {
-        for (const LoggerRow& row : found) {
-            if (TrimBlankAndControl(row.version) != version_ && wanted(row)) {
-                add(row);
+        std::vector<std::string> refused;
+        for (const FoundLogger& f : found_) {
+            if (f.conflict) {
+                if (std::find(refused.begin(), refused.end(), f.logger.ip) == refused.end()) {
+                    refused.push_back(f.logger.ip);
+                    refuseConflict(f);
+                }
+            } else if (TrimBlankAndControl(f.logger.version) != version_ && wanted(f.logger)) {
+                add(f.logger);
             } else {
                 ++unchanged_;
             }
@@ -135,16 +186,26 @@ void BatchRun::Choose(const std::vector<LoggerRow>& found) {
                         [&address](const auto& attempt) { return attempt->Address() == address; })) {
             continue;
         }
-        const auto row =
-            std::find_if(found.begin(), found.end(), [&](const LoggerRow& r) { return r.ip == address; });
-        if (row == found.end()) {
+        const auto unsent = std::find_if(search.unsent.begin(), search.unsent.end(),
+                                         [&](const auto& failed) { return failed.first == address; });
+        const auto found = std::find_if(found_.begin(), found_.end(),
+                                        [&](const FoundLogger& f) { return f.logger.ip == address; });
+        if (unsent != search.unsent.end()) {
+            add(address);
+            attempts_.back()->Finish({ExitCode::NoAnswer, "The probe could not be sent to " + address + ": " +
+                                                              unsent->second.message() + "."},
+                                     Clock::now());
+        } else if (found == found_.end()) {
             add(address);
             attempts_.back()->Finish(
-                {ExitCode::NoAnswer, "No answer from " + address + " to the search within " +
-                                         Seconds(options_.common.wait) + "."},
+                {ExitCode::NoAnswer, "No answer from " + address + " to the probe within " +
+                                         Seconds(options_.common.wait) +
+                                         ": is the logger on, and is the address right?"},
                 Clock::now());
-        } else if (wanted(*row)) {
-            add(*row);
+        } else if (found->conflict) {
+            refuseConflict(*found);
+        } else if (wanted(found->logger)) {
+            add(found->logger);
         } else {
             ++unchanged_;
         }
@@ -179,9 +240,9 @@ void BatchRun::Requested(const Attempt& attempt) {
 }
 
 int BatchRun::Report(bool interrupted, const BatchScheduler& scheduler) {
-    session_.ReportReceiveErrors(context_.err);
     const int code =
         ToInt(interrupted ? ExitCode::Interrupted : scheduler.FirstFailure().value_or(ExitCode::Complete));
+    session_.ReportReceiveErrors(context_.err);
     if (options_.common.json) {
         context_.out << ToJsonText(ReportArray(attempts_)) << '\n';
         return code;
@@ -194,9 +255,10 @@ int BatchRun::Report(bool interrupted, const BatchScheduler& scheduler) {
     for (const std::string& row : SummaryTable(attempts_)) {
         line_.Say(row);
     }
+    // The loggers the search found, so that one missing from the site can be noticed.
     line_.Say(TotalLine(attempts_, std::chrono::duration<double>(Clock::now() - start_).count(),
                         scheduler.FirstFailure(), scheduler.Unrouted()) +
-              ".");
+              "; the search found " + std::to_string(found_.size()) + " loggers.");
     return code;
 }
 

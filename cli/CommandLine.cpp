@@ -58,9 +58,15 @@ constexpr std::string_view HistoryExamples =
     "  logger-update history --logger SN0001 --json\n";
 
 constexpr std::string_view SearchDetails =
-    "search sends the probe to hosts 1 to 254 of the /24 subnet of the local address, collects the\n"
-    "answers for --wait seconds and prints the loggers found: serial number (SN), IP address and firmware\n"
-    "version, as a table or, with --json, as [{\"sn\": ..., \"ip\": ..., \"version\": ...}, ...].\n";
+    "search sends the probe to hosts 1 to 254 of the /24 subnet of the local address, in --rounds rounds\n"
+    "300 ms apart (a logger whose answer was lost answers a later round), collects the answers until --wait\n"
+    "seconds after the last round and prints the loggers found: serial number (SN), IP address and firmware\n"
+    "version, as a table or, with --json, as [{\"sn\": ..., \"ip\": ..., \"version\": ..., \"conflict\": "
+    "...}].\n"
+    "Two serial numbers answering from one address are an address conflict: both are listed, flagged with\n"
+    "\"!\" (\"conflict\": true) and named in a warning, and update refuses that address. --all-adapters\n"
+    "sweeps the /24 of every adapter that is up (not loopback), each from its own address, and shows which\n"
+    "local address found each logger (Via; \"via\" in JSON).\n";
 
 constexpr std::string_view UpdateDetails =
     "update asks the logger at --logger for its serial number and version, then runs the checks of the\n"
@@ -79,9 +85,12 @@ constexpr std::string_view UpdateDetails =
     "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n"
     "\n"
     "Whole sites: with --all the tool searches first (as search does) and updates every logger found\n"
-    "whose version differs from the file's; a repeated --logger names a list instead. --below VERSION\n"
-    "keeps only loggers whose version sorts below VERSION: versions compare piece by piece, runs of digits\n"
-    "as numbers and the rest as text, so S1.9 < S1.10 < S2.0. Up to --parallel loggers (at most 254) are\n"
+    "whose version differs from the file's; the summary says how many loggers the search found, and with\n"
+    "--expect N fewer than N update none (exit code 11). A repeated --logger names a list instead, each\n"
+    "address probed directly, so loggers behind a router are reached. An address from which two serial\n"
+    "numbers answered is not updated (exit code 10). --below VERSION keeps only loggers whose version\n"
+    "sorts below VERSION: versions compare piece by piece, runs of digits as numbers and the rest as\n"
+    "text, so S1.9 < S1.10 < S2.0. Up to --parallel loggers (at most 254) are\n"
     "updated at once, each with its own dialogue at the specified pace. Each gets a record line and a\n"
     "result line as it ends; on a terminal one progress line shows the whole batch and only a failed logger\n"
     "gets a line of its own. A table ends the run (SN, IP, before, after, outcome, time), or with --json\n"
@@ -95,13 +104,15 @@ constexpr std::string_view UpdateDetails =
 constexpr std::string_view SearchExamples =
     "  logger-update search\n"
     "  logger-update search --local-address 192.168.1.20 --wait 5\n"
-    "  logger-update search --json\n";
+    "  logger-update search --json\n"
+    "  logger-update search --all-adapters --rounds 5\n";
 
 constexpr std::string_view UpdateExamples =
     "  logger-update update --logger 192.168.1.30 --file /media/usb/S1.03.bin\n"
     "  logger-update update --logger 192.168.1.30 --file S1.03.bin --version S1.03b --json\n"
     "  logger-update update --all --file S1.03.bin --below S1.03 --parallel 16 --keep-going\n"
     "  logger-update update --all --file S1.03.bin --canary 1 --parallel 254 --max-failures 3\n"
+    "  logger-update update --all --expect 12 --all-adapters --file S1.03.bin\n"
     "  logger-update update --logger 192.168.1.30 --logger 192.168.1.31 --file S1.03.bin --dry-run\n";
 
 constexpr std::string_view PortNote =
@@ -121,6 +132,16 @@ std::string ExitCodeTable() {
               << '\n';
     }
     return table.str();
+}
+
+// Every adapter binds its own address, so this excludes the options that name one.
+CLI::Option* AddAllAdapters(CLI::App& command, CommonOptions& options) {
+    return command
+        .add_flag("--all-adapters", options.allAdapters,
+                  "Search the /24 subnet of every network adapter that is up (not loopback), each from its "
+                  "own address; the list shows which local address found each logger (Via)")
+        ->excludes("--local-address")
+        ->excludes("--bind");
 }
 
 void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSeconds) {
@@ -146,6 +167,12 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
         .add_option("--capture", options.capture,
                     "Record every datagram sent and received in this pcap file (for Wireshark)")
         ->type_name("FILE");
+    command
+        .add_option("--rounds", options.rounds,
+                    "How often the search sends its probes, 300 ms apart: a logger whose answer was lost "
+                    "answers a later round (1 to 10; default: 3)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 10));
     // For tests on loopback only: a pair of high ports instead of 8000 and 23; hidden from the help.
     command.add_option("--update-port", options.tool.updatePort)->check(CLI::Range(1, 65535))->group("");
     command.add_option("--discovery-port", options.tool.discoveryPort)
@@ -169,6 +196,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     double searchWait = 3.0;
     auto* searchCommand = app.add_subcommand("search", std::string(SearchSummary));
     AddCommonOptions(*searchCommand, search.common, searchWait);
+    AddAllAdapters(*searchCommand, search.common);
     searchCommand->footer(std::string(SearchDetails) + "\n" + Examples(SearchExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
 
@@ -181,10 +209,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                          "The IP address of the logger to update; repeat it for a list of loggers")
             ->type_name("IP")
             ->check(CLI::ValidIPV4);
-    updateCommand
-        ->add_flag("--all", update.all,
-                   "Search first, then update every logger found whose version differs from the file's")
-        ->excludes(loggerOption);
+    auto* allOption = updateCommand->add_flag(
+        "--all", update.all,
+        "Search first, then update every logger found whose version differs from the file's");
+    allOption->excludes(loggerOption);
     updateCommand
         ->add_option("--below", update.below,
                      "Only loggers whose version sorts below VERSION (numbers compare as numbers: "
@@ -231,6 +259,14 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     updateCommand->add_flag("--no-record{false}", update.record,
                             "Do not append this update to the update record (see history)");
     AddCommonOptions(*updateCommand, update.common, updateWait);
+    AddAllAdapters(*updateCommand, update.common)->needs(allOption);
+    updateCommand
+        ->add_option("--expect", update.expect,
+                     "With --all: the number of loggers on the site; when the search finds fewer, no logger "
+                     "is updated (exit code 11)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 65535))
+        ->needs(allOption);
     updateCommand->footer(std::string(UpdateDetails) + "\n" + Examples(UpdateExamples) + "\n" +
                           std::string(PortNote) + "\n" + ExitCodeTable());
 

@@ -12,12 +12,17 @@
 
 namespace lut::cli {
 
+// Between two rounds of the search's probes.
+inline constexpr std::chrono::milliseconds RoundInterval{300};
+
 struct CommonOptions {
     std::optional<std::string> localAddress;  // whose /24 is swept; unset: the window's rule
     ToolOptions tool;                         // bind address and the two ports
     std::chrono::milliseconds wait{3000};     // how long to wait for answers
     bool json = false;
     std::optional<std::string> capture;  // the pcap file that records every datagram
+    int rounds = 3;            // the search's probes, sent this often, RoundInterval apart
+    bool allAdapters = false;  // search the /24 of every adapter, each from its own address
 };
 
 struct SearchOptions {
@@ -41,6 +46,7 @@ struct UpdateOptions {
     std::optional<int> maxFailures{};    // failures after which no further logger starts (default 1)
     bool keepGoing = false;              // go on after any number of failures
     bool dryRun = false;                 // list what would be updated, send nothing but the search
+    std::optional<int> expect{};         // --all: the loggers the site has; fewer found updates none
 
     // One logger named, nothing of a batch asked: the update of exactly that logger.
     bool Single() const { return !all && loggers.size() == 1 && !below && !dryRun; }

@@ -10,17 +10,19 @@
 namespace lut::cli {
 
 enum class ExitCode : int {
-    Complete = 0,        // "Update complete" (search: the search ran)
-    BadArguments = 1,    // the command line is wrong
-    EndpointFailed = 2,  // "Create Socket Fail!!", no local address, or no probe could be sent
-    NoAnswer = 3,        // the logger did not answer the probe or the update requests in time
-    CheckFailed = 4,     // a check of the Update button failed, or the file could not be read
-    Refused = 5,         // "Flash not exists,can not update", "Same Version", or a refusal without reason
-    UnknownError = 6,    // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
-    UpdateFail = 7,      // "Update Fail": the result queries went unanswered
-    NotVerified = 8,     // "Update complete", but the logger then reported another version
-    NoVerifyAnswer = 9,  // "Update complete", but the logger did not answer the version probe in time
-    Interrupted = 130,   // Ctrl-C
+    Complete = 0,            // "Update complete" (search: the search ran)
+    BadArguments = 1,        // the command line is wrong
+    EndpointFailed = 2,      // "Create Socket Fail!!", no local address, or no probe could be sent
+    NoAnswer = 3,            // the logger did not answer the probe or the update requests in time
+    CheckFailed = 4,         // a check of the Update button failed, or the file could not be read
+    Refused = 5,             // "Flash not exists,can not update", "Same Version", or a refusal without reason
+    UnknownError = 6,        // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
+    UpdateFail = 7,          // "Update Fail": the result queries went unanswered
+    NotVerified = 8,         // "Update complete", but the logger then reported another version
+    NoVerifyAnswer = 9,      // "Update complete", but the logger did not answer the version probe in time
+    AddressConflict = 10,    // two loggers answered from the logger's address: not updated
+    FewerThanExpected = 11,  // --expect: the search found fewer loggers; none was updated
+    Interrupted = 130,       // Ctrl-C
 };
 
 constexpr int ToInt(ExitCode code) {
@@ -33,7 +35,7 @@ struct ExitCodeText {
     std::string_view meaning;  // for --help
 };
 
-inline constexpr std::array<ExitCodeText, 11> ExitCodeTexts{{
+inline constexpr std::array<ExitCodeText, 13> ExitCodeTexts{{
     {ExitCode::Complete, NameOf(DialogueEnd::Complete),
      "\"Update complete\"; for search: the search ran, whether or not a logger answered"},
     {ExitCode::BadArguments, "bad-arguments", "bad arguments"},
@@ -54,6 +56,10 @@ inline constexpr std::array<ExitCodeText, 11> ExitCodeTexts{{
      "\"Update complete\", but asked again the logger reports another version than the one sent"},
     {ExitCode::NoVerifyAnswer, "no-verify-answer",
      "\"Update complete\", but the logger did not answer the version probe within --verify-wait"},
+    {ExitCode::AddressConflict, "address-conflict",
+     "address conflict: loggers with different serial numbers answered from one address; it is not updated"},
+    {ExitCode::FewerThanExpected, "fewer-than-expected",
+     "fewer loggers than expected: the search found fewer than --expect; no logger was updated"},
     {ExitCode::Interrupted, "interrupted", "interrupted by Ctrl-C (the message says what the logger holds)"},
 }};
 

@@ -33,6 +33,13 @@ std::optional<std::string> Session::Start() {
     return message;
 }
 
+void Session::ReportReceiveErrors(std::ostream& err) const {
+    if (const std::size_t errors = core_.ReceiveErrors(); errors > 0) {
+        err << errors << " receive error" << (errors == 1 ? " was" : "s were")
+            << " skipped (an ICMP answer to an earlier datagram, or a datagram too long to take in).\n";
+    }
+}
+
 std::optional<std::string> Session::LoadFile(const std::string& file,
                                              const std::optional<std::string>& version) {
     GivenFileDialog dialog(file);
@@ -54,13 +61,6 @@ std::string LocalAddressOrNone(const CommonOptions& options) {
         return LocalAddressText();
     } catch (const std::runtime_error&) {
         return "";
-    }
-}
-
-void Session::ReportReceiveErrors(std::ostream& err) const {
-    if (const std::size_t errors = core_.ReceiveErrors(); errors > 0) {
-        err << errors << " receive error" << (errors == 1 ? " was" : "s were")
-            << " skipped (an ICMP answer to an earlier datagram, or a datagram too long to take in).\n";
     }
 }
 

@@ -103,4 +103,14 @@ std::vector<AdapterAddress> Ipv4Adapters() {
     return AdapterAddresses();
 }
 
+std::vector<InterfaceAddress> SearchableAdapters() {
+    std::vector<InterfaceAddress> adapters;
+    for (InterfaceAddress& entry : MachineAddresses()) {
+        if (!IsLoopback(entry.address)) {
+            adapters.push_back(std::move(entry));
+        }
+    }
+    return adapters;
+}
+
 }  // namespace lut

@@ -30,4 +30,8 @@ std::vector<InterfaceAddress> MachineAddresses();
 // Every IPv4 address of every interface, up or down, in interface order.
 std::vector<AdapterAddress> Ipv4Adapters();
 
+// The IPv4 addresses of the adapters that are up and not loopback, in interface order: what a search of
+// every adapter sweeps.
+std::vector<InterfaceAddress> SearchableAdapters();
+
 }  // namespace lut

@@ -25,12 +25,17 @@ LoggerList::LoggerList(WindowOperations& window, AtomicProtocolState& protocolSt
 
 void LoggerList::Clear() {
     rows_.clear();
+    answers_.Clear();
     window_.ClearList();
 }
 
 SweepResult LoggerList::btnsearchClick() {
     Clear();
     protocolState_.Store(Protocol::Search);
+    return SendSweep();
+}
+
+SweepResult LoggerList::SendSweep() {
     SweepResult sweep;
     sweep.from = window_.LocalAddressText();
     const std::string prefix = SubnetPrefix(sweep.from);
@@ -51,6 +56,10 @@ SweepResult LoggerList::btnsearchClick() {
 std::error_code LoggerList::Probe(const std::string& address) {
     Clear();
     protocolState_.Store(Protocol::Search);
+    return ProbeAlso(address);
+}
+
+std::error_code LoggerList::ProbeAlso(const std::string& address) {
     return discoverySocket_.SendTo(DiscoveryProbe, address, discoveryPort_);
 }
 
@@ -77,6 +86,7 @@ void LoggerList::HandleDiscoveryFrame(const std::string& frame, const std::strin
     if (sender == window_.LocalAddressText() || serial.empty()) {
         return;
     }
+    answers_.Note({std::string(TrimBlankAndControl(serial)), sender, std::string(version)});
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         if (rows_[row].ip == sender) {
             rows_[row].sn = serial;

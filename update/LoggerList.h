@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/Endpoint.h"
+#include "update/AddressLedger.h"
 #include "update/ProtocolState.h"
 #include "update/SweepResult.h"
 #include "update/WindowOperations.h"
@@ -25,10 +26,15 @@ class LoggerList {
     // Empties the list, sets "SS" and sends the probe to hosts 1 to 254 of the subnet, without waiting;
     // how many probes the system refused, and why.
     SweepResult btnsearchClick();
+    // The probes of the sweep, the list kept: sent again, a logger whose answer was lost answers the
+    // next round, and the answers merge by address (the command line's rounds; the window sweeps once).
+    SweepResult SendSweep();
 
     // Empties the list, sets "SS" and sends the probe to the one address, so that its answer becomes the
     // only row; the system's error when the probe could not be sent.
     std::error_code Probe(const std::string& address);
+    // The probe to one more address, the list kept: a list of loggers, or another round of one.
+    std::error_code ProbeAlso(const std::string& address);
 
     // One discovery frame (ESC ... ENQ) and the dotted address of its sender: taken in only while "SS".
     void HandleDiscoveryFrame(const std::string& frame, const std::string& sender);
@@ -36,6 +42,8 @@ class LoggerList {
     // The loggers found, in the order they first answered, with the bytes they sent; lv1 shows them.
     const std::vector<LoggerRow>& Rows() const { return rows_; }
     std::optional<LoggerRow> Row(std::optional<int> index) const;
+    // Every serial number heard from each address since the list was last emptied.
+    const AddressLedger& Answers() const { return answers_; }
 
   private:
     void Clear();
@@ -45,6 +53,7 @@ class LoggerList {
     Endpoint& discoverySocket_;
     std::uint16_t discoveryPort_;
     std::vector<LoggerRow> rows_;
+    AddressLedger answers_;
 };
 
 }  // namespace lut

@@ -115,6 +115,13 @@ SweepResult ToolCore::btnsearchClick() {
     return p.lastSweep;
 }
 
+SweepResult ToolCore::SendSweep() {
+    Parts& p = *parts_;
+    p.lastSweep = {};
+    p.Guarded([&p] { p.lastSweep = p.list.SendSweep(); });
+    return p.lastSweep;
+}
+
 BrowseOutcome ToolCore::btn1Click(FileDialog& dialog) {
     Parts& p = *parts_;
     BrowseOutcome outcome = BrowseOutcome::NotRead;
@@ -133,6 +140,10 @@ UpdateCheck ToolCore::btnUPGClick() {
 
 std::error_code ToolCore::Probe(const std::string& address) {
     return parts_->list.Probe(address);
+}
+
+std::error_code ToolCore::ProbeAlso(const std::string& address) {
+    return parts_->list.ProbeAlso(address);
 }
 
 void ToolCore::HandleSocketMessage(int eventCode) {
@@ -213,6 +224,10 @@ const UpdateDialogue& ToolCore::Dialogue() const {
 
 const std::vector<LoggerRow>& ToolCore::Loggers() const {
     return parts_->list.Rows();
+}
+
+const AddressLedger& ToolCore::Answers() const {
+    return parts_->list.Answers();
 }
 
 const ImageText& ToolCore::LoadedImage() const {

@@ -13,6 +13,7 @@
 
 #include "link/Capture.h"
 #include "link/LinkState.h"
+#include "update/AddressLedger.h"
 #include "update/DialogueEvents.h"
 #include "update/DialogueRouter.h"
 #include "update/Pacer.h"
@@ -59,12 +60,16 @@ class ToolCore {
 
     // Search: the sweep of the local address's /24 subnet; what became of its probes (LastSweep keeps it).
     SweepResult btnsearchClick();
+    // Another round of the search's probes, the list kept (see LoggerList).
+    SweepResult SendSweep();
     // Browse, through the given open-file dialog.
     BrowseOutcome btn1Click(FileDialog& dialog);
     // Update: the checks (a failed one shows its warning and is returned), then the request.
     UpdateCheck btnUPGClick();
     // A search of one address: the list emptied, "SS", and the probe to that address only.
     std::error_code Probe(const std::string& address);
+    // The probe to one more address, the list kept.
+    std::error_code ProbeAlso(const std::string& address);
 
     // One readability notification of either endpoint.
     void HandleSocketMessage(int eventCode);
@@ -91,7 +96,8 @@ class ToolCore {
     const LinkState& Link() const;
     const UpdateDialogue& Dialogue() const;
     const std::vector<LoggerRow>& Loggers() const;
-
+    // Every serial number heard from each address during the search.
+    const AddressLedger& Answers() const;
     const ImageText& LoadedImage() const;
 
   private:

@@ -134,8 +134,8 @@ def search(run):
 
     code, found = report(tool(run, ports, "search", "--wait", "1.5", "--json"), 30)
     check(code == 0, f"search ended with exit {code}")
-    expected = [{"sn": sn, "ip": ip, "version": version} for ip, sn, version in inside]
-    expected.append({"sn": "NOVER", "ip": "127.0.0.50", "version": ""})
+    expected = [{"sn": sn, "ip": ip, "version": version, "conflict": False} for ip, sn, version in inside]
+    expected.append({"sn": "NOVER", "ip": "127.0.0.50", "version": "", "conflict": False})
     key = lambda row: tuple(int(part) for part in row["ip"].split("."))
     check(sorted(found, key=key) == sorted(expected, key=key),
           f"expected the loggers {expected}\ngot {found}")
@@ -632,6 +632,132 @@ def doctor(run):
               for line in text.lines("out")), f"the text names the holder\n{text.transcript()}")
 
 
+# The site LAN: six loggers and a host without a listener on 192.0.2.0/24, a router to 198.51.100.0/24 with
+# one logger behind it; the simulated loggers delay every datagram both ways by 60 to 180 ms (so some
+# overtake others), send 2 % of their answers twice and lose 3 % of them.
+SITE_LAN = [(f"192.0.2.{host}", f"LAN{host:03d}") for host in range(10, 16)]
+SITE_ROUTED = ("198.51.100.10", "FAR010")
+SITE_SECOND_ADAPTER = ("203.0.113.20", "ADP020")  # on the tool's second adapter, 203.0.113.1
+SITE_SILENT_HOST = "192.0.2.50"
+SITE_FAULTS = ["--delay", 120, "--jitter", 60, "--duplicate", 2, "--answer-loss", 3]
+
+
+def _site_lan(run, tool_here=False):
+    """The site LAN's namespaces and one simulator in each of the three loggers' namespaces (the LAN, behind
+    the router, on the second adapter); returns the silent host's namespace, a function that runs the tool
+    in its namespace, and the simulators."""
+    namespaces = Namespaces("192.0.2.0/24", tool_here)
+    run.on_close(namespaces.remove)
+    namespaces.create([address for address, _ in SITE_LAN])
+    silent = namespaces.attach("host", SITE_SILENT_HOST)
+    far = namespaces.add_router("192.0.2.254", "198.51.100.0/24", [SITE_ROUTED[0]])
+    second = namespaces.add_adapter("203.0.113.0/24", [SITE_SECOND_ADAPTER[0]])
+    sims = []
+    for seed, (namespace, loggers) in enumerate(((namespaces.loggers, SITE_LAN), (far, [SITE_ROUTED]),
+                                                 (second, [SITE_SECOND_ADAPTER]))):
+        argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.out_dir(), "--run-time", 300,
+                *SITE_FAULTS, "--seed", seed + 5]
+        for address, serial in loggers:
+            argv += ["--logger", f"{address},{serial},S1.00"]
+        sim = run.start(f"logger-sim ({namespace})", Namespaces.run_in(namespace, argv))
+        sim.wait_for(rf"ready: {len(loggers)} simulated logger", 15, stream="err")
+        sims.append(sim)
+    runner = [run.programs.cli_runner] if run.programs.cli_runner else []
+
+    def tool_in_lan(name, *arguments):
+        return run.start(name, namespaces.run_in_tool([*runner, run.programs.cli, *arguments]))
+
+    return silent, tool_in_lan, sims
+
+
+def _site_search(silent, tool_in_lan, timeout):
+    """search finds every logger of the LAN, no conflict among them, while the silent host answers probes
+    with ICMP port unreachable."""
+    code, found = report(tool_in_lan("logger-update search (site LAN)", "search", "--local-address",
+                                     "192.0.2.1", "--wait", "2", "--json"), timeout)
+    check(code == 0, f"search ended with exit {code}")
+    rows = sorted((row["ip"], row["sn"], row["version"], row["conflict"]) for row in found)
+    check(rows == [(address, serial, "S1.00", False) for address, serial in SITE_LAN],
+          f"expected the loggers {SITE_LAN}, got {found}")
+    snmp = subprocess.run(Namespaces.run_in(silent, ["cat", "/proc/net/snmp"]), capture_output=True, text=True,
+                          timeout=10).stdout.splitlines()
+    icmp = [line.split() for line in snmp if line.startswith("Icmp:")]
+    unreachable = int(icmp[1][icmp[0].index("OutDestUnreachs")])
+    check(unreachable > 0, "the silent host sent no ICMP port unreachable: the case does not exercise it")
+    return unreachable
+
+
+@case
+def site_lan(run):
+    """A site LAN with delay, reordering, duplicated and lost answers, a host without a listener and a router:
+    search lists every logger of the /24, search --all-adapters also the one on the tool's second adapter,
+    update --all --all-adapters --expect updates every one of both byte-identically, and a list of
+    addresses reaches the logger behind the router as well as one on the LAN."""
+    silent, tool_in_lan, (sim, far_sim, second_sim) = _site_lan(run)
+    unreachable = _site_search(silent, tool_in_lan, 30)
+
+    code, found = report(tool_in_lan("logger-update search --all-adapters (site LAN)", "search", "--all-adapters",
+                                     "--wait", "2", "--json"), 30)
+    rows = sorted((row["ip"], row["sn"], row["via"]) for row in found)
+    expected = sorted([(address, serial, "192.0.2.1") for address, serial in SITE_LAN]
+                      + [(*SITE_SECOND_ADAPTER, "203.0.113.1")])
+    check(code == 0 and rows == expected, f"expected {expected} from both adapters, got exit {code}: {found}")
+
+    # Every adapter's loggers: the six of the LAN and the one on the second adapter.
+    image = run.image("S2.00.bin", 4 * BLOCK_BYTES - 11)
+    everyone = SITE_LAN + [SITE_SECOND_ADAPTER]
+    child = tool_in_lan("logger-update update --all --all-adapters (site LAN)", "update", "--all", "--all-adapters",
+                        "--expect", len(everyone), "--file", image, "--parallel", len(everyone), "--verify-wait",
+                        20, "--json")
+    code, results = report(child, 120)
+    check(code == 0 and sorted((r["logger"], r["result"], r["verified"]) for r in results)
+          == sorted((address, "complete", True) for address, _ in everyone),
+          f"expected every logger updated and verified, got exit {code}: {results}\n{sim.transcript()}")
+    for (address, serial), simulator in zip(everyone, [sim] * len(SITE_LAN) + [second_sim]):
+        check(received_image(run, simulator, address, serial, "S2.00") == image.read_bytes(),
+              f"the image {serial} received differs from {image.name}")
+
+    image = run.image("S2.01.bin", 4 * BLOCK_BYTES)
+    routed, serial = SITE_ROUTED
+    child = tool_in_lan("logger-update update --logger list (site LAN)", "update", "--logger", routed,
+                        "--logger", SITE_LAN[0][0], "--file", image, "--verify-wait", 20, "--json")
+    code, results = report(child, 120)
+    check(code == 0 and [(r["logger"], r["result"]) for r in results]
+          == [(routed, "complete"), (SITE_LAN[0][0], "complete")],
+          f"expected both listed loggers updated, got exit {code}: {results}\n{far_sim.transcript()}")
+    check(received_image(run, far_sim, routed, serial, "S2.01") == image.read_bytes(),
+          f"the image {serial} received behind the router differs from {image.name}")
+    lost = sim_lines(sim, r" answer lost on the way")
+    doubled = sim_lines(sim, r" answer duplicated on the way")
+    print(f"site LAN: {len(SITE_LAN) + 1} loggers on two adapters found and updated, {unreachable} ICMP port unreachable from the "
+          f"silent host, {len(lost)} answers lost and {len(doubled)} duplicated on the LAN; the routed logger "
+          f"updated by address")
+
+
+@case
+def site_lan_windows(run):
+    """The site LAN for the Windows command line under Wine: search lists every logger while the silent host
+    answers its probes with ICMP port unreachable, and one update arrives byte-identical."""
+    check(run.programs.cli_runner, "the site-lan-windows case needs --cli-runner (Wine)")
+    if not Path("/usr/lib/wine/wine64").exists():
+        raise Skip("Wine is not installed (tools/windows-deps.sh)")
+    run.on_close(lambda: subprocess.run([run.programs.cli_runner, "--wineserver", "-k"], timeout=30))
+    # Wine's server makes the program's sockets: the tool's side of the LAN is the namespace it runs in.
+    silent, tool_in_lan, (sim, _, _) = _site_lan(run, tool_here=True)
+    # The first start of Wine in a fresh namespace starts its server too.
+    _site_search(silent, tool_in_lan, 90)
+
+    address, serial = SITE_LAN[1]
+    image = run.image("S2.00.bin", 4 * BLOCK_BYTES - 11)
+    child = tool_in_lan("logger-update update (site LAN)", "update", "--logger", address, "--file", image,
+                        "--local-address", "192.0.2.1", "--no-record", "--no-verify", "--json")
+    code, result = report(child, 120)
+    check(code == 0 and result["result"] == "complete",
+          f"expected exit 0 and \"Update complete\", got exit {code}: {result}\n{sim.transcript()}")
+    check(received_image(run, sim, address, serial, "S2.00") == image.read_bytes(),
+          f"the image {serial} received differs from {image.name}")
+
+
 @case
 def windows(run):
     """The Windows command line under Wine against the Linux simulator: a search lists the loggers at both
@@ -688,7 +814,7 @@ def main():
     started = time.monotonic()
     raise_on_termination()
     try:
-        if arguments.case in ("windows", "doctor"):
+        if arguments.case in ("windows", "site-lan-windows", "doctor"):
             enter_private_loopback([sys.executable, "-B", *sys.argv])
         if arguments.case == "ansible":
             enter_private_sites([sys.executable, "-B", *sys.argv], ["ansible-core", "openssh-server"])

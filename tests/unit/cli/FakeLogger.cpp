@@ -65,7 +65,12 @@ void FakeLogger::OnProbe() {
             --script_.probesIgnoredAfterUpdate;
             return;
         }
-        identity = script_.identity;
+        if (script_.probesLost > 0) {
+            --script_.probesLost;
+            return;
+        }
+        identity =
+            !script_.otherIdentity.empty() && probes_ % 2 == 0 ? script_.otherIdentity : script_.identity;
         oversized = script_.oversizedBeforeIdentity;
     }
     if (identity.empty()) {

@@ -27,6 +27,8 @@ struct LoggerScript {
     bool adoptVersion = true;          // once complete, the probe's answer carries the version requested
     int probesIgnoredAfterUpdate = 0;  // once complete, this many probes go unanswered (a restart)
     int oversizedBeforeIdentity = 0;   // datagrams too long for the tool to take in, before each answer
+    int probesLost = 0;                // the answers to the first this many probes are lost
+    std::string otherIdentity{};       // a second device at the address: answers every second probe
 };
 
 class FakeLogger {

@@ -1,5 +1,7 @@
 #include <nlohmann/json.hpp>
 
+#include <set>
+
 #include "CommandRun.h"
 #include "cli/ExitCode.h"
 #include "cli/VersionOrder.h"
@@ -128,6 +130,43 @@ TEST_F(BatchCommand, AllWithBelowUpdatesOnlyTheLoggersWhoseVersionSortsBelow) {
                  {"S1.2b", "S1.2c", true}, {"", "S1", true}};
     for (const auto& c : order) {
         EXPECT_EQ(VersionBelow(c.version, c.limit), c.below) << c.version << " < " << c.limit;
+    }
+}
+
+// Two devices answer from 127.0.0.2 in turn; one logger at 127.0.0.3.
+TEST_F(BatchCommand, AConflictingAddressIsNotUpdatedAndTooFewLoggersFoundUpdateNone) {
+    using Result = std::pair<std::string, std::string>;
+    const struct {
+        std::optional<int> expect;
+        ExitCode code;
+        std::set<Result> results;  // per logger; empty when the run ends after the search
+        std::size_t found;         // listed in the report of too few
+    } cases[] = {
+        {std::nullopt,
+         ExitCode::AddressConflict,
+         {{"127.0.0.2", "address-conflict"}, {"127.0.0.3", "complete"}},
+         0},
+        {4, ExitCode::FewerThanExpected, {}, 3},
+    };
+    for (const auto& c : cases) {
+        Site site({{.identity = "1001#S1.00", .otherIdentity = "1002#S1.00"}, {.identity = "2001#S1.00"}});
+        auto options = Options(site, {});
+        options.all = true;
+        options.keepGoing = true;
+        options.expect = c.expect;
+        options.common.json = true;
+        const CommandResult result = Run(options);
+
+        EXPECT_EQ(result.code, ToInt(c.code)) << result.out << result.err;
+        const auto report = nlohmann::json::parse(result.out);
+        std::set<Result> results;
+        for (const auto& line : report.is_array() ? report : nlohmann::json::array()) {
+            results.emplace(line["logger"], line["result"]);
+        }
+        EXPECT_EQ(results, c.results) << result.out;
+        EXPECT_EQ(report.is_object() ? report["found"].size() : 0U, c.found) << result.out;
+        EXPECT_TRUE(site[0].Requests().empty()) << "nothing reaches a conflicting address";
+        EXPECT_EQ(site[1].Requests().size(), c.results.empty() ? 0U : 1U);
     }
 }
 

@@ -49,6 +49,13 @@ TEST(CommandLine, AWrongCommandLineEndsWithOneAndSaysWhy) {
         {"search", "--capture"},
         {"doctor", "--probe", "extra"},
         {"history", "--capture", "x.pcap"},
+        {"search", "--rounds", "0"},
+        {"search", "--rounds", "11"},
+        {"search", "--all-adapters", "--local-address", "127.0.0.1"},
+        {"search", "--all-adapters", "--bind", "127.0.0.1"},
+        {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--expect", "2"},
+        {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--all-adapters"},
+        {"update", "--all", "--file", "S1.bin", "--expect", "0"},
     };
     for (const auto& arguments : cases) {
         const Parsed parsed = Parse(arguments);
@@ -86,6 +93,8 @@ TEST(CommandLine, SearchDefaultsAreThoseOfTheWindow) {
     EXPECT_EQ(search.common.tool.discoveryPort, 23);
     EXPECT_EQ(search.common.wait, std::chrono::milliseconds(3000));
     EXPECT_FALSE(search.common.json);
+    EXPECT_EQ(search.common.rounds, 3);
+    EXPECT_FALSE(search.common.allAdapters);
 }
 
 TEST(CommandLine, UpdateTakesEveryOption) {
@@ -125,9 +134,9 @@ TEST(CommandLine, DoctorSendsNothingUnlessAskedToProbe) {
 }
 
 TEST(CommandLine, ABatchTakesItsOptionsAndARepeatedLoggerIsAList) {
-    const Parsed all =
-        Parse({"update", "--all", "--file", "S1.bin", "--below", "S1.10", "--parallel", "30", "--keep-going",
-               "--dry-run", "--no-verify", "--no-record", "--verify-wait", "5"});
+    const Parsed all = Parse({"update", "--all", "--file", "S1.bin", "--below", "S1.10", "--parallel", "30",
+                              "--keep-going", "--dry-run", "--no-verify", "--no-record", "--verify-wait", "5",
+                              "--expect", "12", "--rounds", "5", "--all-adapters"});
     ASSERT_TRUE(all.result.invocation) << all.err;
     const auto& batch = std::get<UpdateOptions>(*all.result.invocation);
     EXPECT_TRUE(batch.all && batch.keepGoing && batch.dryRun);
@@ -135,6 +144,9 @@ TEST(CommandLine, ABatchTakesItsOptionsAndARepeatedLoggerIsAList) {
     EXPECT_EQ(batch.below, "S1.10");
     EXPECT_EQ(batch.parallel, 30);
     EXPECT_EQ(batch.verifyWait, std::chrono::seconds(5));
+    EXPECT_EQ(batch.expect, 12);
+    EXPECT_EQ(batch.common.rounds, 5);
+    EXPECT_TRUE(batch.common.allAdapters);
 
     const Parsed list =
         Parse({"update", "--logger", "127.0.0.2", "--logger", "127.0.0.3", "--file", "S1.bin"});

@@ -46,6 +46,42 @@ TEST_F(SearchCommand, ListsTheLoggersThatAnswerAsATableAndAsJson) {
     EXPECT_EQ(rows, expected) << json.out;
 }
 
+// The first answers of one logger are lost; two devices answer from another address in turn.
+TEST_F(SearchCommand, LaterRoundsFindALostAnswerAndTwoSerialNumbersAtOneAddressAreAConflict) {
+    using Found = std::tuple<std::string, std::string, bool>;
+    FakeLogger lossy("127.0.0.2", {.identity = "1001#S1", .probesLost = 2});
+    FakeLogger doubled("127.0.0.3", {.identity = "2001#S1", .otherIdentity = "2002#S2"}, lossy.UpdatePort(),
+                       lossy.DiscoveryPort());
+    const struct {
+        int rounds;
+        std::set<Found> found;
+    } cases[] = {
+        {1, {{"2001", "127.0.0.3", false}}},
+        {3, {{"1001", "127.0.0.2", false}, {"2001", "127.0.0.3", true}, {"2002", "127.0.0.3", true}}},
+    };
+    for (const auto& c : cases) {
+        SearchOptions options{LoopbackOptions(lossy, 300ms)};
+        options.common.rounds = c.rounds;
+        options.common.json = true;
+        const CommandResult json = Run(options);
+        ASSERT_EQ(json.code, 0) << json.err;
+        std::set<Found> found;
+        for (const auto& row : nlohmann::json::parse(json.out)) {
+            found.emplace(row.at("sn"), row.at("ip"), row.at("conflict"));
+        }
+        EXPECT_EQ(found, c.found) << c.rounds << " rounds: " << json.out;
+    }
+
+    SearchOptions options{LoopbackOptions(lossy, 300ms)};
+    const CommandResult table = Run(options);
+    EXPECT_TRUE(table.out.starts_with("!  SN    IP         Version\n")) << table.out;
+    EXPECT_NE(table.out.find("\n   1001  127.0.0.2  S1\n"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("\n!  2002  127.0.0.3  S2\n"), std::string::npos) << table.out;
+    EXPECT_NE(table.err.find("Warning: address conflict at 127.0.0.3: loggers 2001 and 2002 answer"),
+              std::string::npos)
+        << table.err;
+}
+
 TEST_F(SearchCommand, NobodyAnsweringIsNoFailure) {
     FakeLogger silent("127.0.0.2", {.identity = ""});
     SearchOptions options{LoopbackOptions(silent, 200ms)};
@@ -62,6 +98,7 @@ TEST_F(SearchCommand, NobodyAnsweringIsNoFailure) {
 TEST_F(SearchCommand, SkipsReceiveErrorsAndSaysHowManyAtTheEnd) {
     FakeLogger noisy("127.0.0.2", {.identity = "12345#S1.02", .oversizedBeforeIdentity = 2});
     SearchOptions options{LoopbackOptions(noisy, 500ms)};
+    options.common.rounds = 1;
     options.common.json = true;
     const CommandResult result = Run(options);
     EXPECT_EQ(result.code, 0) << result.err;

@@ -154,6 +154,26 @@ TEST_F(DiscoveryAnswers, NewCaptionLosesSpacesAndControlsButKeepsOtherBytes) {
     }
 }
 
+// Two devices with one address: the window's row follows the last answer; the ledger keeps both.
+TEST_F(DiscoveryAnswers, EverySerialNumberHeardFromAnAddressIsKeptUntilTheListIsEmptied) {
+    list.HandleDiscoveryFrame(Frame("1001#S1"), "192.168.1.30");
+    list.HandleDiscoveryFrame(Frame(" 1002 #S2"), "192.168.1.30");
+    list.HandleDiscoveryFrame(Frame("1001#S1.1"), "192.168.1.30");
+    list.HandleDiscoveryFrame(Frame("2001#S1"), "192.168.1.31");
+    list.SendSweep();  // another round keeps the list and what was heard
+
+    EXPECT_EQ(list.Rows(),
+              (std::vector<LoggerRow>{{"1001", "192.168.1.30", "S1"}, {"2001", "192.168.1.31", "S1"}}));
+    EXPECT_EQ(list.Answers().At("192.168.1.30"),
+              (std::vector<LoggerRow>{{"1001", "192.168.1.30", "S1"}, {"1002", "192.168.1.30", "S2"}}));
+    EXPECT_TRUE(list.Answers().Conflicting("192.168.1.30"));
+    EXPECT_FALSE(list.Answers().Conflicting("192.168.1.31"));
+    EXPECT_TRUE(list.Answers().At("192.168.1.32").empty());
+
+    list.btnsearchClick();
+    EXPECT_TRUE(list.Answers().At("192.168.1.30").empty());
+}
+
 TEST_F(DiscoveryAnswers, AnswersOutsideASearchAreDroppedForGood) {
     for (const Protocol other : {Protocol::Idle, Protocol::Request, Protocol::Update, Protocol::End}) {
         SCOPED_TRACE(ToText(other));

@@ -1,0 +1,145 @@
+#include "cli/SiteSearch.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "cli/Commands.h"
+#include "link/LocalAddress.h"
+
+namespace lut::cli {
+namespace {
+
+using Clock = EventLoop::Clock;
+
+// How long one session's loop runs before the next one's, when several search at once; their answers
+// wait in their sockets meanwhile.
+constexpr std::chrono::milliseconds Slice{20};
+
+// Round 1 empties each list and sets "SS"; later rounds keep the lists.
+void SendRound(const std::vector<Session*>& sessions, int round, const std::vector<std::string>& addresses,
+               SiteSearchResult& result, std::set<std::string>& reached,
+               std::map<std::string, std::error_code>& failures) {
+    if (addresses.empty()) {
+        for (Session* session : sessions) {
+            if (round == 0) {
+                result.sweeps.push_back(session->Core().btnsearchClick());
+            } else {
+                session->Core().SendSweep();
+            }
+        }
+        return;
+    }
+    ToolCore& core = sessions.front()->Core();
+    for (const std::string& address : addresses) {
+        const bool first = round == 0 && address == addresses.front();
+        if (const std::error_code failed = first ? core.Probe(address) : core.ProbeAlso(address)) {
+            failures[address] = failed;
+        } else {
+            reached.insert(address);
+        }
+    }
+}
+
+// Every logger heard by every session, one per address and serial number, in the order of the lists.
+std::vector<FoundLogger> Merge(const std::vector<Session*>& sessions) {
+    std::vector<FoundLogger> found;
+    for (Session* session : sessions) {
+        const ToolCore& core = session->Core();
+        const std::string via = session->Window().LocalAddressText();
+        for (const LoggerRow& row : core.Loggers()) {
+            for (const LoggerRow& answer : core.Answers().At(row.ip)) {
+                const bool known = std::any_of(found.begin(), found.end(), [&answer](const FoundLogger& f) {
+                    return f.logger.ip == answer.ip && f.logger.sn == answer.sn;
+                });
+                if (!known) {
+                    found.push_back({answer, false, via});
+                }
+            }
+        }
+    }
+    for (FoundLogger& f : found) {
+        f.conflict = std::count_if(found.begin(), found.end(), [&f](const FoundLogger& other) {
+                         return other.logger.ip == f.logger.ip;
+                     }) > 1;
+    }
+    return found;
+}
+
+}  // namespace
+
+bool SiteSearchResult::NothingSent() const {
+    return !sweeps.empty() && std::all_of(sweeps.begin(), sweeps.end(),
+                                          [](const SweepResult& sweep) { return sweep.Sent() == 0; });
+}
+
+bool ReportSearchFailures(const SiteSearchResult& result, const std::vector<Session*>& sessions,
+                          std::ostream& err) {
+    for (const SweepResult& sweep : result.sweeps) {
+        if (sweep.failed > 0) {
+            err << SweepFailure(sweep) << '\n';
+        }
+    }
+    for (const Session* session : sessions) {
+        session->ReportReceiveErrors(err);
+    }
+    return !result.NothingSent();
+}
+
+SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int rounds,
+                                std::chrono::milliseconds wait, const std::vector<std::string>& addresses) {
+    SiteSearchResult result;
+    std::set<std::string> reached;
+    std::map<std::string, std::error_code> failures;
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point end = start + RoundInterval * (rounds - 1) + wait;
+    int sent = 0;
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (sent < rounds && now >= start + RoundInterval * sent) {
+            SendRound(sessions, sent++, addresses, result, reached, failures);
+            if (result.NothingSent()) {
+                return result;
+            }
+            continue;
+        }
+        if (sent == rounds && now >= end) {
+            break;
+        }
+        const Clock::time_point next = sent < rounds ? start + RoundInterval * sent : end;
+        for (Session* session : sessions) {
+            const Clock::time_point until =
+                sessions.size() == 1 ? next : std::min(next, Clock::now() + Slice);
+            if (session->Loop().Run([] { return false; }, {until, std::nullopt}) ==
+                EventLoop::End::Interrupted) {
+                result.interrupted = true;
+                return result;
+            }
+        }
+    }
+    result.found = Merge(sessions);
+    for (const std::string& address : addresses) {
+        if (!reached.contains(address)) {
+            result.unsent.emplace_back(address, failures[address]);
+        }
+    }
+    return result;
+}
+
+AdapterSessions::AdapterSessions(const CommonOptions& options, std::ostream& err,
+                                 NativeSocket interruptHandle) {
+    for (const InterfaceAddress& adapter : SearchableAdapters()) {
+        ToolOptions tool = options.tool;
+        tool.bindAddress = adapter.address;
+        auto session = std::make_unique<Session>(tool, adapter.address, pacer_, interruptHandle);
+        if (const auto failure = session->Start()) {
+            err << adapter.interfaceName << " (" << adapter.address << ") is left out: " << *failure << '\n';
+            continue;
+        }
+        sessions_.push_back(session.get());
+        owned_.push_back(std::move(session));
+    }
+}
+
+}  // namespace lut::cli
