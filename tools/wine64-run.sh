@@ -13,13 +13,17 @@ if [ "${1:-}" = --wineserver ]; then
     exec /usr/lib/wine/wineserver "$@"
 fi
 
+# Standard error goes to a file, which tail passes on as it grows: a pipe would stay open in the Wine server
+# and the services it starts, which outlive the program.
 messages=$(mktemp)
 trap 'rm -f "$messages"' EXIT
-exec 3>&1
 for start in first second; do
-    # Standard error passes through tee, which keeps a copy; standard output goes straight on.
-    /usr/lib/wine/wine64 "$@" 2>&1 >&3 3>&- | tee "$messages" >&2
-    status=${PIPESTATUS[0]}
+    /usr/lib/wine/wine64 "$@" <&0 2>"$messages" &
+    program=$!
+    tail -n +1 -s 0.1 -f --pid="$program" "$messages" >&2 &
+    status=0
+    wait "$program" || status=$?
+    wait $!
     if ((status == 0)) || ! grep -qE '^(wine: |wine client error)' "$messages" ||
         grep -q '^wine: Unhandled' "$messages"; then
         break
