@@ -141,7 +141,7 @@ void FrmmainLayoutTest::controlFollowsTheForm() {
     }
 }
 
-// What the form table holds as data that no code derives: a few of its values, as the original form has them.
+// The form table's values are data no code derives: a few spot-checked, so that a slip in the table shows.
 void FrmmainLayoutTest::formSeedValues() {
     WindowUnderTest w(Ports::AnyFree);
     const auto geometry = [&w](const char* name) {
