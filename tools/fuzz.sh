@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets of the receive paths (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for the given number of seconds, one after the other:
+# UndefinedBehaviorSanitizer) and runs each for the given number of seconds, side by side (one a core):
 #
 #     tools/fuzz.sh [update_receive|discovery|all] [SECONDS]      (defaults: all, 60)
 #
@@ -30,14 +30,22 @@ tools/deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2 --target "${targets[@]/%/_fuzz}"
 
-failed=0
+echo "== ${targets[*]}: $seconds s"
+fuzzers=()
 for target in "${targets[@]}"; do
     out="fuzz-out/$target"
     mkdir -p "$out/corpus"
-    echo "== $target: $seconds s"
-    if ! build-fuzz/bin/"${target}"_fuzz -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    build-fuzz/bin/"${target}"_fuzz -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
         -dict=tests/fuzz/"$target".dict -artifact_prefix="$out/" \
-        "$out/corpus" tests/fuzz/corpus/"$target" >"$out/log" 2>&1; then
+        "$out/corpus" tests/fuzz/corpus/"$target" >"$out/log" 2>&1 &
+    fuzzers+=($!)
+done
+failed=0
+for i in "${!targets[@]}"; do
+    target=${targets[$i]}
+    out="fuzz-out/$target"
+    echo "== $target"
+    if ! wait "${fuzzers[$i]}"; then
         failed=1
         grep -E "^(broken|==[0-9]+==|SUMMARY|artifact_prefix)" "$out/log" >&2 || true
         echo "== $target FAILED: see $out/log" >&2
