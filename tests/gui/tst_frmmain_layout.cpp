@@ -1,5 +1,6 @@
 // The window as the technician sees it: every control at its place with its texts and properties, the
 // window's own looks, how it follows a resize, and the small pieces the window is made of.
+#include <map>
 #include <thread>
 
 #include <QAbstractItemView>
@@ -60,30 +61,11 @@ class FrmmainLayoutTest : public QObject {
 namespace {
 
 // What each kind of control of the form is in this window.
-const char* QtClass(lut::form::Kind kind) {
-    using lut::form::Kind;
-    switch (kind) {
-        case Kind::Panel:
-            return "QWidget";
-        case Kind::ListView:
-            return "QTreeWidget";
-        case Kind::GroupBox:
-            return "QGroupBox";
-        case Kind::Label:
-            return "QLabel";
-        case Kind::Edit:
-            return "QLineEdit";
-        case Kind::RichEdit:
-            return "QTextEdit";
-        case Kind::Button:
-            return "QPushButton";
-        case Kind::StatusBar:
-            return "QStatusBar";
-        case Kind::ProgressBar:
-            return "QProgressBar";
-    }
-    return "";
-}
+using Kind = lut::form::Kind;
+const std::map<Kind, const char*> QtClasses{
+    {Kind::Panel, "QWidget"},      {Kind::ListView, "QTreeWidget"}, {Kind::GroupBox, "QGroupBox"},
+    {Kind::Label, "QLabel"},       {Kind::Edit, "QLineEdit"},       {Kind::RichEdit, "QTextEdit"},
+    {Kind::Button, "QPushButton"}, {Kind::StatusBar, "QStatusBar"}, {Kind::ProgressBar, "QProgressBar"}};
 
 QString ToQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -105,7 +87,7 @@ void FrmmainLayoutTest::controlFollowsTheForm() {
 
     const auto* control = w.window->findChild<QWidget*>(name);
     QVERIFY(control != nullptr);
-    QVERIFY(control->inherits(QtClass(design->kind)));
+    QVERIFY(control->inherits(QtClasses.at(design->kind)));
     QCOMPARE(control->parentWidget()->objectName(), ToQString(design->parent));
     const QRect place = lut::app::ToQRect(design->place);
     if (design->sizing == lut::form::Sizing::ToText) {
