@@ -19,31 +19,19 @@ import argparse
 import os
 import random
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
+from harness import free_ports  # noqa: E402
+
 TOOL = "127.0.1.1"
 SWEPT = "127.0.0.255"
 TIME = Path("/usr/bin/time")
 TARGET = 1.10
-
-
-def free_ports(addresses):
-    for _ in range(100):
-        pair = random.sample(range(20000, 32000), 2)
-        try:
-            for address in addresses:
-                for port in pair:
-                    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-                        probe.bind((address, port))
-            return pair
-        except OSError:
-            continue
-    sys.exit("no pair of free UDP ports on loopback")
 
 
 def wait_for_line(log, text, timeout):

@@ -14,30 +14,18 @@ import argparse
 import os
 import random
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
+from harness import free_ports  # noqa: E402
+
 TOOL = "127.0.0.1"
 LOGGER = "127.0.0.2"
 TARGET = 2.2
-
-
-def free_ports():
-    for _ in range(100):
-        pair = random.sample(range(20000, 32000), 2)
-        try:
-            for address in (TOOL, LOGGER):
-                for port in pair:
-                    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-                        probe.bind((address, port))
-            return pair
-        except OSError:
-            continue
-    sys.exit("no pair of free UDP ports on loopback")
 
 
 def high_water_kib(pid):
@@ -87,7 +75,7 @@ def main():
     sim_program = arguments.build / "bin" / "logger-sim"
     cli_program = arguments.build / "bin" / "logger-update"
 
-    discovery, update = free_ports()
+    discovery, update = free_ports([TOOL, LOGGER])
     ports = ["--discovery-port", str(discovery), "--update-port", str(update)]
     on_loopback = ["--local-address", TOOL, "--bind", TOOL, *ports]
     with tempfile.TemporaryDirectory(prefix="lut-memory-") as folder:

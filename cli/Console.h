@@ -16,8 +16,9 @@ class Console {
 
   private:
     bool terminal_ = false;
-    unsigned long previousMode_ = 0;     // Windows: the console's output mode before
-    unsigned int previousCodePage_ = 0;  // Windows: its output code page before; 0: unchanged
+    // Windows alone restores these.
+    [[maybe_unused]] unsigned long previousMode_ = 0;     // the console's output mode before
+    [[maybe_unused]] unsigned int previousCodePage_ = 0;  // its output code page before; 0: unchanged
 };
 
 }  // namespace lut::cli

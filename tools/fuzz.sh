@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets of the receive paths (clang, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for the given number of seconds, one after the other:
+# UndefinedBehaviorSanitizer) and runs each for the given number of seconds, side by side (one a core):
 #
 #     tools/fuzz.sh [update_receive|discovery|all] [SECONDS]      (defaults: all, 60)
 #
@@ -27,28 +27,25 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
 fi
 
 tools/deps.sh
-# libFuzzer comes with clang's runtime libraries.
-missing=()
-for p in clang libclang-rt-14-dev; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2 --target "${targets[@]/%/_fuzz}"
 
-failed=0
+echo "== ${targets[*]}: $seconds s"
+fuzzers=()
 for target in "${targets[@]}"; do
     out="fuzz-out/$target"
     mkdir -p "$out/corpus"
-    echo "== $target: $seconds s"
-    if ! build-fuzz/bin/"${target}"_fuzz -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    build-fuzz/bin/"${target}"_fuzz -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
         -dict=tests/fuzz/"$target".dict -artifact_prefix="$out/" \
-        "$out/corpus" tests/fuzz/corpus/"$target" >"$out/log" 2>&1; then
+        "$out/corpus" tests/fuzz/corpus/"$target" >"$out/log" 2>&1 &
+    fuzzers+=($!)
+done
+failed=0
+for i in "${!targets[@]}"; do
+    target=${targets[$i]}
+    out="fuzz-out/$target"
+    echo "== $target"
+    if ! wait "${fuzzers[$i]}"; then
         failed=1
         grep -E "^(broken|==[0-9]+==|SUMMARY|artifact_prefix)" "$out/log" >&2 || true
         echo "== $target FAILED: see $out/log" >&2

@@ -5,6 +5,8 @@
 # UndefinedBehaviorSanitizer (asan) and under ThreadSanitizer (tsan). The tsan build leaves the window and
 # its tests out: Qt is not built with ThreadSanitizer, so its own threads give false reports. The release
 # build runs every test but the end-to-end ones, which the other three already run on the same code.
+# Then the fuzz preset (clang): built whole, and each fuzz target run for $LUT_FUZZ_SECONDS (default 60)
+# from its committed seeds (tools/fuzz.sh); an input that breaks one fails the run.
 # Then the Windows part (tools/windows-deps.sh installs what it needs): windows-x86 is compiled and linked
 # only (this machine runs no 32-bit program), windows-x64 built and its tests run under wine64: the unit
 # tests of link/, update/ and cli/, the window's test and the command line's end-to-end test, both against
@@ -16,23 +18,46 @@
 # --windows: the Windows part alone.
 # The end-to-end tests (label e2e) spend their time in the protocol's real pauses, each on ports of its
 # own, so they run four at a time after the rest.
+#
+# Every compile goes through ccache, with its cache outside the source tree ($LUT_CACHE/ccache), so that it
+# outlives the fresh clone CI builds in. Its settings are all given here, whatever the user's ccache
+# configuration says: paths count relative to the source tree and the build folder does not count, so
+# clones at other places share the cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+cache=${LUT_CACHE:-/var/cache/logger-update-tool}
+export CCACHE_DIR=$cache/ccache CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true CCACHE_MAXSIZE=10G
+mkdir -p "$CCACHE_DIR" 2>/dev/null || sudo install -d -o "$(id -u)" -g "$(id -g)" "$cache" "$CCACHE_DIR"
+
+# Configures a preset, with ccache before every compiler.
+configure() {
+    cmake --preset "$1" -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "${@:2}" >/dev/null
+}
 
 windows() {
     local started=$SECONDS
     tools/windows-deps.sh
-    cmake --preset default >/dev/null
+    configure default
     cmake --build --preset default --target logger-sim
     echo "== windows-x86 (compiled and linked, not run)"
-    cmake --preset windows-x86 >/dev/null
+    configure windows-x86
     cmake --build --preset windows-x86 --parallel "$(nproc)"
     echo "== windows-x64"
-    cmake --preset windows-x64 -DLUT_HOST_SIM="$PWD/build/bin/logger-sim" >/dev/null
+    configure windows-x64 -DLUT_HOST_SIM="$PWD/build/bin/logger-sim"
     cmake --build --preset windows-x64 --parallel "$(nproc)"
-    # Wine now and then fails to start a process at all (it exits at once, before the test runs): such a
-    # test gets a second start.
-    ctest --preset windows-x64 --repeat until-pass:2 "$@"
+    # The unit tests share one Wine server, started here with its services and ended after them: a server
+    # that a test's program started would outlive the program by seconds with its output open, and CTest
+    # waits. The tests labelled wine-namespace run servers of their own in namespaces of their own; they fail
+    # while another server for the prefix runs, so they come after.
+    tools/wine64-run.sh --wineserver -w
+    tools/wine64-run.sh --wineserver -p >/dev/null 2>&1
+    trap 'tools/wine64-run.sh --wineserver -k || true' EXIT
+    tools/wine64-run.sh cmd /c exit >/dev/null 2>&1
+    ctest --preset windows-x64 --label-exclude wine-namespace "$@"
+    tools/wine64-run.sh --wineserver -k || true
+    tools/wine64-run.sh --wineserver -w
+    trap - EXIT
+    ctest --preset windows-x64 --label-regex wine-namespace "$@"
     echo "== the Windows part took $((SECONDS - started)) s"
 }
 
@@ -50,7 +75,7 @@ fi
 tools/deps.sh
 for preset in "${presets[@]}"; do
     echo "== $preset"
-    cmake --preset "$preset" >/dev/null
+    configure "$preset"
     cmake --build --preset "$preset" --parallel "$(nproc)"
     QT_QPA_PLATFORM=offscreen ctest --preset "$preset" --label-exclude e2e "$@"
     if [[ "$preset" != release ]]; then
@@ -61,6 +86,10 @@ done
 echo "== ansible sanity"
 tools/ansible-sanity.sh
 if ((${#presets[@]} > 1)); then
+    echo "== fuzz"
+    configure fuzz
+    cmake --build --preset fuzz --parallel "$(nproc)"
+    tools/fuzz.sh all "${LUT_FUZZ_SECONDS:-60}"
     windows "$@"
 fi
 

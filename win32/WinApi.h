@@ -1,5 +1,5 @@
-// The Win32 API as the window's files include it: Winsock 2 ahead of <windows.h>, no min/max macros, and
-// the few declarations that older SDK headers lack.
+// The Win32 API as the window's files include it: Winsock 2 ahead of <windows.h>, and the few declarations
+// that older SDK headers lack.
 #pragma once
 
 #include <winsock2.h>

@@ -11,7 +11,6 @@ Windows build of the command line (--cli-runner: Wine) in a private network name
 1 failed, 77 skipped (the reason is printed).
 """
 
-import argparse
 import json
 import os
 import re
@@ -23,9 +22,8 @@ import sys
 import time
 from pathlib import Path
 
-from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Interrupted, Programs, Run, Skip, bindable, check,
-                     raise_on_termination, received_image, sim_lines, ssh_keys, start_sim,
-                     start_sshd, tool)
+from harness import (TOOL_ADDRESS, Failure, Programs, Run, Skip, argument_parser, bindable, check, drive,
+                     received_image, sim_lines, ssh_keys, start_sim, start_sshd, tool)
 from namespaces import Namespaces, Sites, enter_private_loopback, enter_private_sites
 
 BLOCK_BYTES = 300  # 600 hexadecimal characters a block
@@ -803,34 +801,23 @@ def windows(run):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = argument_parser(__doc__)
     parser.add_argument("case", choices=sorted(CASES))
     parser.add_argument("--sim", type=Path, required=True)
     parser.add_argument("--cli", type=Path, required=True)
     parser.add_argument("--window", type=Path)
     parser.add_argument("--cli-runner", type=Path)
     arguments = parser.parse_args()
-    started = time.monotonic()
-    raise_on_termination()
-    try:
+
+    def body():
         if arguments.case in ("windows", "site-lan-windows", "doctor"):
             enter_private_loopback([sys.executable, "-B", *sys.argv])
         if arguments.case == "ansible":
             enter_private_sites([sys.executable, "-B", *sys.argv], ["ansible-core", "openssh-server"])
         with Run(Programs(arguments.sim, arguments.cli, arguments.window, arguments.cli_runner)) as run:
             CASES[arguments.case](run)
-    except Skip as reason:
-        print(f"SKIPPED {arguments.case}: {reason}")
-        return SKIP_CODE
-    except Failure as failure:
-        print(f"FAILED {arguments.case}: {failure}")
-        return 1
-    except (Interrupted, KeyboardInterrupt) as signal_name:
-        print(f"INTERRUPTED {arguments.case} {signal_name}; what it started is stopped and removed")
-        return 1
-    print(f"PASSED {arguments.case} in {time.monotonic() - started:.1f} s")
-    return 0
+
+    return drive(arguments.case, body)
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ the time each arrived, so that a case waits for a line (never for a fixed time) 
 deadline. A Run owns what a case starts and creates, and stops and removes all of it however the case ends.
 """
 
+import argparse
 import contextlib
 import os
 import random
@@ -211,18 +212,18 @@ def bindable(address, port):
             return False
 
 
-def _port_pair(rng, addresses):
-    """A discovery and an update port, each free on every address (below the kernel's ephemeral range)."""
-    for _ in range(100):
-        pair = rng.sample(range(20000, 32000), 2)
-        if all(bindable(address, port) for address in addresses for port in pair):
-            return pair
-    raise Failure(f"no pair of free UDP ports on {', '.join(addresses)}")
-
-
 class Ports(NamedTuple):
     discovery: int
     update: int
+
+
+def free_ports(addresses, rng=random):
+    """A discovery and an update port, each free on every address (below the kernel's ephemeral range)."""
+    for _ in range(100):
+        pair = Ports(*rng.sample(range(20000, 32000), 2))
+        if all(bindable(address, port) for address in addresses for port in pair):
+            return pair
+    raise Failure(f"no pair of free UDP ports on {', '.join(addresses)}")
 
 
 def start_sim(run, loggers, *options, attempts=5):
@@ -231,7 +232,7 @@ def start_sim(run, loggers, *options, attempts=5):
     by someone else is replaced by another."""
     addresses = [TOOL_ADDRESS] + [logger.split(",")[0] for logger in loggers]
     for attempt in range(attempts):
-        ports = Ports(*_port_pair(run.rng, addresses))
+        ports = free_ports(addresses, run.rng)
         argv = [run.programs.sim, "--discovery-port", ports.discovery, "--update-port", ports.update,
                 "--out-dir", run.out_dir(), "--run-time", 300, *options]
         for logger in loggers:
@@ -320,3 +321,27 @@ def start_sshd(run, name, address, keys, wrap, environment):
     sshd = run.start(f"sshd {name}", wrap(["/usr/sbin/sshd", "-D", "-e", "-f", config]))
     sshd.wait_for(r"Server listening on", 15, stream="err")
     return sshd
+def argument_parser(doc):
+    """A test driver's command line, its help the driver's docstring as written."""
+    return argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+
+
+def drive(name, body):
+    """Runs a test driver's body and says how it ended, in one line that begins with PASSED, FAILED, SKIPPED
+    or INTERRUPTED and the name; returns the exit code (SKIP_CODE when skipped). From its start SIGTERM and
+    SIGHUP interrupt the body, whose Run then stops and removes what it started."""
+    started = time.monotonic()
+    raise_on_termination()
+    try:
+        body()
+    except Skip as reason:
+        print(f"SKIPPED {name}: {reason}")
+        return SKIP_CODE
+    except Failure as failure:
+        print(f"FAILED {name}: {failure}")
+        return 1
+    except (Interrupted, KeyboardInterrupt) as signal_name:
+        print(f"INTERRUPTED {name} {signal_name}; what it started is stopped and removed")
+        return 1
+    print(f"PASSED {name} in {time.monotonic() - started:.1f} s")
+    return 0

@@ -11,19 +11,16 @@ It creates a user for the search and removes the user and the package however it
 1 failed, 77 skipped (the reason is printed).
 """
 
-import argparse
 import os
 import pwd
 import secrets
 import shutil
 import subprocess
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
-from harness import (SKIP_CODE, TOOL_ADDRESS, Failure, Interrupted, Run, Skip, check,  # noqa: E402
-                     raise_on_termination)
+from harness import TOOL_ADDRESS, Failure, Run, Skip, argument_parser, check, drive  # noqa: E402
 
 PACKAGE = "logger-update-tool"
 BIN = Path("/usr/bin")
@@ -135,13 +132,11 @@ def test(run, deb):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = argument_parser(__doc__)
     parser.add_argument("deb", type=Path)
     arguments = parser.parse_args()
-    started = time.monotonic()
-    raise_on_termination()
-    try:
+
+    def body():
         prerequisites()
         if os.environ.get(PRIVATE_NETWORK) != "1":
             os.environ[PRIVATE_NETWORK] = "1"
@@ -149,17 +144,8 @@ def main():
         command("ip", "link", "set", "lo", "up")
         with Run(None) as run:
             test(run, arguments.deb.resolve())
-    except Skip as reason:
-        print(f"SKIPPED deb: {reason}")
-        return SKIP_CODE
-    except Failure as failure:
-        print(f"FAILED deb: {failure}")
-        return 1
-    except (Interrupted, KeyboardInterrupt) as signal_name:
-        print(f"INTERRUPTED deb {signal_name}; the package and the user are removed")
-        return 1
-    print(f"PASSED deb in {time.monotonic() - started:.1f} s")
-    return 0
+
+    return drive("deb", body)
 
 
 if __name__ == "__main__":

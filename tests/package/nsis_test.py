@@ -12,18 +12,15 @@ CPack generated (CPack keeps it in the build's package/_CPack_Packages/<arch>/NS
 Exit code 0 passed, 1 failed, 77 skipped (the reason is printed).
 """
 
-import argparse
 import os
 import re
 import struct
 import subprocess
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
-from harness import (SKIP_CODE, Failure, Interrupted, Run, Skip, check,  # noqa: E402
-                     raise_on_termination)
+from harness import Run, Skip, argument_parser, check, drive  # noqa: E402
 
 WINE = Path("/usr/lib/wine/wine64")
 WINESERVER = Path("/usr/lib/wine/wineserver")
@@ -175,32 +172,21 @@ def run_installer(run, installer, programs):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = argument_parser(__doc__)
     parser.add_argument("script", type=Path)
     parser.add_argument("installer", type=Path)
     parser.add_argument("--run", action="store_true", help="install and uninstall under wine64")
     arguments = parser.parse_args()
-    started = time.monotonic()
-    raise_on_termination()
-    try:
+
+    def body():
         script = arguments.script.read_text(encoding="utf-8-sig")
         programs = check_script(script)
         check_installer(script, arguments.installer)
         if arguments.run:
             with Run(None) as run:
                 run_installer(run, arguments.installer.resolve(), programs)
-    except Skip as reason:
-        print(f"SKIPPED nsis: {reason}")
-        return SKIP_CODE
-    except Failure as failure:
-        print(f"FAILED nsis: {failure}")
-        return 1
-    except (Interrupted, KeyboardInterrupt) as signal_name:
-        print(f"INTERRUPTED nsis {signal_name}; the Wine prefix is removed")
-        return 1
-    print(f"PASSED nsis ({arguments.installer.name}) in {time.monotonic() - started:.1f} s")
-    return 0
+
+    return drive(f"nsis ({arguments.installer.name})", body)
 
 
 if __name__ == "__main__":

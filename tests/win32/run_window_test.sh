@@ -20,6 +20,7 @@ while (($#)); do
     esac
 done
 prefix=${WINEPREFIX:-/var/cache/logger-update-tool/wine64}
+wine=$(realpath "$(dirname "$0")/../../tools/wine64-run.sh")
 
 if [ "${LUT_IN_NAMESPACE:-}" != 1 ]; then
     for tool in /usr/lib/wine/wine64 Xvfb import unshare ip; do
@@ -43,7 +44,7 @@ work=$(mktemp -d)
 
 pids=()
 cleanup() {
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    "$wine" --wineserver -k 2>/dev/null || true
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
@@ -61,8 +62,8 @@ done
 
 export LOGGER_UPDATE_RECORD=off DISPLAY=:7 WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # A virtual desktop, so that Wine draws the window's frame and caption itself (there is no window manager).
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
+"$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
 
 if [ -n "$sim" ]; then
     mkdir "$work/received"
@@ -77,16 +78,16 @@ if [ -n "$sim" ]; then
 fi
 
 # The window without loggers once more with the display at 144 dpi: everything scales by one and a half.
-/usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
-/usr/lib/wine/wineserver -w
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+"$wine" --wineserver -w
 echo "== at 144 dpi"
-LUT_TEST_DPI=144 /usr/lib/wine/wine64 "$tests" --gtest_filter='Win32Window.*'
-/usr/lib/wine/wine64 reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
-/usr/lib/wine/wineserver -w
+LUT_TEST_DPI=144 "$wine" "$tests" --gtest_filter='Win32Window.*'
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
+"$wine" --wineserver -w
 echo "== at 96 dpi"
 export LUT_TEST_DPI=96
 
-/usr/lib/wine/wine64 "$tests" &
+"$wine" "$tests" &
 test_pid=$!
 if [ -n "$shot" ] && [ -n "$sim" ]; then
     # The test holds the window open until the picture is taken, or 20 s at most.
