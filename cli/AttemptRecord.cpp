@@ -2,6 +2,7 @@
 
 #include "record/RecordFile.h"
 #include "record/WindowRecord.h"
+#include "update/UpdateImage.h"
 
 namespace lut::cli {
 
@@ -14,7 +15,12 @@ void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& 
     if (!path_) {
         return;
     }
-    record::Entry entry = record::AttemptEntry(logger, request, updateFile_);
+    record::ImageFacts facts;
+    try {
+        facts = record::FactsOf(updateFile_, ShareImage(ReadImageFile(updateFile_)));
+    } catch (const std::runtime_error&) {
+    }
+    record::Entry entry = record::AttemptEntry(logger, request, facts);
     entry.blocksSent = tally.BlocksSent();
     entry.blocksResent = tally.BlocksResent();
     entry.outcome = std::string(NameOf(code));

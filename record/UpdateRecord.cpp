@@ -27,8 +27,12 @@ std::string Environment(const char* name) {
 
 }  // namespace
 
+bool Corrects(const Entry& later, const Entry& earlier) {
+    return later.corrects == earlier.time && later.ip == earlier.ip && later.sn == earlier.sn;
+}
+
 std::string ToLine(const Entry& e) {
-    const Json line{
+    Json line{
         {"time", e.time},
         {"toolVersion", e.toolVersion},
         {"sn", e.sn},
@@ -49,6 +53,9 @@ std::string ToLine(const Entry& e) {
         {"versionAfter", Optional(e.versionAfter)},
         {"verified", Optional(e.verified)},
     };
+    if (e.corrects) {
+        line["corrects"] = *e.corrects;
+    }
     return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -81,6 +88,9 @@ std::optional<Entry> FromLine(const std::string& line) {
         }
         if (json.contains("verified") && !json["verified"].is_null()) {
             e.verified = json["verified"].get<bool>();
+        }
+        if (json.contains("corrects")) {
+            e.corrects = json["corrects"].get<std::string>();
         }
         return e;
     } catch (const Json::exception&) {

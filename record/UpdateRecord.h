@@ -29,7 +29,19 @@ struct Entry {
     std::string user;
     std::optional<std::string> versionAfter;  // empty: not asked, or no answer
     std::optional<bool> verified;             // empty: not checked
+    // The time of an earlier line of the same logger that this one corrects: the attempt ended otherwise
+    // than that line said (a late "R" after "Update Fail"). Readers show the correction instead.
+    std::optional<std::string> corrects;
 };
+
+// Outcomes of a window's attempt that the dialogue itself does not end (the command line names the first
+// two alike).
+inline constexpr const char* NoAnswerOutcome = "no-answer";       // the logger never answered the request
+inline constexpr const char* InterruptedOutcome = "interrupted";  // the window closed during the transfer
+inline constexpr const char* SupersededOutcome = "superseded";    // Update was pressed again in "LU"
+
+// Whether `later` corrects `earlier`.
+bool Corrects(const Entry& later, const Entry& earlier);
 
 // The entry as one line of JSON, without the line end; bytes that are no valid UTF-8 become U+FFFD.
 std::string ToLine(const Entry& entry);

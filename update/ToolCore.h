@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -81,6 +82,8 @@ class ToolCore {
     const UpdateDialogue& Dialogue() const;
     const std::vector<LoggerRow>& Loggers() const;
     const ImageText& LoadedImage() const;
+    // The file the loaded image was read from; empty while no image is loaded.
+    const std::filesystem::path& LoadedFile() const;
 
   private:
     struct Parts;

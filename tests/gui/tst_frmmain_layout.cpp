@@ -323,11 +323,11 @@ void FrmmainLayoutTest::workerCallsArriveQueuedAndInOrder() {
     lut::WorkerReports queue(waker);
     reports = &queue;
     std::thread worker([&queue] {
-        queue.Report(lut::dialogue::RunBegins{4, 0, false});
+        queue.Report(1, lut::dialogue::RunBegins{4, 0, false});
         for (int block = 0; block < 3; ++block) {
-            queue.Report(lut::dialogue::BlockSent{block, false, false});
+            queue.Report(1, lut::dialogue::BlockSent{block, false, false});
         }
-        queue.Report(lut::dialogue::QuerySent{1, false});
+        queue.Report(1, lut::dialogue::QuerySent{1, false});
     });
     worker.join();
     QCOMPARE(bar->maximum(), 100);  // nothing was done on the worker's thread

@@ -353,11 +353,11 @@ TEST(Win32Window, WorkerReportsWakeTheWindowAndShowInOrder) {
     lut::win32::WindowDisplay waker(window);
     lut::WorkerReports queue(waker);
     std::thread worker([&queue] {
-        queue.Report(lut::dialogue::RunBegins{4, 0, false});
+        queue.Report(1, lut::dialogue::RunBegins{4, 0, false});
         for (int block = 0; block < 3; ++block) {
-            queue.Report(lut::dialogue::BlockSent{block, false, false});
+            queue.Report(1, lut::dialogue::BlockSent{block, false, false});
         }
-        queue.Report(lut::dialogue::QuerySent{1, false});
+        queue.Report(1, lut::dialogue::QuerySent{1, false});
     });
     worker.join();
     EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);  // nothing was done on the worker's thread
