@@ -1,5 +1,9 @@
 #include "cli/Session.h"
 
+#include <stdexcept>
+
+#include "cli/GivenFileDialog.h"
+#include "link/LocalAddress.h"
 #include "update/Messages.h"
 #include "update/OpenFailure.h"
 
@@ -27,6 +31,30 @@ std::optional<std::string> Session::Start() {
                                         "logger-update");
     }
     return message;
+}
+
+std::optional<std::string> Session::LoadFile(const std::string& file,
+                                             const std::optional<std::string>& version) {
+    GivenFileDialog dialog(file);
+    const std::size_t shown = window_.log.size();
+    if (core_.btn1Click(dialog) != BrowseOutcome::Loaded) {
+        return window_.log.size() > shown ? window_.log[shown].text : file;
+    }
+    if (version) {
+        window_.SetVersionText(*version);
+    }
+    return std::nullopt;
+}
+
+std::string LocalAddressOrNone(const CommonOptions& options) {
+    if (options.localAddress) {
+        return *options.localAddress;
+    }
+    try {
+        return LocalAddressText();
+    } catch (const std::runtime_error&) {
+        return "";
+    }
 }
 
 }  // namespace lut::cli

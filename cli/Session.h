@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/CommandLine.h"
 #include "cli/EventLoop.h"
 #include "update/MemoryWindow.h"
 #include "update/Pacer.h"
@@ -20,6 +21,10 @@ class Session {
     // "Create Socket Fail!!" with the reason for each endpoint that failed.
     std::optional<std::string> Start();
 
+    // Browse with the file, then the version box set to `version` when given. Empty when the file was
+    // loaded; otherwise why not, as the box Browse showed says it.
+    std::optional<std::string> LoadFile(const std::string& file, const std::optional<std::string>& version);
+
     MemoryWindow& Window() { return window_; }
     ToolCore& Core() { return core_; }
     EventLoop& Loop() { return loop_; }
@@ -30,5 +35,9 @@ class Session {
     ToolCore core_;  // after what the workers use, so that it shuts them down first
     EventLoop loop_;
 };
+
+// The local address only serves to ignore the workstation's own answers, so an unknown one is no reason
+// to stop: empty then.
+std::string LocalAddressOrNone(const CommonOptions& options);
 
 }  // namespace lut::cli

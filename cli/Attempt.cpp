@@ -1,0 +1,252 @@
+#include "cli/Attempt.h"
+
+#include <algorithm>
+
+#include "update/DialoguePresenter.h"
+#include "update/Overloaded.h"
+#include "update/TrimText.h"
+
+namespace lut::cli {
+namespace {
+
+// How often a waiting request looks at the pacer's clock, whose pace the loop does not know.
+constexpr std::chrono::milliseconds RequestCheck{50};
+
+// The longest quiet spell of a sound transfer is the final pause before the first query; beyond that and
+// a query's pause, the workers have stopped without a verdict.
+std::chrono::milliseconds StallLimit(std::chrono::milliseconds wait) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(FinishDelay + QueryDelay) + wait;
+}
+
+ExitCode ExitCodeOf(VersionCheck::Result result) {
+    switch (result) {
+        case VersionCheck::Result::Verified:
+            return ExitCode::Complete;
+        case VersionCheck::Result::NotVerified:
+            return ExitCode::NotVerified;
+        case VersionCheck::Result::Pending:
+        case VersionCheck::Result::NoAnswer:
+            break;
+    }
+    return ExitCode::NoVerifyAnswer;
+}
+
+}  // namespace
+
+Attempt::Attempt(LoggerRow logger, AttemptShared& shared, std::ostream& out, ProgressView::Style style)
+    : Attempt(logger.ip, shared, out, style) {
+    logger_ = std::move(logger);
+}
+
+Attempt::Attempt(std::string address, AttemptShared& shared, std::ostream& out, ProgressView::Style style)
+    : shared_(shared), address_(std::move(address)), tally_(out, style) {}
+
+bool Attempt::InFlight() const {
+    return phase_ == Phase::Probing || phase_ == Phase::Requested || phase_ == Phase::Transferring ||
+           phase_ == Phase::Verifying;
+}
+
+void Attempt::Start(Clock::time_point now) {
+    started_ = lastActivity_ = now;
+    if (logger_) {
+        Request(now);
+        return;
+    }
+    phase_ = Phase::Probing;
+    if (const std::error_code failed = shared_.core.Probe(address_)) {
+        Finish({ExitCode::NoAnswer,
+                "The probe could not be sent to " + address_ + ": " + failed.message() + "."},
+               now);
+    }
+}
+
+// The window's Update button, pressed again while the state is still "LU": a fresh request, whose
+// acceptance is taken as the first one's would be; the acceptance of an earlier request that comes later
+// finds the transfer under way and is ignored.
+void Attempt::Request(Clock::time_point now) {
+    if (dialogue_ == nullptr) {
+        dialogue_ = &shared_.router->Open(address_);
+    }
+    phase_ = Phase::Requested;  // before the request, whose event tells what went out
+    const UpdateCheck check = dialogue_->btnUPGClick(
+        {logger_, shared_.versionText, shared_.options.file, shared_.core.LoadedImage()});
+    if (check != UpdateCheck::Passed) {
+        Finish({ExitCode::CheckFailed, std::string(MessageOf(check))}, now);
+        return;
+    }
+    ++requests_;
+    lastRequest_ = now;
+    nextRequest_ = shared_.pacer.Now() + RequestInterval;
+    if (requests_ == 1) {
+        shared_.listener->Requested(*this);
+    }
+}
+
+Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
+    switch (phase_) {
+        case Phase::Probing:
+            if (now >= started_ + shared_.options.common.wait) {
+                Finish({ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
+                                                cli::Seconds(shared_.options.common.wait) +
+                                                ": is the logger on, and is the address right?"},
+                       now);
+                return now;
+            }
+            return started_ + shared_.options.common.wait;
+        case Phase::Requested:
+            if (requests_ < Requests) {
+                if (shared_.pacer.Now() >= nextRequest_) {
+                    Request(now);
+                }
+                return now + RequestCheck;
+            }
+            if (now >= lastRequest_ + shared_.options.common.wait) {
+                Finish(unreadable_ ? Outcome{ExitCode::UnknownError, *unreadable_}
+                                   : Outcome{ExitCode::NoAnswer,
+                                             "No answer from " + address_ + " to the update request within " +
+                                                 cli::Seconds(shared_.options.common.wait) + " (sent " +
+                                                 std::to_string(Requests) + " times, " +
+                                                 cli::Seconds(RequestInterval) + " apart)."},
+                       now);
+                return now;
+            }
+            return lastRequest_ + shared_.options.common.wait;
+        case Phase::Transferring: {
+            const std::chrono::milliseconds stall = StallLimit(shared_.options.common.wait);
+            if (now >= lastActivity_ + stall) {
+                Finish({ExitCode::UpdateFail,
+                        "The transfer stalled: nothing happened for " + cli::Seconds(stall) +
+                            ". The logger may hold a partial image; run the update again."},
+                       now);
+                return now;
+            }
+            return lastActivity_ + stall;
+        }
+        case Phase::Verifying: {
+            const Clock::time_point next = check_->Step(shared_.core, now);
+            Take();
+            return next;
+        }
+        case Phase::Waiting:
+        case Phase::Done:
+        case Phase::Skipped:
+            break;
+    }
+    return Clock::time_point::max();
+}
+
+bool Attempt::Take() {
+    const std::vector<LoggerRow>& rows = shared_.core.Loggers();
+    if (phase_ == Phase::Probing) {
+        const auto row =
+            std::find_if(rows.begin(), rows.end(), [this](const LoggerRow& r) { return r.ip == address_; });
+        if (row == rows.end()) {
+            return false;
+        }
+        logger_ = *row;
+        shared_.listener->Found(*this);
+        Request(Clock::now());
+        return true;
+    }
+    if (phase_ != Phase::Verifying) {
+        return false;
+    }
+    check_->Take(rows);
+    const VersionCheck::Result result = check_->Outcome();
+    if (result == VersionCheck::Result::Pending) {
+        return false;
+    }
+    Finish({ExitCodeOf(result), check_->Message()}, Clock::now());
+    return true;
+}
+
+void Attempt::OnDialogueEvent(const DialogueEvent& event, Clock::time_point now) {
+    tally_.Apply(event);
+    lastActivity_ = now;
+    if (phase_ != Phase::Requested && phase_ != Phase::Transferring) {
+        return;
+    }
+    std::visit(Overloaded{
+                   [&](const dialogue::RequestSent& e) { request_ = e; },
+                   [&](const dialogue::Accepted&) { phase_ = Phase::Transferring; },
+                   [&](const dialogue::UnreadableAnswer& e) {
+                       const bool first = !unreadable_;
+                       unreadable_ = UnreadableText(e);
+                       if (first) {
+                           tally_.Close();
+                           shared_.listener->Unreadable(*this, *unreadable_);
+                       }
+                   },
+                   [](const auto&) {},
+               },
+               event);
+    std::optional<Outcome> outcome = OutcomeOf(event);
+    if (!outcome) {
+        return;
+    }
+    if (outcome->code == ExitCode::Complete && shared_.options.verify) {
+        phase_ = Phase::Verifying;
+        check_.emplace(*logger_, request_->version, now, shared_.options.verifyWait,
+                       shared_.options.verifyInterval);
+        return;
+    }
+    Finish(std::move(*outcome), now);
+}
+
+void Attempt::Finish(Outcome outcome, Clock::time_point now) {
+    phase_ = Phase::Done;
+    seconds_ = started_ == Clock::time_point{} ? 0 : std::chrono::duration<double>(now - started_).count();
+    if (request_) {
+        shared_.record.Write(*logger_, *request_, tally_, Check(), outcome.code, outcome.message, seconds_);
+    }
+    outcome_ = std::move(outcome);
+    tally_.Close();
+    if (shared_.listener != nullptr) {
+        shared_.listener->Ended(*this);
+    }
+}
+
+void Attempt::Interrupt(Clock::time_point now) {
+    if (phase_ == Phase::Verifying) {
+        Finish({ExitCode::Interrupted,
+                "Interrupted after \"Update complete\", before the logger's version was checked."},
+               now);
+    } else if (InFlight()) {
+        Finish(InterruptedOutcome(tally_), now);
+    } else if (phase_ == Phase::Waiting) {
+        SkipIt(Skip::Stopped);
+    }
+}
+
+void Attempt::SkipIt(Skip why) {
+    phase_ = Phase::Skipped;
+    skipped_ = why;
+}
+
+Json Attempt::Report(const Json& extra) const {
+    const bool checked = check_ && check_->Outcome() != VersionCheck::Result::Pending;
+    Json report{
+        {"result", outcome_ ? Json(NameOf(outcome_->code)) : Json(std::string(NameOf(*skipped_)))},
+        {"exitCode", outcome_ ? Json(ToInt(outcome_->code)) : Json()},
+        {"message", outcome_ ? outcome_->message : "Not started."},
+        {"logger", address_},
+    };
+    for (const auto& [key, value] : extra.items()) {
+        report[key] = value;
+    }
+    report["blocks"] = BlockCountOf(*shared_.core.LoadedImage());
+    report["blocksSent"] = tally_.BlocksSent();
+    report["blocksResent"] = tally_.BlocksResent();
+    report["sendFailures"] = tally_.SendFailures();
+    report["seconds"] = seconds_;
+    report["verified"] = checked ? Json(check_->Outcome() == VersionCheck::Result::Verified) : Json();
+    report["versionBefore"] = logger_ ? Json(std::string(TrimBlankAndControl(logger_->version))) : Json();
+    report["versionAfter"] = check_ && !check_->Reported().empty() ? Json(check_->Reported()) : Json();
+    return report;
+}
+
+std::string_view NameOf(Attempt::Skip why) {
+    return why == Attempt::Skip::CanaryFailed ? "skipped (canary failed)" : "skipped";
+}
+
+}  // namespace lut::cli
