@@ -22,7 +22,7 @@ class BatchRun final : public BatchOutput {
           context_(context),
           session_(options.common.tool, LocalAddressOrNone(options.common), context.pacer,
                    context.interruptHandle),
-          record_(options.record, options.file, context.err),
+          record_(options.record, context.err),
           shared_(session_.Core(), context.pacer, record_, options),
           line_(context.out, options.common.json ? ProgressView::Style::Quiet
                              : context.terminal  ? ProgressView::Style::Bar
@@ -85,6 +85,7 @@ std::optional<Outcome> BatchRun::Prepare() {
     if (const auto failure = session_.LoadFile(options_.file, options_.version)) {
         return Outcome{ExitCode::CheckFailed, *failure};
     }
+    record_.Loaded(session_.Core().LoadedFile(), session_.Core().LoadedImage());
     shared_.versionText = session_.Window().VersionText();
     version_ = std::string(TrimBlankAndControl(shared_.versionText));
 
