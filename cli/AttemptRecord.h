@@ -11,7 +11,7 @@
 #include "cli/ExitCode.h"
 #include "cli/ProgressView.h"
 #include "cli/VersionCheck.h"
-#include "record/WindowRecord.h"
+#include "record/UpdateRecord.h"
 #include "update/DialogueEvents.h"
 
 namespace lut::cli {

@@ -120,6 +120,10 @@ std::error_code Append(const std::filesystem::path& file, const Entry& entry) {
     return WriteWhole(file, ToLine(entry) + "\n");
 }
 
+std::string UnwrittenText(const std::filesystem::path& file, std::error_code why) {
+    return "The update record " + PathText(file) + " could not be written: " + why.message();
+}
+
 Contents Read(const std::filesystem::path& file) {
     Contents contents;
     std::ifstream in(file, std::ios::binary);

@@ -24,6 +24,9 @@ std::optional<std::filesystem::path> RecordPath();
 // Appends the entry as one line, creating the file and its folders as needed.
 std::error_code Append(const std::filesystem::path& file, const Entry& entry);
 
+// "The update record <path> could not be written: <reason>".
+std::string UnwrittenText(const std::filesystem::path& file, std::error_code why);
+
 struct Contents {
     std::vector<Entry> entries;         // in the order they were appended
     std::vector<std::string> warnings;  // one per damaged line skipped

@@ -11,6 +11,9 @@
 #include <unistd.h>
 #endif
 
+#include "record/Sha256.h"
+#include "update/TrimText.h"
+
 namespace lut::record {
 namespace {
 
@@ -26,6 +29,28 @@ std::string Environment(const char* name) {
 }
 
 }  // namespace
+
+ImageFacts FactsOf(const std::filesystem::path& file, const ImageText& image) {
+    const std::string_view hex = image ? std::string_view(*image) : std::string_view();
+    return {PathText(file.filename()), hex.size() / 2, Sha256OfHexText(hex)};
+}
+
+Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request, const ImageFacts& image) {
+    Entry entry;
+    entry.time = UtcNow();
+    entry.toolVersion = ToolVersion();
+    entry.sn = logger.sn;
+    entry.ip = logger.ip;
+    entry.versionBefore = std::string(TrimBlankAndControl(logger.version));
+    entry.file = image.file;
+    entry.fileSize = image.size;
+    entry.sha256 = image.sha256;
+    entry.versionSent = request.version;
+    entry.blocks = request.blockCount;
+    entry.host = HostName();
+    entry.user = UserName();
+    return entry;
+}
 
 bool Corrects(const Entry& later, const Entry& earlier) {
     return later.corrects == earlier.time && later.ip == earlier.ip && later.sn == earlier.sn;

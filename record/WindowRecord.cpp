@@ -1,9 +1,7 @@
 #include "record/WindowRecord.h"
 
 #include "record/RecordFile.h"
-#include "record/Sha256.h"
 #include "update/DialoguePresenter.h"
-#include "update/TrimText.h"
 
 namespace lut::record {
 
@@ -15,32 +13,6 @@ constexpr const char* InterruptedText =
 constexpr const char* SupersededText = "Update was pressed again before the logger answered.";
 
 }  // namespace
-
-ImageFacts FactsOf(const std::filesystem::path& file, const ImageText& image) {
-    const std::string_view hex = image ? std::string_view(*image) : std::string_view();
-    return {PathText(file.filename()), hex.size() / 2, Sha256OfHexText(hex)};
-}
-
-Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request, const ImageFacts& image) {
-    Entry entry;
-    entry.time = UtcNow();
-    entry.toolVersion = ToolVersion();
-    entry.sn = logger.sn;
-    entry.ip = logger.ip;
-    entry.versionBefore = std::string(TrimBlankAndControl(logger.version));
-    entry.file = image.file;
-    entry.fileSize = image.size;
-    entry.sha256 = image.sha256;
-    entry.versionSent = request.version;
-    entry.blocks = request.blockCount;
-    entry.host = HostName();
-    entry.user = UserName();
-    return entry;
-}
-
-std::string UnwrittenText(const std::filesystem::path& file, std::error_code why) {
-    return "The update record " + PathText(file) + " could not be written: " + why.message();
-}
 
 WindowRecord::WindowRecord(std::function<void(const std::string&)> warn) : warn_(std::move(warn)) {}
 

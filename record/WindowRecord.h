@@ -11,27 +11,8 @@
 #include <string>
 
 #include "record/UpdateRecord.h"
-#include "update/DialogueEvents.h"
-#include "update/UpdateImage.h"
 
 namespace lut::record {
-
-// What the record keeps of a loaded image: the file's name, and the size and SHA-256 of the bytes loaded.
-struct ImageFacts {
-    std::string file;  // the name, without its folder
-    std::uint64_t size = 0;
-    std::string sha256;
-};
-
-// Taken from the loaded image itself, never by reading the file again.
-ImageFacts FactsOf(const std::filesystem::path& file, const ImageText& image);
-
-// The fields every line of an attempt shares, whoever writes it: the moment, the tool, the machine and the
-// user, the logger as found, the image loaded and the request as sent.
-Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request, const ImageFacts& image);
-
-// "The update record <path> could not be written: <reason>".
-std::string UnwrittenText(const std::filesystem::path& file, std::error_code why);
 
 class WindowRecord final : public DialogueObserver {
   public:
