@@ -77,7 +77,7 @@ class TFrmmain {
     LRESULT OnWorkerReports(UINT message, WPARAM wParam, LPARAM lParam);
 
     void ExplainSocketFailure();
-    // A tooltip over the control, created on first use.
+    // Creates a tooltip over the control (it copies the text) and keeps it in `tip`.
     void AddTip(HWND& tip, const form::Control& control, std::wstring text);
 
     FrmmainSettings settings_;
