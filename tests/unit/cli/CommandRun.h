@@ -41,8 +41,10 @@ class CommandRun : public ::testing::Test {
     // update record goes into the test's folder, never into the home of the machine.
     void SetUp() override {
         LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
-        record_ = lut::test::KeepRecordIn(folder_ / "state");
+        KeepRecord();
     }
+
+    void KeepRecord() { record_ = lut::test::KeepRecordIn(folder_ / "state"); }
 
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
