@@ -17,6 +17,7 @@
 #include "app/Appearance.h"
 #include "app/OpenFileDialog.h"
 #include "app/WindowMessage.h"
+#include "form/FrmmainForm.h"
 #include "link/LocalAddress.h"
 #include "link/uPubpro.h"
 #include "update/Messages.h"
@@ -40,7 +41,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
       waker_(*this, [this] { core_.HandleWorkerReports(); }),
-      record_([this] { return PathFromText(operations_.FilePathText()); }),
+      record_([this](const std::string& warning) { operations_.ShowWarning(warning); }),
       core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_,
             std::move(settings.tool)) {
     core_.SetObserver(&record_);
@@ -55,8 +56,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
 
     ui_.lbl3->setCursor(Qt::PointingHandCursor);
     ui_.lbl3->setToolTip(
-        QStringLiteral("Search sweeps the /24 subnet of this address. Click to choose another of this "
-                       "machine's addresses."));
+        QString::fromUtf8(form::lbl3Hint.data(), static_cast<qsizetype>(form::lbl3Hint.size())));
     ui_.lbl3->installEventFilter(this);
     ui_.stat1->installEventFilter(this);
 
@@ -107,6 +107,7 @@ void TFrmmain::ExplainStatus() {
 void TFrmmain::FormClose() {
     notifiers_.clear();
     core_.Shutdown();
+    record_.Close();
 }
 
 void TFrmmain::stat1DrawPanel(QRect panel) {
@@ -130,6 +131,7 @@ void TFrmmain::btnsearchClick() {
 
 void TFrmmain::btn1Click() {
     core_.btn1Click(*dlgOpen1_);
+    record_.Loaded(core_.LoadedFile(), core_.LoadedImage());
 }
 
 void TFrmmain::btnUPGClick() {

@@ -1,5 +1,6 @@
 #include "app/FrmmainOperations.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -24,12 +25,19 @@ namespace {
 // themselves, so that the update compares and sends exactly what the logger said.
 constexpr int BytesRole = Qt::UserRole;
 
+// The program's own texts (paths, messages) are UTF-8.
 QString Shown(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// Texts to and from the loggers are 8-bit. Linux has no system code page for them; Latin-1 keeps every
+// byte as one character (a byte above 127 never becomes U+FFFD) and every such character as its byte.
+QString FromLoggerBytes(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
 void SetCell(QTreeWidgetItem& item, int column, const std::string& bytes) {
-    item.setText(column, Shown(bytes));
+    item.setText(column, FromLoggerBytes(bytes));
     item.setData(column, BytesRole, QByteArray::fromStdString(bytes));
 }
 
@@ -116,7 +124,9 @@ std::optional<int> FrmmainOperations::SelectedRow() const {
 }
 
 void FrmmainOperations::SetProgressMax(int maximum) {
-    controls_.ProgressBar1->setMaximum(maximum);
+    // A range of 0 to 0 turns the bar into an endless busy animation.
+    progressBlocks_ = maximum;
+    controls_.ProgressBar1->setMaximum(std::max(maximum, 1));
     controls_.ProgressBar1->setTextVisible(true);
     ShowProgressText();
 }
@@ -130,10 +140,15 @@ void FrmmainOperations::AdvanceProgress() {
     SetProgressPosition(controls_.ProgressBar1->value() + 1);
 }
 
+void FrmmainOperations::EndProgress() {
+    controls_.ProgressBar1->setValue(0);
+    controls_.ProgressBar1->setFormat(QString());
+}
+
 void FrmmainOperations::ShowProgressText() {
     const QProgressBar& bar = *controls_.ProgressBar1;
-    controls_.ProgressBar1->setFormat(QString::fromStdString(
-        form::ProgressText(bar.value() - bar.minimum(), bar.maximum() - bar.minimum())));
+    controls_.ProgressBar1->setFormat(
+        QString::fromStdString(form::ProgressText(bar.value() - bar.minimum(), progressBlocks_)));
 }
 
 std::string FrmmainOperations::FilePathText() const {
@@ -145,7 +160,7 @@ void FrmmainOperations::SetFilePathText(const std::string& path) {
 }
 
 std::string FrmmainOperations::VersionText() const {
-    return controls_.edt1->text().toStdString();
+    return controls_.edt1->text().toLatin1().toStdString();
 }
 
 void FrmmainOperations::SetVersionText(const std::string& version) {

@@ -51,6 +51,7 @@ class FrmmainOperations final : public WindowOperations {
     void SetProgressMax(int maximum) override;
     void SetProgressPosition(int position) override;
     void AdvanceProgress() override;
+    void EndProgress() override;
 
     std::string FilePathText() const override;
     void SetFilePathText(const std::string& path) override;
@@ -67,6 +68,7 @@ class FrmmainOperations final : public WindowOperations {
     const FrmmainControls& controls_;
     BoxPresenter boxes_;
     QString applicationTitle_;
+    int progressBlocks_ = 100;  // the blocks of the run the bar counts; the bar's own range is never empty
 };
 
 }  // namespace lut::app

@@ -38,6 +38,7 @@ std::optional<Outcome> LoadAttemptFile(Session& session, AttemptShared& shared) 
     if (const auto failure = session.LoadFile(shared.options.file, shared.options.version)) {
         return Outcome{ExitCode::CheckFailed, *failure};
     }
+    shared.record.Loaded(session.Core().LoadedFile(), session.Core().LoadedImage());
     shared.versionText = session.Window().VersionText();
     return std::nullopt;
 }

@@ -1,12 +1,17 @@
 #include "cli/AttemptRecord.h"
 
 #include "record/RecordFile.h"
-#include "record/WindowRecord.h"
 
 namespace lut::cli {
 
-AttemptRecord::AttemptRecord(bool enabled, std::filesystem::path updateFile, std::ostream& err)
-    : path_(enabled ? record::RecordPath() : std::nullopt), updateFile_(std::move(updateFile)), err_(err) {}
+AttemptRecord::AttemptRecord(bool enabled, std::ostream& err)
+    : path_(enabled ? record::RecordPath() : std::nullopt), err_(err) {}
+
+void AttemptRecord::Loaded(const std::filesystem::path& file, const ImageText& image) {
+    if (path_) {
+        image_ = record::FactsOf(file, image);
+    }
+}
 
 void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& request,
                           const ProgressView& tally, const VersionCheck* check, ExitCode code,
@@ -14,7 +19,7 @@ void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& 
     if (!path_) {
         return;
     }
-    record::Entry entry = record::AttemptEntry(logger, request, updateFile_);
+    record::Entry entry = record::AttemptEntry(logger, request, image_);
     entry.blocksSent = tally.BlocksSent();
     entry.blocksResent = tally.BlocksResent();
     entry.outcome = std::string(NameOf(code));
@@ -27,8 +32,7 @@ void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& 
         }
     }
     if (const std::error_code failure = record::Append(*path_, entry)) {
-        err_ << "logger-update: warning: the update record " << path_->string()
-             << " could not be written: " << failure.message() << '\n';
+        err_ << "logger-update: warning: " << record::UnwrittenText(*path_, failure) << '\n';
     }
 }
 

@@ -1,6 +1,6 @@
 // Writes one line of the update record for each update attempt that reached the request, from what the
-// run learnt: the logger as found, the request as sent, the tally of the progress view and the version
-// check. A record that cannot be written is a warning, never a changed exit code.
+// run learnt: the logger as found, the image loaded, the request as sent, the tally of the progress view
+// and the version check. A record that cannot be written is a warning, never a changed exit code.
 #pragma once
 
 #include <filesystem>
@@ -11,6 +11,7 @@
 #include "cli/ExitCode.h"
 #include "cli/ProgressView.h"
 #include "cli/VersionCheck.h"
+#include "record/UpdateRecord.h"
 #include "update/DialogueEvents.h"
 
 namespace lut::cli {
@@ -18,14 +19,17 @@ namespace lut::cli {
 class AttemptRecord {
   public:
     // `enabled`: false for --no-record.
-    AttemptRecord(bool enabled, std::filesystem::path updateFile, std::ostream& err);
+    AttemptRecord(bool enabled, std::ostream& err);
+
+    // Once a run, after Browse: the facts of the image every attempt sends, from the bytes loaded.
+    void Loaded(const std::filesystem::path& file, const ImageText& image);
 
     void Write(const LoggerRow& logger, const dialogue::RequestSent& request, const ProgressView& tally,
                const VersionCheck* check, ExitCode code, const std::string& message, double seconds);
 
   private:
     std::optional<std::filesystem::path> path_;
-    std::filesystem::path updateFile_;
+    record::ImageFacts image_;
     std::ostream& err_;
 };
 

@@ -24,7 +24,7 @@ class BatchRun final : public BatchOutput {
           context_(context),
           session_(options.common.tool, LocalAddressOrNone(options.common), context.pacer,
                    context.interruptHandle),
-          record_(options.record, options.file, context.err),
+          record_(options.record, context.err),
           shared_(session_.Core(), context.pacer, record_, options),
           line_(context.out, context.Progress(options.common.json)) {}
 

@@ -9,6 +9,10 @@
 
 namespace lut::cli {
 
+namespace {
+constexpr std::string_view NoFileGiven = "No update file was given: --file names none.";
+}  // namespace
+
 Session::Session(const ToolOptions& options, std::string localAddress, Pacer& pacer,
                  NativeSocket interruptHandle)
     : window_(std::move(localAddress)),
@@ -44,8 +48,15 @@ std::optional<std::string> Session::LoadFile(const std::string& file,
                                              const std::optional<std::string>& version) {
     GivenFileDialog dialog(file);
     const std::size_t shown = window_.log.size();
-    if (core_.btn1Click(dialog) != BrowseOutcome::Loaded) {
-        return window_.log.size() > shown ? window_.log[shown].text : file;
+    switch (core_.btn1Click(dialog)) {
+        case BrowseOutcome::Loaded:
+            break;
+        case BrowseOutcome::Cancelled:
+            return std::string(NoFileGiven);
+        case BrowseOutcome::NameNotS:
+        case BrowseOutcome::NotRead:
+            // The box Browse showed says why.
+            return window_.log.size() > shown ? window_.log[shown].text : file;
     }
     if (version) {
         window_.SetVersionText(*version);

@@ -19,7 +19,7 @@ class UpdateRun final : public BatchOutput {
           context_(context),
           session_(options.common.tool, LocalAddressOrNone(options.common), context.pacer,
                    context.interruptHandle),
-          record_(options.record, options.file, context.err),
+          record_(options.record, context.err),
           shared_(session_.Core(), context.pacer, record_, options),
           attempt_(*attempts_.emplace_back(std::make_unique<Attempt>(
               options.loggers.front(), shared_, context.out, context.Progress(options.common.json)))) {}

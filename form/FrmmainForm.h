@@ -82,6 +82,9 @@ inline constexpr Control edtHostPort{"edtHostPort",     Kind::Edit,        "grp1
 inline constexpr Control lbl2{"lbl2", Kind::Label, "grp1", {10, 39, 65, 17}, "Local IP", WindowFont};
 inline constexpr Control lbl3{"lbl3", Kind::Label, "grp1",        {84, 39, 28, 13},
                               "lbl3", WindowFont,  Sizing::ToText};
+// lbl3's tooltip: it offers the machine's addresses when clicked, under a hand cursor.
+inline constexpr std::string_view lbl3Hint =
+    "Search sweeps the /24 subnet of this address. Click to choose another of this machine's addresses.";
 inline constexpr Control btnsearch{"btnsearch", Kind::Button, "grp1", {58, 65, 79, 22}, "Search", WindowFont};
 inline constexpr Control lbl4{
     "lbl4", Kind::Label, FormName, {400, 198, 146, 13}, "Update File Version：", WindowFont, Sizing::ToText};

@@ -2,18 +2,47 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #ifdef _WIN32
 #include <windows.h>
+// After <windows.h>, as they need.
+#include <knownfolders.h>
+#include <shlobj.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
 
+#include "update/UpdateImage.h"
+
 namespace lut::record {
 namespace {
 
+#ifdef _WIN32
+// Read wide, so that a folder named outside the ANSI code page keeps its name. The names are ASCII.
+std::optional<std::filesystem::path> Variable(const char* name) {
+    const std::wstring wide(name, name + std::strlen(name));
+    const wchar_t* value = _wgetenv(wide.c_str());
+    if (value == nullptr || *value == L'\0') {
+        return std::nullopt;
+    }
+    return std::filesystem::path(value);
+}
+
+// The user's local application data (%LOCALAPPDATA%), from the system, as a wide path: a user name in any
+// script keeps its record.
+std::optional<std::filesystem::path> LocalAppData() {
+    PWSTR folder = nullptr;
+    std::optional<std::filesystem::path> found;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &folder))) {
+        found = std::filesystem::path(folder);
+    }
+    CoTaskMemFree(folder);
+    return found;
+}
+#else
 std::optional<std::filesystem::path> Variable(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr || *value == '\0') {
@@ -21,6 +50,7 @@ std::optional<std::filesystem::path> Variable(const char* name) {
     }
     return std::filesystem::path(value);
 }
+#endif
 
 #ifdef _WIN32
 std::error_code WriteWhole(const std::filesystem::path& file, const std::string& line) {
@@ -65,7 +95,7 @@ std::optional<std::filesystem::path> RecordPath() {
         return chosen;
     }
 #ifdef _WIN32
-    if (const auto local = Variable("LOCALAPPDATA")) {
+    if (const auto local = LocalAppData()) {
         return *local / "LoggerUpdateTool" / "updates.jsonl";
     }
 #else
@@ -90,6 +120,10 @@ std::error_code Append(const std::filesystem::path& file, const Entry& entry) {
     return WriteWhole(file, ToLine(entry) + "\n");
 }
 
+std::string UnwrittenText(const std::filesystem::path& file, std::error_code why) {
+    return "The update record " + PathText(file) + " could not be written: " + why.message();
+}
+
 Contents Read(const std::filesystem::path& file) {
     Contents contents;
     std::ifstream in(file, std::ios::binary);
@@ -101,7 +135,7 @@ Contents Read(const std::filesystem::path& file) {
         if (std::optional<Entry> entry = FromLine(line)) {
             contents.entries.push_back(std::move(*entry));
         } else {
-            contents.warnings.push_back("line " + std::to_string(number) + " of " + file.string() +
+            contents.warnings.push_back("line " + std::to_string(number) + " of " + PathText(file) +
                                         " is damaged and was skipped");
         }
     }

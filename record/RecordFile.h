@@ -17,12 +17,15 @@ namespace lut::record {
 inline constexpr const char* RecordVariable = "LOGGER_UPDATE_RECORD";
 
 // Where the record is kept: $LOGGER_UPDATE_RECORD; else $XDG_STATE_HOME/logger-update-tool/updates.jsonl,
-// by default ~/.local/state/...; on Windows %LOCALAPPDATA%\LoggerUpdateTool\updates.jsonl. Empty when
-// recording is off or no home folder is known.
+// by default ~/.local/state/...; on Windows LoggerUpdateTool\updates.jsonl in the user's local application
+// data, as the system names that folder. Empty when recording is off or no home folder is known.
 std::optional<std::filesystem::path> RecordPath();
 
 // Appends the entry as one line, creating the file and its folders as needed.
 std::error_code Append(const std::filesystem::path& file, const Entry& entry);
+
+// "The update record <path> could not be written: <reason>".
+std::string UnwrittenText(const std::filesystem::path& file, std::error_code why);
 
 struct Contents {
     std::vector<Entry> entries;         // in the order they were appended

@@ -9,7 +9,6 @@
 #endif
 
 #include <array>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -96,18 +95,18 @@ std::string Sha256Hex(std::string_view bytes) {
     return digest.Hex();
 }
 
-std::optional<std::string> FileSha256Hex(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
+std::string Sha256OfHexText(std::string_view hex) {
+    const auto value = [](char digit) {
+        return static_cast<unsigned char>(digit <= '9' ? digit - '0' : (digit & ~0x20) - 'A' + 10);
+    };
     Digest digest;
     std::array<char, 64 * 1024> chunk{};
-    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
-        digest.Add(std::string_view(chunk.data(), static_cast<std::size_t>(in.gcount())));
-    }
-    if (in.bad()) {
-        return std::nullopt;
+    while (hex.size() >= 2) {
+        std::size_t filled = 0;
+        for (; filled < chunk.size() && hex.size() >= 2; ++filled, hex.remove_prefix(2)) {
+            chunk[filled] = static_cast<char>(value(hex[0]) << 4 | value(hex[1]));
+        }
+        digest.Add(std::string_view(chunk.data(), filled));
     }
     return digest.Hex();
 }

@@ -1,8 +1,6 @@
 // The SHA-256 of an update file, as the record keeps it: 64 lower-case hexadecimal digits.
 #pragma once
 
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,7 +8,7 @@ namespace lut::record {
 
 std::string Sha256Hex(std::string_view bytes);
 
-// Empty when the file cannot be read.
-std::optional<std::string> FileSha256Hex(const std::filesystem::path& file);
+// The SHA-256 of the bytes that a hexadecimal text (two digits a byte, as an image holds them) stands for.
+std::string Sha256OfHexText(std::string_view hex);
 
 }  // namespace lut::record

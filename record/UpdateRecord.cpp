@@ -11,6 +11,9 @@
 #include <unistd.h>
 #endif
 
+#include "record/Sha256.h"
+#include "update/TrimText.h"
+
 namespace lut::record {
 namespace {
 
@@ -27,8 +30,34 @@ std::string Environment(const char* name) {
 
 }  // namespace
 
+ImageFacts FactsOf(const std::filesystem::path& file, const ImageText& image) {
+    const std::string_view hex = image ? std::string_view(*image) : std::string_view();
+    return {PathText(file.filename()), hex.size() / 2, Sha256OfHexText(hex)};
+}
+
+Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request, const ImageFacts& image) {
+    Entry entry;
+    entry.time = UtcNow();
+    entry.toolVersion = ToolVersion();
+    entry.sn = logger.sn;
+    entry.ip = logger.ip;
+    entry.versionBefore = std::string(TrimBlankAndControl(logger.version));
+    entry.file = image.file;
+    entry.fileSize = image.size;
+    entry.sha256 = image.sha256;
+    entry.versionSent = request.version;
+    entry.blocks = request.blockCount;
+    entry.host = HostName();
+    entry.user = UserName();
+    return entry;
+}
+
+bool Corrects(const Entry& later, const Entry& earlier) {
+    return later.corrects == earlier.time && later.ip == earlier.ip && later.sn == earlier.sn;
+}
+
 std::string ToLine(const Entry& e) {
-    const Json line{
+    Json line{
         {"time", e.time},
         {"toolVersion", e.toolVersion},
         {"sn", e.sn},
@@ -49,6 +78,9 @@ std::string ToLine(const Entry& e) {
         {"versionAfter", Optional(e.versionAfter)},
         {"verified", Optional(e.verified)},
     };
+    if (e.corrects) {
+        line["corrects"] = *e.corrects;
+    }
     return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -81,6 +113,9 @@ std::optional<Entry> FromLine(const std::string& line) {
         }
         if (json.contains("verified") && !json["verified"].is_null()) {
             e.verified = json["verified"].get<bool>();
+        }
+        if (json.contains("corrects")) {
+            e.corrects = json["corrects"].get<std::string>();
         }
         return e;
     } catch (const Json::exception&) {

@@ -1,11 +1,16 @@
-// One line of the update record: which logger got which image, when, by whom, and how it ended.
+// One line of the update record: which logger got which image, when, by whom, and how it ended; and the
+// fields every line of an attempt shares, whichever front end writes it.
 #pragma once
 
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
+
+#include "update/DialogueEvents.h"
+#include "update/UpdateImage.h"
 
 namespace lut::record {
 
@@ -29,7 +34,33 @@ struct Entry {
     std::string user;
     std::optional<std::string> versionAfter;  // empty: not asked, or no answer
     std::optional<bool> verified;             // empty: not checked
+    // The time of an earlier line of the same logger that this one corrects: the attempt ended otherwise
+    // than that line said (a late "R" after "Update Fail"). Readers show the correction instead.
+    std::optional<std::string> corrects;
 };
+
+// Outcomes of a window's attempt that the dialogue itself does not end (the command line names the first
+// two alike).
+inline constexpr const char* NoAnswerOutcome = "no-answer";       // the logger never answered the request
+inline constexpr const char* InterruptedOutcome = "interrupted";  // the window closed during the transfer
+inline constexpr const char* SupersededOutcome = "superseded";    // Update was pressed again in "LU"
+
+// What the record keeps of a loaded image: the file's name, and the size and SHA-256 of the bytes loaded.
+struct ImageFacts {
+    std::string file;  // the name, without its folder
+    std::uint64_t size = 0;
+    std::string sha256;
+};
+
+// Taken from the loaded image itself, never by reading the file again.
+ImageFacts FactsOf(const std::filesystem::path& file, const ImageText& image);
+
+// The fields every line of an attempt shares, whoever writes it: the moment, the tool, the machine and the
+// user, the logger as found, the image loaded and the request as sent.
+Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request, const ImageFacts& image);
+
+// Whether `later` corrects `earlier`.
+bool Corrects(const Entry& later, const Entry& earlier);
 
 // The entry as one line of JSON, without the line end; bytes that are no valid UTF-8 become U+FFFD.
 std::string ToLine(const Entry& entry);

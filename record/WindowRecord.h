@@ -1,6 +1,7 @@
-// The update record as a window keeps it: one line for each update that reached the request, written when
-// the dialogue ends. A window does not ask the logger for its version afterwards, so its lines carry no
-// version after and no verification.
+// The update record as a window keeps it: one line for each attempt that sent a request, written when the
+// dialogue ends, when Update is pressed again before the logger answered, or when the window closes. A
+// late answer after "Update Fail" adds a line that corrects the first. A window does not ask the logger
+// for its version afterwards, so its lines carry no version after and no verification.
 #pragma once
 
 #include <chrono>
@@ -10,26 +11,35 @@
 #include <string>
 
 #include "record/UpdateRecord.h"
-#include "update/DialogueEvents.h"
 
 namespace lut::record {
 
-// The fields every line of an attempt shares, whoever writes it: the moment, the tool, the machine and the
-// user, the logger as found, the file (its name, size and SHA-256) and the request as sent.
-Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request,
-                   const std::filesystem::path& updateFile);
-
 class WindowRecord final : public DialogueObserver {
   public:
-    // updateFile: the file the window has loaded, asked when the request goes out. Records to RecordPath(),
-    // unless recording is off.
-    explicit WindowRecord(std::function<std::filesystem::path()> updateFile);
+    // Records to RecordPath(), unless recording is off. The first line that cannot be written is told
+    // through `warn` (the window's warning box); later failures of the same run are not told again.
+    explicit WindowRecord(std::function<void(const std::string&)> warn);
+
+    // After each Browse: the facts of the image now loaded, taken once for each image.
+    void Loaded(const std::filesystem::path& file, const ImageText& image);
 
     void OnDialogueEvent(const DialogueEvent& event) override;
 
+    // The window closes: an attempt still under way gets its line ("no-answer" before the logger accepted,
+    // "interrupted" after).
+    void Close();
+
   private:
-    std::function<std::filesystem::path()> updateFile_;
+    // Writes the attempt with the outcome; keeps it open for a correction when `correctable`.
+    void Write(std::string outcome, std::string message, bool correctable);
+
+    std::function<void(const std::string&)> warn_;
+    bool warned_ = false;
+    ImageText image_;  // the image the facts belong to
+    ImageFacts facts_;
     std::optional<Entry> attempt_;  // from the request to the end of the dialogue
+    bool accepted_ = false;         // the logger accepted the request of the attempt
+    bool written_ = false;          // the attempt's line is written; a later end corrects it
     std::chrono::steady_clock::time_point began_;
 };
 

@@ -102,7 +102,7 @@ void Present(const DialogueEvent& event, WindowOperations& window) {
                    [&](const dialogue::QuerySent&) { status(text::QueryUpdateResult); },
                    [&](const dialogue::Complete&) { Warn(window, text::UpdateComplete); },
                    [&](const dialogue::QueriesUnanswered&) { status(text::UpdateFail); },
-                   [&](const dialogue::RunEnds&) { window.SetProgressPosition(0); },
+                   [&](const dialogue::RunEnds&) { window.EndProgress(); },
                    [&](const dialogue::UnknownError&) { Warn(window, text::UpdateUnknownError); },
                    [&](const dialogue::UnreadableAnswer& e) { window.ShowError(UnreadableText(e)); },
                    [&](const dialogue::RunFailed&) { status(text::UpdateFail); },

@@ -94,9 +94,7 @@ bool DialogueRouter::HandleWorkerReports() {
 void DialogueRouter::Shutdown() {
     for (auto& entry : routes_) {
         entry.second->reports.CutOff();
-    }
-    if (!routes_.empty()) {
-        pacer_.Interrupt();
+        entry.second->dialogue.Stop();
     }
     routes_.clear();
 }

@@ -28,7 +28,8 @@ class RoutedObserver {
 class DialogueRouter {
   public:
     // The dialogues send through the endpoint to the port, pause on the pacer (shared: each worker keeps
-    // its own deadlines), and wake the front end through the waker when their workers report.
+    // its own deadlines, each dialogue stops only its own), and wake the front end through the waker when
+    // their workers report.
     DialogueRouter(Endpoint& updateSocket, std::uint16_t updatePort, Pacer& pacer, Waker& waker,
                    RoutedObserver& observer);
     ~DialogueRouter();  // Shutdown
@@ -42,7 +43,8 @@ class DialogueRouter {
     // Whether the logger's dialogue has both workers at rest, so that closing it blocks no one.
     bool AtRest(const std::string& logger) const;
 
-    // Ends the logger's dialogue: its workers are joined, its later answers count as unrouted.
+    // Ends the logger's dialogue: its workers' pauses are cut short and the workers joined; its later
+    // answers count as unrouted.
     void Close(const std::string& logger);
 
     // One datagram of the update endpoint, from the sender.
@@ -55,8 +57,8 @@ class DialogueRouter {
     std::size_t Unrouted() const { return unrouted_; }
     std::size_t OpenCount() const { return routes_.size(); }
 
-    // Cuts every dialogue's workers off from the observer, wakes them out of their pauses and joins
-    // them. Idempotent.
+    // Cuts every routed dialogue's workers off from the observer, wakes them out of their pauses and
+    // joins them; no other dialogue is touched. Idempotent.
     void Shutdown();
 
   private:

@@ -35,6 +35,7 @@ class MemoryWindow final : public WindowOperations {
     int progressMax = 100;                   // ProgressBar1
     int progressPosition = 0;
     std::vector<int> positions;  // each position the bar took, in order
+    bool progressEnded = false;  // the last run's progress has ended
     std::vector<Shown> log;      // status texts and boxes, in order
     int listClears = 0;
 
@@ -77,6 +78,10 @@ class MemoryWindow final : public WindowOperations {
         positions.push_back(position);
     }
     void AdvanceProgress() override { SetProgressPosition(progressPosition + 1); }
+    void EndProgress() override {
+        SetProgressPosition(0);
+        progressEnded = true;
+    }
 
     std::string FilePathText() const override { return filePath; }
     void SetFilePathText(const std::string& path) override { filePath = path; }

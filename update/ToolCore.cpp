@@ -49,6 +49,7 @@ struct ToolCore::Parts final : DialogueObserver {
     std::uint16_t updatePort;
     DialogueObserver* observer = nullptr;
     ImageText LoadedImage = ShareImage({});
+    std::filesystem::path LoadedFile;
     // Declared so that the workers (in the dialogue) go before the reports and the endpoints.
     LinkState link;
     WorkerReports reports;
@@ -95,13 +96,15 @@ void ToolCore::StartUp() {
     }
     p.started = true;
     p.Guarded([&p] {
-        if (!p.link.OpenUpdateEndpoint(&p.updateOpenError)) {
+        const bool updateOpen = p.link.OpenUpdateEndpoint(&p.updateOpenError);
+        if (!updateOpen) {
             p.window.SetStatusText(std::string(text::CreateSocketFail));
         }
-        if (!p.link.OpenDiscoveryEndpoint(&p.discoveryOpenError)) {
+        const bool discoveryOpen = p.link.OpenDiscoveryEndpoint(&p.discoveryOpenError);
+        if (!discoveryOpen) {
             p.window.SetStatusText(std::string(text::CreateSocketFail));
         }
-        if (p.window.StatusText().empty()) {
+        if (updateOpen && discoveryOpen) {
             p.window.SetStatusText(std::string(text::Ready));
         }
         p.dialogue.CreateWorkers();
@@ -126,6 +129,11 @@ BrowseOutcome ToolCore::btn1Click(FileDialog& dialog) {
     Parts& p = *parts_;
     BrowseOutcome outcome = BrowseOutcome::NotRead;
     p.Guarded([&p, &dialog, &outcome] { outcome = lut::btn1Click(p.window, dialog, p.LoadedImage); });
+    if (outcome == BrowseOutcome::Loaded) {
+        p.LoadedFile = dialog.FileName();
+    } else if (outcome == BrowseOutcome::NotRead) {
+        p.LoadedFile.clear();
+    }
     return outcome;
 }
 
@@ -187,7 +195,7 @@ void ToolCore::Shutdown() {
     p.shutDown = true;
     p.reports.CutOff();
     p.router.reset();
-    p.pacer.Interrupt();
+    p.dialogue.Stop();
     p.link.CloseUpdateEndpoint();
     p.link.CloseDiscoveryEndpoint();
     p.dialogue.Upthread.reset();
@@ -232,6 +240,10 @@ const AddressLedger& ToolCore::Answers() const {
 
 const ImageText& ToolCore::LoadedImage() const {
     return parts_->LoadedImage;
+}
+
+const std::filesystem::path& ToolCore::LoadedFile() const {
+    return parts_->LoadedFile;
 }
 
 }  // namespace lut

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -99,6 +100,8 @@ class ToolCore {
     // Every serial number heard from each address during the search.
     const AddressLedger& Answers() const;
     const ImageText& LoadedImage() const;
+    // The file the loaded image was read from; empty while no image is loaded.
+    const std::filesystem::path& LoadedFile() const;
 
   private:
     struct Parts;

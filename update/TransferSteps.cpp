@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "link/uPubpro.h"
-#include "update/UpdateImage.h"
 
 namespace lut {
 
@@ -12,8 +11,19 @@ constexpr int MaxQueries = 5;
 constexpr int UnansweredQueries = 3;  // more unanswered queries than this, and the update has failed
 }  // namespace
 
-TransferSteps::TransferSteps(const WorkerContext& context, std::string TargetIP, bool resend)
-    : context_(context), TargetIP_(std::move(TargetIP)), resend_(resend) {}
+TransferSteps::TransferSteps(const WorkerContext& context, const BlockRun& run)
+    : context_(context), run_(run) {}
+
+void TransferSteps::Run() {
+    const std::string_view image = run_.SendImage ? std::string_view(*run_.SendImage) : std::string_view();
+    Report(run_.begins);
+    for (const std::int32_t index : run_.blocks) {
+        if (!SendBlock(image, index)) {
+            return;
+        }
+    }
+    Complete();
+}
 
 bool TransferSteps::SendBlock(std::string_view image, std::int32_t index) {
     std::string payload = "UD" + Hex4(static_cast<std::uint32_t>(index));
@@ -21,14 +31,14 @@ bool TransferSteps::SendBlock(std::string_view image, std::int32_t index) {
     const std::string frame = MakeFrame(payload);
     const Pacer::TimePoint sendBegan = context_.pacer.Now();
     const bool failed =
-        static_cast<bool>(context_.UpdateSocket.SendTo(frame, TargetIP_, context_.updatePort));
-    context_.display.Report(dialogue::BlockSent{index, resend_, failed});
+        static_cast<bool>(context_.UpdateSocket.SendTo(frame, run_.TargetIP, context_.updatePort));
+    Report(dialogue::BlockSent{index, run_.begins.resend, failed});
     deadline_ = std::max(deadline_, sendBegan) + BlockDelay;
-    return context_.pacer.SleepUntil(deadline_);
+    return context_.pacer.SleepUntil(deadline_, context_.stop);
 }
 
 void TransferSteps::Complete() {
-    if (!context_.pacer.Sleep(FinishDelay)) {
+    if (!context_.pacer.Sleep(FinishDelay, context_.stop)) {
         return;
     }
     context_.ProtocolState.Store(Protocol::End);
@@ -36,9 +46,9 @@ void TransferSteps::Complete() {
     int queries = 0;
     while (context_.ProtocolState.Load() == Protocol::End) {
         const bool failed =
-            static_cast<bool>(context_.UpdateSocket.SendTo(query, TargetIP_, context_.updatePort));
-        context_.display.Report(dialogue::QuerySent{queries + 1, failed});
-        if (!context_.pacer.Sleep(QueryDelay)) {
+            static_cast<bool>(context_.UpdateSocket.SendTo(query, run_.TargetIP, context_.updatePort));
+        Report(dialogue::QuerySent{queries + 1, failed});
+        if (!context_.pacer.Sleep(QueryDelay, context_.stop)) {
             return;
         }
         if (++queries == MaxQueries) {
@@ -46,9 +56,13 @@ void TransferSteps::Complete() {
         }
     }
     if (queries > UnansweredQueries && context_.ProtocolState.Load() == Protocol::End) {
-        context_.display.Report(dialogue::QueriesUnanswered{});
+        Report(dialogue::QueriesUnanswered{});
     }
-    context_.display.Report(dialogue::RunEnds{});
+    Report(dialogue::RunEnds{});
+}
+
+void TransferSteps::Report(const DialogueEvent& event) {
+    context_.display.Report(run_.run, event);
 }
 
 }  // namespace lut

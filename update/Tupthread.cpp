@@ -1,23 +1,21 @@
 #include "update/Tupthread.h"
 
+#include <numeric>
+
 namespace lut {
 
-Tupthread::Tupthread(const WorkerContext& context)
-    : context_(context),
-      thread_([this] { Run(); },
-              [this](const std::string& why) { context_.display.Report(dialogue::RunFailed{why}); }) {}
-
-void Tupthread::Run() {
-    const Fields run = fields_.Get();
-    const std::string_view image = run.SendImage ? std::string_view(*run.SendImage) : std::string_view();
-    context_.display.Report(dialogue::RunBegins{run.BlockCount, run.StartBlock, false});
-    TransferSteps steps(context_, run.TargetIP, false);
-    for (std::int32_t index = run.StartBlock; index < run.BlockCount; ++index) {
-        if (!steps.SendBlock(image, index)) {
-            return;
-        }
+void Tupthread::SetFields(Fields fields, RunTag run) {
+    std::vector<std::int32_t> blocks;
+    if (fields.StartBlock < fields.BlockCount) {
+        blocks.resize(static_cast<std::size_t>(fields.BlockCount - fields.StartBlock));
+        std::iota(blocks.begin(), blocks.end(), fields.StartBlock);
     }
-    steps.Complete();
+    sender_.SetRun({std::move(blocks),
+                    {fields.BlockCount, fields.StartBlock, false},
+                    fields.TargetIP,
+                    fields.SendImage,
+                    run});
+    fields_ = std::move(fields);
 }
 
 }  // namespace lut

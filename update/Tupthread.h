@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "update/TransferSteps.h"
+#include "update/BlockSender.h"
 #include "update/UpdateImage.h"
-#include "update/Worker.h"
 
 namespace lut {
 
@@ -21,21 +20,18 @@ class Tupthread final {
     };
 
     // Starts the thread, which waits for its start message at once.
-    explicit Tupthread(const WorkerContext& context);
+    explicit Tupthread(const WorkerContext& context) : sender_(context) {}
 
-    // Set before the start message is posted; a run copies them when it begins.
-    void SetFields(Fields fields) { fields_.Set(std::move(fields)); }
-    Fields CurrentFields() const { return fields_.Get(); }
+    // GUI thread, before the start message is posted; `run` tags the run's reports.
+    void SetFields(Fields fields, RunTag run = 0);
+    Fields CurrentFields() const { return fields_; }
 
-    Worker& Thread() { return thread_; }
-    const Worker& Thread() const { return thread_; }
+    Worker& Thread() { return sender_.Thread(); }
+    const Worker& Thread() const { return sender_.Thread(); }
 
   private:
-    void Run();
-
-    WorkerContext context_;
-    RunFields<Fields> fields_;
-    Worker thread_;  // last: starts once the rest exists, stops before it goes
+    Fields fields_;
+    BlockSender sender_;  // last: starts once the rest exists, stops before it goes
 };
 
 }  // namespace lut

@@ -5,9 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "update/TransferSteps.h"
+#include "update/BlockSender.h"
 #include "update/UpdateImage.h"
-#include "update/Worker.h"
 
 namespace lut {
 
@@ -20,21 +19,22 @@ class Tupthread1 final {
     };
 
     // Starts the thread, which waits for its start message at once.
-    explicit Tupthread1(const WorkerContext& context);
+    explicit Tupthread1(const WorkerContext& context) : sender_(context) {}
 
-    // Set before the start message is posted; a run copies them when it begins.
-    void SetFields(Fields fields) { fields_.Set(std::move(fields)); }
-    Fields CurrentFields() const { return fields_.Get(); }
+    // GUI thread, before the start message is posted; `run` tags the run's reports.
+    void SetFields(Fields fields, RunTag run = 0) {
+        const auto count = static_cast<std::int32_t>(fields.Blocks.size());
+        sender_.SetRun({fields.Blocks, {count, 0, true}, fields.TargetIP, fields.SendImage, run});
+        fields_ = std::move(fields);
+    }
+    Fields CurrentFields() const { return fields_; }
 
-    Worker& Thread() { return thread_; }
-    const Worker& Thread() const { return thread_; }
+    Worker& Thread() { return sender_.Thread(); }
+    const Worker& Thread() const { return sender_.Thread(); }
 
   private:
-    void Run();
-
-    WorkerContext context_;
-    RunFields<Fields> fields_;
-    Worker thread_;  // last: starts once the rest exists, stops before it goes
+    Fields fields_;
+    BlockSender sender_;  // last: starts once the rest exists, stops before it goes
 };
 
 }  // namespace lut

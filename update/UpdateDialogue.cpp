@@ -44,7 +44,12 @@ std::optional<std::vector<std::int32_t>> ResendList(std::string_view payload) {
 
 UpdateDialogue::UpdateDialogue(Endpoint& UpdateSocket, std::uint16_t updatePort, Pacer& pacer,
                                WorkerDisplay& display, DialogueObserver& observer)
-    : workers_{UpdateSocket, updatePort, pacer, display, ProtocolState}, observer_(observer) {}
+    : workers_{UpdateSocket, updatePort, pacer, display, ProtocolState, stop_.get_token()},
+      observer_(observer) {}
+
+UpdateDialogue::~UpdateDialogue() {
+    Stop();
+}
 
 void UpdateDialogue::CreateWorkers() {
     Upthread = std::make_unique<Tupthread>(workers_);
@@ -114,7 +119,8 @@ void UpdateDialogue::HandleRequestAnswer(std::string_view payload) {
     Tupthread& worker = WorkerA();
     observer_.OnDialogueEvent(dialogue::Accepted{*startBlock});
     worker.SetFields(
-        {*startBlock, static_cast<std::int32_t>(BlockCountOf(*SendImage)), requestTarget_, SendImage});
+        {*startBlock, static_cast<std::int32_t>(BlockCountOf(*SendImage)), requestTarget_, SendImage},
+        ++runs_);
     ProtocolState.Store(Protocol::Update);
     worker.Thread().Post(WorkerStartMessage);
 }
@@ -138,7 +144,7 @@ void UpdateDialogue::HandleQueryAnswer(std::string_view payload) {
     Tupthread1& worker = WorkerB();
     ProtocolState.Store(Protocol::Update);
     observer_.OnDialogueEvent(dialogue::ResendAsked{*blocks});
-    worker.SetFields({std::move(*blocks), requestTarget_, SendImage});
+    worker.SetFields({std::move(*blocks), requestTarget_, SendImage}, ++runs_);
     worker.Thread().Post(WorkerStartMessage);
 }
 

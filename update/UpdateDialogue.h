@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,9 @@ class UpdateDialogue {
     // to the observer; worker events to the display.
     UpdateDialogue(Endpoint& UpdateSocket, std::uint16_t updatePort, Pacer& pacer, WorkerDisplay& display,
                    DialogueObserver& observer);
+    ~UpdateDialogue();  // Stop, then the workers are joined
+    UpdateDialogue(const UpdateDialogue&) = delete;
+    UpdateDialogue& operator=(const UpdateDialogue&) = delete;
 
     // Start-up: creates both workers, which wait for their start message.
     void CreateWorkers();
@@ -51,6 +55,10 @@ class UpdateDialogue {
 
     // One frame of the update channel that has passed its check code, whole (ESC ... ENQ).
     void HandleUpdateFrame(const std::string& frame);
+
+    // Cuts the pauses of this dialogue's workers short, so that their runs end at once; later runs end at
+    // their first pause. Other dialogues on the same pacer go on.
+    void Stop() { stop_.request_stop(); }
 
     // The logger the last request went to: the rest of the dialogue belongs to it.
     const std::string& RequestTarget() const { return requestTarget_; }
@@ -68,9 +76,11 @@ class UpdateDialogue {
     Tupthread& WorkerA();
     Tupthread1& WorkerB();
 
+    std::stop_source stop_;
     WorkerContext workers_;
     DialogueObserver& observer_;
     std::string requestTarget_;
+    RunTag runs_ = 0;  // the tag of the last run started
     bool reportingUnreadable_ = false;
 
   public:

@@ -207,6 +207,8 @@ BrowseOutcome btn1Click(WindowOperations& window, FileDialog& dialog, ImageText&
     try {
         LoadedImage = ShareImage(ReadImageFile(path));
     } catch (const std::runtime_error& failure) {
+        // The previous image must not stay: Update would send it under the new file's name and version.
+        LoadedImage = ShareImage({});
         window.ShowError(failure.what());
         return BrowseOutcome::NotRead;
     }

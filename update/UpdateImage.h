@@ -60,7 +60,7 @@ enum class BrowseOutcome { Cancelled, NameNotS, NotRead, Loaded };
 
 // Browse: the dialog proposes the last path; a name that does not begin with "S" gets the plain message;
 // otherwise path and version are shown, then the file is read into LoadedImage. A file that cannot be
-// read reaches the error display and leaves LoadedImage as it was.
+// read reaches the error display and empties LoadedImage, so that Update refuses until a file is loaded.
 BrowseOutcome btn1Click(WindowOperations& window, FileDialog& dialog, ImageText& LoadedImage);
 
 }  // namespace lut

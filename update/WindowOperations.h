@@ -28,18 +28,22 @@ class WindowOperations {
     // lbl3, the local address whose /24 subnet Search sweeps.
     virtual std::string LocalAddressText() const = 0;
 
-    // lv1, the logger list: it shows the rows the logger list holds, in the same order.
+    // lv1, the logger list: it shows the rows the logger list holds, in the same order. A row's texts are
+    // the logger's 8-bit bytes; a window shows them in its system's 8-bit code page.
     virtual void ClearList() = 0;
     virtual void AppendRow(const LoggerRow& row) = 0;
     virtual void SetRowCaption(int index, const std::string& caption) = 0;
     virtual std::optional<int> SelectedRow() const = 0;
 
-    // ProgressBar1.
+    // ProgressBar1. A maximum of 0 (an empty resend list) is a run with nothing to send, never a busy bar.
     virtual void SetProgressMax(int maximum) = 0;
     virtual void SetProgressPosition(int position) = 0;
     virtual void AdvanceProgress() = 0;
+    // The run is over: the bar goes back to 0 and no longer counts blocks or time left.
+    virtual void EndProgress() = 0;
 
-    // redt2, the update file's path, and edt1, the version text.
+    // redt2, the update file's path, and edt1, the version text. The version text is read as the bytes the
+    // request carries; a window that shows wide text turns it into its system's 8-bit code page.
     virtual std::string FilePathText() const = 0;
     virtual void SetFilePathText(const std::string& path) = 0;
     virtual std::string VersionText() const = 0;

@@ -2,15 +2,21 @@
 // order and brings the events to the GUI thread (WorkerReports), or records them (tests).
 #pragma once
 
+#include <cstdint>
+
 #include "update/DialogueEvents.h"
 
 namespace lut {
+
+// The run a report belongs to: a dialogue numbers the runs it starts, 1, 2, ..., so that the reports of a
+// run that a newer one has overtaken can be told apart and dropped.
+using RunTag = std::uint64_t;
 
 class WorkerDisplay {
   public:
     virtual ~WorkerDisplay() = default;
     // Any thread.
-    virtual void Report(const DialogueEvent& event) = 0;
+    virtual void Report(RunTag run, const DialogueEvent& event) = 0;
 };
 
 }  // namespace lut

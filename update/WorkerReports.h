@@ -3,6 +3,7 @@
 #pragma once
 
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "update/WorkerDisplay.h"
@@ -21,10 +22,10 @@ class WorkerReports final : public WorkerDisplay {
     explicit WorkerReports(Waker& waker) : waker_(&waker) {}
 
     // Any thread: queues the event and wakes the front end, unless cut off.
-    void Report(const DialogueEvent& event) override {
+    void Report(RunTag run, const DialogueEvent& event) override {
         std::lock_guard lock(mutex_);
         if (waker_ != nullptr) {
-            events_.push_back(event);
+            events_.emplace_back(run, event);
             waker_->Wake();
         }
     }
@@ -36,18 +37,32 @@ class WorkerReports final : public WorkerDisplay {
         waker_ = nullptr;
     }
 
-    // GUI thread: every waiting event, oldest first.
+    // GUI thread: every waiting event, oldest first. Once a run has begun, what an older run still reports
+    // (worker A wakes from its query pause after worker B has started, and ends its run) is dropped: it
+    // would reset the progress in the middle of the newer run.
     std::vector<DialogueEvent> Take() {
-        std::vector<DialogueEvent> taken;
-        std::lock_guard lock(mutex_);
-        taken.swap(events_);
-        return taken;
+        std::vector<std::pair<RunTag, DialogueEvent>> taken;
+        {
+            std::lock_guard lock(mutex_);
+            taken.swap(events_);
+        }
+        std::vector<DialogueEvent> current;
+        for (auto& [run, event] : taken) {
+            if (std::holds_alternative<dialogue::RunBegins>(event) && run > newest_) {
+                newest_ = run;
+            }
+            if (run >= newest_) {
+                current.push_back(std::move(event));
+            }
+        }
+        return current;
     }
 
   private:
     std::mutex mutex_;
     Waker* waker_;
-    std::vector<DialogueEvent> events_;
+    std::vector<std::pair<RunTag, DialogueEvent>> events_;
+    RunTag newest_ = 0;  // GUI thread: the newest run that has begun
 };
 
 }  // namespace lut

@@ -137,6 +137,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings) : settings_(std::move(settings)) {
     dlgOpen1_ =
         settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
     glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool);
+    SetTip(lbl3Tip_, form::lbl3, Widen(form::lbl3Hint));
 
     // Centred on the screen's work area, with the form's client size at the window's dpi.
     const SIZE outer = OuterSize({Scale(form::ClientSize.width, dpi_), Scale(form::ClientSize.height, dpi_)},
@@ -160,8 +161,8 @@ TFrmmain::~TFrmmain() {
     }
 }
 
-void TFrmmain::Show() {
-    ShowWindow(handle_, SW_SHOWNORMAL);
+void TFrmmain::Show(int command) {
+    ShowWindow(handle_, command);
     UpdateWindow(handle_);
 }
 
@@ -191,21 +192,24 @@ void TFrmmain::ExplainStatus() {
     if (reasons.empty() && lbl6Tip_ == nullptr) {
         return;
     }
+    SetTip(lbl6Tip_, form::lbl6, std::move(reasons));
+}
+
+void TFrmmain::SetTip(HWND& tip, const form::Control& control, std::wstring text) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = handle_;
-    tool.uId = reinterpret_cast<UINT_PTR>((*ui_)(form::lbl6));
-    tool.lpszText = reasons.data();
-    if (lbl6Tip_ != nullptr) {
-        SendMessageW(lbl6Tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    tool.uId = reinterpret_cast<UINT_PTR>((*ui_)(control));
+    tool.lpszText = text.data();
+    if (tip != nullptr) {
+        SendMessageW(tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
         return;
     }
-    lbl6Tip_ =
-        CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, Instance(), nullptr);
-    SendMessageW(lbl6Tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageW(lbl6Tip_, TTM_SETMAXTIPWIDTH, 0, Scale(400, dpi_));
+    tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr, Instance(), nullptr);
+    SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, Scale(400, dpi_));
 }
 
 void TFrmmain::FormClose() {
@@ -298,7 +302,8 @@ LRESULT TFrmmain::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         LRESULT (TFrmmain::*method)(UINT, WPARAM, LPARAM);
     };
     static constexpr Route routes[] = {
-        {WM_SHOWWINDOW, WM_SHOWWINDOW, &TFrmmain::OnShowWindow},
+        {WM_WINDOWPOSCHANGED, WM_WINDOWPOSCHANGED, &TFrmmain::OnWindowPosChanged},
+        {WM_SETCURSOR, WM_SETCURSOR, &TFrmmain::OnSetCursor},
         {WM_ACTIVATE, WM_ACTIVATE, &TFrmmain::OnActivate},
         {WM_CLOSE, WM_CLOSE, &TFrmmain::OnClose},
         {WM_DESTROY, WM_DESTROY, &TFrmmain::OnDestroy},
@@ -325,10 +330,22 @@ void TFrmmain::HandleSocketMessage(UINT message, LPARAM lParam) {
     glue_->SocketNotification(WSAGETSELECTEVENT(lParam));
 }
 
-LRESULT TFrmmain::OnShowWindow(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (wParam != FALSE && !shown_) {
+// The first showing, whatever the show command: a window shown maximized or minimized gets no
+// WM_SHOWWINDOW, but every showing changes its place with SWP_SHOWWINDOW.
+LRESULT TFrmmain::OnWindowPosChanged(UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto& place = *reinterpret_cast<const WINDOWPOS*>(lParam);
+    if ((place.flags & SWP_SHOWWINDOW) != 0 && !shown_) {
         shown_ = true;
         FormShow();
+    }
+    return DefWindowProcW(handle_, message, wParam, lParam);
+}
+
+// lbl3 opens a menu when clicked: the hand says so.
+LRESULT TFrmmain::OnSetCursor(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (reinterpret_cast<HWND>(wParam) == (*ui_)(form::lbl3) && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
+        return TRUE;
     }
     return DefWindowProcW(handle_, message, wParam, lParam);
 }

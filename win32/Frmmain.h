@@ -36,8 +36,9 @@ class TFrmmain {
     TFrmmain(const TFrmmain&) = delete;
     TFrmmain& operator=(const TFrmmain&) = delete;
 
-    // Shows the window, centred on the screen.
-    void Show();
+    // Shows the window, centred on the screen; the program's first showing takes the launcher's show command
+    // (a shortcut set to "Maximized" or "Minimized", start /max) whatever is asked here.
+    void Show(int command = SW_SHOWNORMAL);
     HWND Handle() const { return handle_; }
     FrmmainOperations& Operations() { return *operations_; }
 
@@ -64,7 +65,8 @@ class TFrmmain {
   private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    LRESULT OnShowWindow(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowPosChanged(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnSetCursor(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnActivate(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnClose(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam);
@@ -75,6 +77,8 @@ class TFrmmain {
     LRESULT OnWorkerReports(UINT message, WPARAM wParam, LPARAM lParam);
 
     void ExplainStatus();
+    // Puts a tooltip over the control (it copies the text), or changes its text, and keeps it in `tip`.
+    void SetTip(HWND& tip, const form::Control& control, std::wstring text);
 
     FrmmainSettings settings_;
     HWND handle_ = nullptr;
@@ -85,6 +89,7 @@ class TFrmmain {
     std::unique_ptr<WindowDisplay> display_;
     std::unique_ptr<FileDialog> dlgOpen1_;
     std::unique_ptr<ToolGlue> glue_;
+    HWND lbl3Tip_ = nullptr;
     HWND lbl6Tip_ = nullptr;
     bool shown_ = false;
     bool started_ = false;

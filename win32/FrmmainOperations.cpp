@@ -65,7 +65,7 @@ void FrmmainOperations::AppendRow(const LoggerRow& row) {
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = rowCount_;
-    std::wstring caption = Widen(row.sn);
+    std::wstring caption = WidenAnsi(row.sn);
     item.pszText = caption.data();
     const int index = ListView_InsertItem(controls_(form::lv1), &item);
     if (index < 0) {
@@ -83,8 +83,8 @@ void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
     SetCell(index, form::SnColumn, caption);
 }
 
-void FrmmainOperations::SetCell(int index, int column, const std::string& text) {
-    std::wstring shown = Widen(text);
+void FrmmainOperations::SetCell(int index, int column, const std::string& bytes) {
+    std::wstring shown = WidenAnsi(bytes);
     ListView_SetItemText(controls_(form::lv1), index, column, shown.data());
 }
 
@@ -112,6 +112,12 @@ void FrmmainOperations::AdvanceProgress() {
     SetProgressPosition(static_cast<int>(SendMessageW(controls_(form::ProgressBar1), PBM_GETPOS, 0, 0)) + 1);
 }
 
+void FrmmainOperations::EndProgress() {
+    SendMessageW(controls_(form::ProgressBar1), PBM_SETPOS, 0, 0);
+    progressText_.clear();
+    InvalidateRect(controls_(form::ProgressBar1), nullptr, TRUE);
+}
+
 void FrmmainOperations::ShowProgressText() {
     const HWND bar = controls_(form::ProgressBar1);
     const auto low = static_cast<int>(SendMessageW(bar, PBM_GETRANGE, TRUE, 0));
@@ -130,7 +136,7 @@ void FrmmainOperations::SetFilePathText(const std::string& path) {
 }
 
 std::string FrmmainOperations::VersionText() const {
-    return Text(form::edt1);
+    return NarrowAnsi(WindowText(controls_(form::edt1)));
 }
 
 void FrmmainOperations::SetVersionText(const std::string& version) {

@@ -44,7 +44,8 @@ class FrmmainOperations final : public WindowOperations {
     void SetProgressMax(int maximum) override;
     void SetProgressPosition(int position) override;
     void AdvanceProgress() override;
-    // What the progress bar shows over its bar; empty until the maximum is set.
+    void EndProgress() override;
+    // What the progress bar shows over its bar; empty until the maximum is set, and after a run.
     const std::wstring& ProgressText() const { return progressText_; }
 
     std::string FilePathText() const override;
@@ -59,7 +60,8 @@ class FrmmainOperations final : public WindowOperations {
   private:
     std::string Text(const form::Control& control) const;
     void SetText(const form::Control& control, const std::string& text);
-    void SetCell(int index, int column, const std::string& text);
+    // A cell of lv1, from the logger's bytes.
+    void SetCell(int index, int column, const std::string& bytes);
     void ShowProgressText();
 
     const FrmmainControls& controls_;

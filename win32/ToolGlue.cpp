@@ -26,7 +26,7 @@ std::string Reason(std::string_view name, const BindRecord& bind, std::error_cod
 }  // namespace
 
 ToolGlue::ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options)
-    : record_([&window] { return PathFromText(window.FilePathText()); }),
+    : record_([&window](const std::string& warning) { window.ShowWarning(warning); }),
       core_(window, waker, pacer_, std::move(options)) {
     core_.SetObserver(&record_);
 }
@@ -56,6 +56,7 @@ void ToolGlue::Search() {
 
 void ToolGlue::Browse(FileDialog& dialog) {
     core_.btn1Click(dialog);
+    record_.Loaded(core_.LoadedFile(), core_.LoadedImage());
 }
 
 void ToolGlue::Update() {
@@ -72,6 +73,7 @@ void ToolGlue::TakeWorkerReports() {
 
 void ToolGlue::Shutdown() {
     core_.Shutdown();
+    record_.Close();
 }
 
 }  // namespace lut::win32

@@ -1,4 +1,6 @@
-// UTF-8, the program's own text, to and from UTF-16, the Win32 API's.
+// Text to and from UTF-16, the Win32 API's: UTF-8 for the program's own texts (paths, messages), and the
+// system's ANSI code page for the 8-bit texts of the loggers (their serial numbers and versions, and the
+// version a request carries), as a Windows program of this kind reads and writes them.
 #pragma once
 
 #include <string>
@@ -8,5 +10,9 @@ namespace lut::win32 {
 
 std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view utf16);
+
+// A logger's bytes as the system's ANSI code page shows them, and back.
+std::wstring WidenAnsi(std::string_view bytes);
+std::string NarrowAnsi(std::wstring_view utf16);
 
 }  // namespace lut::win32

@@ -83,9 +83,6 @@ class Bench final : public DialogueObserver {
         dialogue_.ProtocolState.Store(setup.Step());
     }
 
-    // Wakes the workers out of their pauses, so that they can be joined when the dialogue goes.
-    ~Bench() override { pacer_.Interrupt(); }
-
     void OnDialogueEvent(const DialogueEvent& event) override { Present(event, window_); }
 
     Bench(const Bench&) = delete;

@@ -339,6 +339,13 @@ void FrmmainLayoutTest::listKeepsTheLoggersBytes() {
     QCOMPARE(operations.RowCount(), 2);
     QVERIFY(operations.Row(0) == odd);
     QCOMPARE(operations.Row(1).sn, std::string("\xE9t\xE9"));
+    // Shown byte for character (Latin-1): a byte above 127 never becomes U+FFFD.
+    auto* list = w.window->findChild<QTreeWidget*>(QStringLiteral("lv1"));
+    QCOMPARE(list->topLevelItem(0)->text(lut::form::VersionColumn), QStringLiteral("S1.0\u00B5"));
+    QCOMPARE(list->topLevelItem(1)->text(lut::form::SnColumn), QStringLiteral("\u00E9t\u00E9"));
+    // A version typed in edt1 goes out as the same 8-bit bytes.
+    w.window->findChild<QLineEdit*>(QStringLiteral("edt1"))->setText(QStringLiteral("S1.0\u00B5"));
+    QCOMPARE(operations.VersionText(), std::string("S1.0\xB5"));
     QVERIFY(!operations.SelectedRow().has_value());
     w.window->findChild<QTreeWidget*>(QStringLiteral("lv1"))
         ->setCurrentItem(w.window->findChild<QTreeWidget*>(QStringLiteral("lv1"))->topLevelItem(1));
@@ -358,11 +365,11 @@ void FrmmainLayoutTest::workerCallsArriveQueuedAndInOrder() {
     lut::WorkerReports queue(waker);
     reports = &queue;
     std::thread worker([&queue] {
-        queue.Report(lut::dialogue::RunBegins{4, 0, false});
+        queue.Report(1, lut::dialogue::RunBegins{4, 0, false});
         for (int block = 0; block < 3; ++block) {
-            queue.Report(lut::dialogue::BlockSent{block, false, false});
+            queue.Report(1, lut::dialogue::BlockSent{block, false, false});
         }
-        queue.Report(lut::dialogue::QuerySent{1, false});
+        queue.Report(1, lut::dialogue::QuerySent{1, false});
     });
     worker.join();
     QCOMPARE(bar->maximum(), 100);  // nothing was done on the worker's thread
@@ -371,6 +378,15 @@ void FrmmainLayoutTest::workerCallsArriveQueuedAndInOrder() {
     QCOMPARE(bar->value(), 3);
     QVERIFY(bar->isTextVisible());
     QCOMPARE(bar->format(), QStringLiteral("3 of 4 blocks, 0:05 left"));
+
+    // The run ends: the bar claims no blocks or time left.
+    queue.Report(1, lut::dialogue::RunEnds{});
+    QTRY_COMPARE(bar->value(), 0);
+    QCOMPARE(bar->text(), QString());
+    // A resend list of no blocks ("R0000"): an empty bar, never the endless busy animation.
+    queue.Report(2, lut::dialogue::RunBegins{0, 0, true});
+    QTRY_COMPARE(bar->format(), QStringLiteral("0 of 0 blocks sent"));
+    QVERIFY(bar->maximum() > bar->minimum());
 }
 
 void FrmmainLayoutTest::progressText_data() {

@@ -112,6 +112,7 @@ void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
     QVERIFY(State(w) == Protocol::Idle);
     pacer.AdvanceToNextWake();  // the query's pause ends; the worker sees the dialogue over
     QTRY_COMPARE(Bar(w).value(), 0);
+    QCOMPARE(Bar(w).text(), QString());  // not "0 of 3 blocks, 0:05 left" after the end
     QCOMPARE(Status(w), QStringLiteral("Query Update result"));
 
     // The window keeps the record too: one line for the update, without a version check.

@@ -346,6 +346,61 @@ TEST(Win32Window, ListShowsItsRowsAndTheSelection) {
     EXPECT_EQ(ListView_GetItemCount(list), 0);
 }
 
+// Texts to and from the loggers are 8-bit, in the system's ANSI code page: a byte above 127 from a logger
+// shows as its character (never U+FFFD), and a version typed in edt1 goes out as the code page's bytes.
+TEST(Win32Window, LoggerTextsTravelInTheAnsiCodePage) {
+    WindowUnderTest w;
+    lut::WindowOperations& operations = w.window->Operations();
+    operations.AppendRow({"SN\xB5", "127.0.0.2", "S1.0\xE9"});
+    wchar_t shown[64] = {};
+    ListView_GetItemText(w.Control(lut::form::lv1), 0, lut::form::VersionColumn, shown, 64);
+    EXPECT_EQ(std::wstring(shown).find(L'\uFFFD'), std::wstring::npos);
+    EXPECT_EQ(lut::win32::NarrowAnsi(shown), "S1.0\xE9");
+    ListView_GetItemText(w.Control(lut::form::lv1), 0, lut::form::SnColumn, shown, 64);
+    EXPECT_EQ(lut::win32::NarrowAnsi(shown), "SN\xB5");
+    SetWindowTextW(w.Control(lut::form::edt1), lut::win32::WidenAnsi("S2.0\xB5").c_str());
+    EXPECT_EQ(operations.VersionText(), "S2.0\xB5");
+}
+
+// lbl3 opens the adapter menu when clicked: it says so with a hand cursor and a tooltip.
+TEST(Win32Window, AddressLabelShowsAHandAndATooltip) {
+    WindowUnderTest w;
+    const HWND lbl3 = w.Control(lut::form::lbl3);
+    EXPECT_EQ(SendMessageW(w.window->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(lbl3),
+                           MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+              TRUE);
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
+    std::wstring tip;
+    for (HWND tooltip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); tooltip != nullptr;
+         tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr)) {
+        wchar_t text[256] = {};
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = w.window->Handle();
+        tool.uId = reinterpret_cast<UINT_PTR>(lbl3);
+        tool.lpszText = text;
+        if (GetWindow(tooltip, GW_OWNER) == w.window->Handle()) {
+            SendMessageW(tooltip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+            tip += text;
+        }
+    }
+    EXPECT_EQ(Narrow(tip), lut::form::lbl3Hint);
+}
+
+// The program's first showing takes the launcher's show command (a shortcut set to "Maximized" or
+// "Minimized", start /max), which sends no WM_SHOWWINDOW: lbl3 must get the address all the same.
+TEST(Win32Window, StartedMaximizedOrMinimizedTheWindowKnowsItsAddress) {
+    for (const int command : {SW_SHOWMAXIMIZED, SW_SHOWMINIMIZED}) {
+        SCOPED_TRACE(command);
+        WindowUnderTest w;
+        w.window->Show(command);
+        PumpWaiting();
+        EXPECT_EQ(Narrow(WindowText(w.Control(lut::form::lbl3))), "127.0.1.99");
+        EXPECT_EQ(IsZoomed(w.window->Handle()) != FALSE, command == SW_SHOWMAXIMIZED);
+        EXPECT_EQ(IsIconic(w.window->Handle()) != FALSE, command == SW_SHOWMINIMIZED);
+    }
+}
+
 TEST(Win32Window, WorkerReportsWakeTheWindowAndShowInOrder) {
     WindowUnderTest w;
     const HWND window = w.window->Handle();
@@ -353,11 +408,11 @@ TEST(Win32Window, WorkerReportsWakeTheWindowAndShowInOrder) {
     lut::win32::WindowDisplay waker(window);
     lut::WorkerReports queue(waker);
     std::thread worker([&queue] {
-        queue.Report(lut::dialogue::RunBegins{4, 0, false});
+        queue.Report(1, lut::dialogue::RunBegins{4, 0, false});
         for (int block = 0; block < 3; ++block) {
-            queue.Report(lut::dialogue::BlockSent{block, false, false});
+            queue.Report(1, lut::dialogue::BlockSent{block, false, false});
         }
-        queue.Report(lut::dialogue::QuerySent{1, false});
+        queue.Report(1, lut::dialogue::QuerySent{1, false});
     });
     worker.join();
     EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 100);  // nothing was done on the worker's thread
@@ -371,6 +426,11 @@ TEST(Win32Window, WorkerReportsWakeTheWindowAndShowInOrder) {
     EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 4);
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 3);
     EXPECT_EQ(w.window->Operations().ProgressText(), L"3 of 4 blocks, 0:05 left");
+
+    // The run ends: the bar claims no blocks or time left.
+    lut::Present(lut::dialogue::RunEnds{}, w.window->Operations());
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+    EXPECT_EQ(w.window->Operations().ProgressText(), L"");
 }
 
 TEST(Win32Window, OnlyMessage1106ReadsADatagram) {

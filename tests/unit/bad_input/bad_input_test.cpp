@@ -292,9 +292,10 @@ TEST(BadAnswer, AStreamOfUnreadableAnswersShowsOneBoxAtATime) {
     }
 }
 
-// Browse with a file that cannot be loaded shows why, keeps the image that was loaded, and a good file
-// chosen next loads and goes out.
-TEST(BadFile, IsReportedKeepsThePreviousImageAndAGoodFileStillLoads) {
+// Browse with a file that cannot be loaded shows why and leaves no image behind: Update would otherwise
+// send the previous file's blocks under the refused file's version. A good file chosen next loads and goes
+// out. A badly named file changes nothing.
+TEST(BadFile, IsReportedLeavesNothingToSendAndAGoodFileStillLoads) {
     LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
     struct Case {
         const char* name;
@@ -361,9 +362,16 @@ TEST(BadFile, IsReportedKeepsThePreviousImageAndAGoodFileStillLoads) {
         ASSERT_EQ(bench.window.log.size(), 1U);
         EXPECT_EQ(bench.window.log[0].kind, c.kind);
         EXPECT_TRUE(bench.window.log[0].text.starts_with(message)) << bench.window.log[0].text;
-        EXPECT_EQ(*bench.core.LoadedImage(), "0102");
+        EXPECT_EQ(*bench.core.LoadedImage(), c.shownAsChosen ? "" : "0102");
         EXPECT_EQ(bench.window.filePath, c.shownAsChosen ? path : first);
         EXPECT_EQ(bench.window.version, c.shownAsChosen ? VersionFromFileName(path) : "S1.00");
+        if (c.shownAsChosen) {
+            bench.window.log.clear();
+            EXPECT_EQ(bench.core.btnUPGClick(), UpdateCheck::FileNotRead);
+            EXPECT_EQ(bench.window.Texts(Kind::Warning),
+                      std::vector<std::string>{Text(text::ReadUpdateFileFail)});
+            EXPECT_TRUE(bench.logger.Arrived().empty());
+        }
 
         bench.window.log.clear();
         bench.Browse(dir.Write("S2.00.bin", std::string(301, '\x7F')));
@@ -385,7 +393,7 @@ TEST(BadFile, VanishedAfterTheChoiceIsReportedAndTheNextChoiceLoads) {
     EXPECT_EQ(bench.window.Texts(Kind::Error),
               std::vector<std::string>{"Cannot open file \"" + path + "\". No such file or directory"});
     EXPECT_EQ(bench.window.filePath, path);
-    EXPECT_EQ(*bench.core.LoadedImage(), "01");
+    EXPECT_EQ(*bench.core.LoadedImage(), "");
     bench.Browse(dir.Write("S2.00.bin", "\x02"));
     EXPECT_EQ(*bench.core.LoadedImage(), "02");
 }

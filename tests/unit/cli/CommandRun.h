@@ -41,16 +41,15 @@ class CommandRun : public ::testing::Test {
     // update record goes into the test's folder, never into the home of the machine.
     void SetUp() override {
         LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
-        lut::test::UnsetEnvironment("LOGGER_UPDATE_RECORD");
-        lut::test::SetEnvironment(lut::test::StateFolderVariable, (folder_ / "state").string());
+        KeepRecord();
     }
+
+    void KeepRecord() { record_ = lut::test::KeepRecordIn(folder_ / "state"); }
 
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     // The update record's file, as the runs of this test write it.
-    std::filesystem::path RecordFile() const {
-        return folder_ / "state" / lut::test::RecordFolderName / "updates.jsonl";
-    }
+    const std::filesystem::path& RecordFile() const { return record_; }
 
     // A file of `bytes` bytes (0, 7, 14, ...) in the test's folder.
     std::string File(const std::string& name, std::size_t bytes) {
@@ -99,6 +98,7 @@ class CommandRun : public ::testing::Test {
     const std::filesystem::path folder_ = std::filesystem::temp_directory_path() /
                                           ("lut-cli-" + std::to_string(getpid()) + "-" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::path record_;
 };
 
 }  // namespace lut::cli::test

@@ -15,26 +15,18 @@ class FastPacer final : public Pacer {
 
     TimePoint Now() override { return origin_ + (Clock::now() - origin_) * speedUp_; }
 
-    bool SleepUntil(TimePoint deadline) override {
+    bool SleepUntil(TimePoint deadline, std::stop_token stop) override {
         const TimePoint real = origin_ + (deadline - origin_) / speedUp_;
-        std::unique_lock lock(mutex_);
-        return !wake_.wait_until(lock, real, [this] { return interrupted_; });
-    }
-
-    void Interrupt() override {
-        {
-            std::lock_guard lock(mutex_);
-            interrupted_ = true;
-        }
-        wake_.notify_all();
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        std::unique_lock lock(mutex);
+        wake.wait_until(lock, stop, real, [] { return false; });
+        return !stop.stop_requested();
     }
 
   private:
     const int speedUp_;
     const TimePoint origin_ = Clock::now();
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool interrupted_ = false;
 };
 
 }  // namespace lut::cli::test

@@ -7,6 +7,7 @@
 #include "cli/VersionOrder.h"
 #include "cli/WakePipe.h"
 #include "record/RecordFile.h"
+#include "record/Sha256.h"
 
 namespace lut::cli::test {
 namespace {
@@ -107,6 +108,36 @@ TEST_F(BatchCommand, FailuresAndCanariesDecideWhichLoggersStart) {
         }
         EXPECT_EQ(record::Read(RecordFile()).entries.size(), before + started) << c.name;
     }
+}
+
+// The record states what was sent: every line carries the facts of the bytes loaded once for the run,
+// whatever the file holds by the time a later logger's line is written.
+TEST_F(BatchCommand, EveryLineNamesTheImageLoadedEvenWhenTheFileChangesMeanwhile) {
+    const std::string file = File("S1.02.bin", 900);
+    std::ifstream in(file, std::ios::binary);
+    const std::string loaded((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Site site({{.onBlock = [file](int) { std::ofstream(file, std::ios::binary) << "changed"; }}, {}});
+    const CommandResult result = Run(Options(site, {"127.0.0.2", "127.0.0.3"}));
+
+    EXPECT_EQ(result.code, ToInt(ExitCode::Complete)) << result.out << result.err;
+    const std::vector<record::Entry> lines = record::Read(RecordFile()).entries;
+    ASSERT_EQ(lines.size(), 2U);
+    for (const record::Entry& line : lines) {
+        EXPECT_EQ(line.file, "S1.02.bin");
+        EXPECT_EQ(line.fileSize, 900U);
+        EXPECT_EQ(line.sha256, record::Sha256Hex(loaded));
+    }
+}
+
+// Browse decides by its outcome, not by a box shown: one that chose no file (nothing shown) stops the run.
+TEST_F(BatchCommand, ABrowseThatLoadedNothingStopsTheRunBeforeTheSearch) {
+    Site site(std::vector<LoggerScript>(1));
+    auto options = Options(site, {"127.0.0.2"});
+    options.file = "";
+    const CommandResult result = Run(options);
+    EXPECT_EQ(result.code, ToInt(ExitCode::CheckFailed)) << result.out << result.err;
+    EXPECT_NE(result.err.find("No update file was given"), std::string::npos) << result.err;
+    EXPECT_EQ(site[0].Probes(), 0);
 }
 
 TEST_F(BatchCommand, AllWithBelowUpdatesOnlyTheLoggersWhoseVersionSortsBelow) {

@@ -9,6 +9,7 @@
 #endif
 
 #include <cstdlib>
+#include <cstring>
 
 namespace lut::test {
 
@@ -46,6 +47,27 @@ void SetEnvironment(const char* name, const std::string& value) {
     _putenv_s(name, value.c_str());
 #else
     setenv(name, value.c_str(), 1);
+#endif
+}
+
+void SetEnvironmentPath(const char* name, const std::filesystem::path& value) {
+#ifdef _WIN32
+    const std::wstring wide(name, name + std::strlen(name));
+    _wputenv_s(wide.c_str(), value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+std::filesystem::path KeepRecordIn(const std::filesystem::path& folder) {
+#ifdef _WIN32
+    const std::filesystem::path file = folder / "LoggerUpdateTool" / "updates.jsonl";
+    SetEnvironmentPath("LOGGER_UPDATE_RECORD", file);
+    return file;
+#else
+    UnsetEnvironment("LOGGER_UPDATE_RECORD");
+    SetEnvironmentPath("XDG_STATE_HOME", folder);
+    return folder / "logger-update-tool" / "updates.jsonl";
 #endif
 }
 

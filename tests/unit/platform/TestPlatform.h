@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace lut::test {
@@ -27,19 +28,16 @@ bool MayBindPrivilegedPorts();
 // The system's number of this process.
 long ThisProcessId();
 
-// Sets or removes a variable of this process's environment.
+// Sets or removes a variable of this process's environment; a path keeps every character (on Windows it
+// goes in wide).
 void SetEnvironment(const char* name, const std::string& value);
+void SetEnvironmentPath(const char* name, const std::filesystem::path& value);
 void UnsetEnvironment(const char* name);
 
-// The variable that places the user's state folder, where the update record lives by default, and the
-// record's folder inside it.
-#ifdef _WIN32
-inline constexpr const char* StateFolderVariable = "LOCALAPPDATA";
-inline constexpr const char* RecordFolderName = "LoggerUpdateTool";
-#else
-inline constexpr const char* StateFolderVariable = "XDG_STATE_HOME";
-inline constexpr const char* RecordFolderName = "logger-update-tool";
-#endif
+// Has this process keep the update record in the folder, and returns the record's file. On Linux the
+// state folder moves (as a user moves it); the Windows folder comes from the system, so the record's own
+// variable names the file there.
+std::filesystem::path KeepRecordIn(const std::filesystem::path& folder);
 
 // The text is an IPv4 address in dotted decimal.
 bool IsDottedIPv4(const std::string& text);

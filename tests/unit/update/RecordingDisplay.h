@@ -25,7 +25,7 @@ class RecordingDisplay final : public WorkerDisplay {
         std::vector<DialogueEvent> events;
     };
 
-    void Report(const DialogueEvent& event) override {
+    void Report(RunTag /*run*/, const DialogueEvent& event) override {
         std::lock_guard lock(mutex_);
         events_.push_back(event);
         const auto* block = std::get_if<dialogue::BlockSent>(&event);

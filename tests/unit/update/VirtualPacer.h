@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <stop_token>
 
 #include "update/Pacer.h"
 
@@ -22,24 +23,17 @@ class VirtualPacer final : public Pacer {
         return now_;
     }
 
-    bool SleepUntil(TimePoint deadline) override {
+    bool SleepUntil(TimePoint deadline, std::stop_token stop) override {
         std::unique_lock lock(mutex_);
-        if (interrupted_) {
+        if (stop.stop_requested()) {
             return false;
         }
         const auto entry = deadlines_.insert(deadline);
         changed_.notify_all();
-        changed_.wait(lock, [&] { return interrupted_ || now_ >= deadline; });
+        changed_.wait(lock, stop, [&] { return now_ >= deadline; });
         deadlines_.erase(entry);
-        return !interrupted_;
-    }
-
-    void Interrupt() override {
-        {
-            std::lock_guard lock(mutex_);
-            interrupted_ = true;
-        }
         changed_.notify_all();
+        return !stop.stop_requested();
     }
 
     // Waits until exactly `count` threads sleep towards a deadline still ahead; false after the hang guard.
@@ -76,10 +70,9 @@ class VirtualPacer final : public Pacer {
     }
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable_any changed_;
     std::multiset<TimePoint> deadlines_;
     TimePoint now_ = Start;
-    bool interrupted_ = false;
 };
 
 }  // namespace lut::test

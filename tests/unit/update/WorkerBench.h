@@ -43,7 +43,7 @@ class WorkerBench {
 
     // A run still under way ends at its pause before the workers are joined.
     ~WorkerBench() {
-        pacer.Interrupt();
+        stop.request_stop();
         a.reset();
         b.reset();
     }
@@ -112,7 +112,8 @@ class WorkerBench {
     VirtualPacer pacer;
     RecordingDisplay display;
     AtomicProtocolState state;
-    WorkerContext context{tool, logger.Port(), pacer, display, state};
+    std::stop_source stop;
+    WorkerContext context{tool, logger.Port(), pacer, display, state, stop.get_token()};
     std::vector<Sent> received;
     std::unique_ptr<Tupthread> a;
     std::unique_ptr<Tupthread1> b;

@@ -40,12 +40,6 @@ class ControllerBench final : public DialogueObserver {
         LoadedImage = ShareImage(HexPattern(1500));
     }
 
-    ~ControllerBench() override {
-        pacer.Interrupt();
-        dialogue.Upthread.reset();
-        dialogue.Upthread1.reset();
-    }
-
     void OnDialogueEvent(const DialogueEvent& event) override { Present(event, window); }
 
     // The Update button, with what the window holds; a failed check shows its warning.

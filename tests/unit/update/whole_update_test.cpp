@@ -151,6 +151,10 @@ TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
     bench.Answer({"R000200010002"});
     bench.Pass(3, 2);  // worker B's two blocks; then worker A's query pause ends first
     ASSERT_TRUE(bench.core.Dialogue().Upthread->Thread().WaitIdle(VirtualPacer::HangGuard));
+    // Worker A has ended its run after worker B began: the bar still shows B's run, not A's end.
+    EXPECT_EQ(bench.Shown().progressMax, 2);
+    EXPECT_EQ(bench.Shown().progressPosition, 2);
+    EXPECT_FALSE(bench.Shown().progressEnded);
     bench.Pass(1);
     ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
     heard = bench.logger.Arrived();
@@ -175,6 +179,7 @@ TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
     EXPECT_EQ(bench.core.Dialogue().ProtocolState.Load(), Protocol::Idle);
     const FakeWindow& shown = bench.Shown();
     EXPECT_EQ(shown.progressPosition, 0);
+    EXPECT_TRUE(shown.progressEnded);
     EXPECT_EQ(shown.Texts(Kind::Status),
               (std::vector<std::string>{std::string(text::Ready), std::string(text::RequestUpdate),
                                         std::string(text::Updating), std::string(text::QueryUpdateResult),
@@ -210,6 +215,7 @@ TEST(StartUp, OpensBothEndpointsOnceAndCreatesTheWorkersWhateverFails) {
         bool updateTaken;
         bool discoveryTaken;
         std::vector<std::string> statuses;
+        std::string before = "";  // lbl6 before start-up
     };
     const std::string ready(text::Ready);
     const std::string fail(text::CreateSocketFail);
@@ -218,6 +224,7 @@ TEST(StartUp, OpensBothEndpointsOnceAndCreatesTheWorkersWhateverFails) {
         {"update port taken", true, false, {fail}},
         {"discovery port taken", false, true, {fail}},
         {"both taken", true, true, {fail, fail}},
+        {"both open, lbl6 not empty before", false, false, {ready}, "lbl6"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -230,6 +237,7 @@ TEST(StartUp, OpensBothEndpointsOnceAndCreatesTheWorkersWhateverFails) {
         if (c.discoveryTaken) {
             EXPECT_FALSE(discovery.Open({ToolAddress, bench.options.discoveryPort}));
         }
+        bench.window.status = c.before;
         bench.core.StartUp();
         bench.core.StartUp();
         EXPECT_EQ(bench.window.Texts(Kind::Status), c.statuses);

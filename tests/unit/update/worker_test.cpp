@@ -210,7 +210,7 @@ TEST(Worker, InterruptedPauseEndsTheRunAtOnce) {
     WorkerBench bench;
     const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(HexPattern(1500))});
     ASSERT_TRUE(bench.Reach());
-    bench.pacer.Interrupt();
+    bench.stop.request_stop();
     ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
     EXPECT_EQ(bench.received.size(), 1U);
     EXPECT_EQ(bench.display.Now().positions, (std::vector<int>{0, 1}));
@@ -253,7 +253,7 @@ class SlowClockPacer final : public Pacer {
         now_ += perLook_;
         return now;
     }
-    bool SleepUntil(TimePoint deadline) override {
+    bool SleepUntil(TimePoint deadline, std::stop_token /*stop*/) override {
         std::lock_guard lock(mutex_);
         if (deadlines_.size() == blocks_) {
             return false;
@@ -263,7 +263,6 @@ class SlowClockPacer final : public Pacer {
         now_ = std::max(now_, deadline + overshoot_);
         return true;
     }
-    void Interrupt() override {}
 
     std::vector<long long> Deadlines() {
         std::lock_guard lock(mutex_);
@@ -296,7 +295,7 @@ TEST(WorkerPacing, BlocksKeepToDeadlinesAndNeverCloserThanOnePause) {
         WorkerBench bench;
         SlowClockPacer pacer(std::chrono::milliseconds(c.perLookMs), std::chrono::milliseconds(c.overshootMs),
                              3);
-        Tupthread worker({bench.tool, bench.logger.Port(), pacer, bench.display, bench.state});
+        Tupthread worker({bench.tool, bench.logger.Port(), pacer, bench.display, bench.state, {}});
         worker.SetFields({0, 3, "127.0.0.1", ShareImage(HexPattern(1800))});
         worker.Thread().Post(WorkerStartMessage);
         ASSERT_TRUE(worker.Thread().WaitIdle(VirtualPacer::HangGuard));
