@@ -742,7 +742,10 @@ def site_lan_windows(run):
     run.on_close(lambda: subprocess.run([run.programs.cli_runner, "--wineserver", "-k"], timeout=30))
     # Wine's server makes the program's sockets: the tool's side of the LAN is the namespace it runs in.
     silent, tool_in_lan, (sim, _, _) = _site_lan(run, tool_here=True)
-    # The first start of Wine in a fresh namespace starts its server too.
+    # The first start of Wine in a fresh namespace starts its server and updates the prefix, which can hold
+    # up the program's first receives: a start of its own first, so that the search meets a running server.
+    warm_up = tool_in_lan("logger-update --help (Wine's first start)", "--help")
+    check(warm_up.finish(90) == 0, f"logger-update --help under Wine failed\n{warm_up.transcript()}")
     _site_search(silent, tool_in_lan, 90)
 
     address, serial = SITE_LAN[1]
