@@ -10,26 +10,25 @@ ports, losing --answer-loss percent of its answers (seeded), and logger-update b
 search (mean and fewest) and the searches that found every logger.
 """
 
-import argparse
 import json
 import random
-import signal
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
-from site_update import TOOL, free_ports, wait_for_line
+from site_update import wait_for_line
+from harness import TOOL_ADDRESS, argument_parser, free_ports, interrupt  # noqa: E402
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = argument_parser(__doc__)
     parser.add_argument("--build", type=Path, default=Path("build"))
     parser.add_argument("--loggers", type=int, default=30)
     parser.add_argument("--answer-loss", type=int, default=3)
     parser.add_argument("--searches", type=int, default=20)
     arguments = parser.parse_args()
-    addresses = [TOOL] + [f"127.0.0.{host}" for host in range(2, 2 + arguments.loggers)]
+    addresses = [TOOL_ADDRESS] + [f"127.0.0.{host}" for host in range(2, 2 + arguments.loggers)]
     discovery, update = free_ports(addresses)
     ports = ["--discovery-port", str(discovery), "--update-port", str(update)]
 
@@ -45,7 +44,7 @@ def main():
                 found = []
                 for _ in range(arguments.searches):
                     done = subprocess.run([arguments.build / "bin" / "logger-update", "search", "--local-address",
-                                           TOOL, "--bind", TOOL, *ports, "--wait", "0.5", "--rounds", str(rounds),
+                                           TOOL_ADDRESS, "--bind", TOOL_ADDRESS, *ports, "--wait", "0.5", "--rounds", str(rounds),
                                            "--json"], capture_output=True, text=True, timeout=60, check=True)
                     found.append(len(json.loads(done.stdout)))
                 complete = sum(1 for count in found if count == arguments.loggers)
@@ -53,12 +52,7 @@ def main():
                       f"search (fewest {min(found)}); {complete} of {len(found)} searches found every logger "
                       f"({arguments.answer_loss} % of answers lost)")
         finally:
-            sim.send_signal(signal.SIGINT)
-            try:
-                sim.wait(10)
-            except subprocess.TimeoutExpired:
-                sim.kill()
-                sim.wait()
+            interrupt(sim)
     return 0
 
 

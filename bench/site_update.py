@@ -15,10 +15,8 @@ The target: the batch at most 1.10. Under /usr/bin/time, when it is there, the t
 time are printed too.
 """
 
-import argparse
 import os
 import random
-import signal
 import subprocess
 import sys
 import tempfile
@@ -26,7 +24,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-from harness import free_ports  # noqa: E402
+from harness import argument_parser, free_ports, interrupt  # noqa: E402
 
 TOOL = "127.0.1.1"
 SWEPT = "127.0.0.255"
@@ -45,7 +43,7 @@ def wait_for_line(log, text, timeout):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser = argument_parser(__doc__)
     parser.add_argument("--build", type=Path, default=Path("build"))
     parser.add_argument("--loggers", type=int, default=30)
     parser.add_argument("--blocks", type=int, default=50)
@@ -87,12 +85,7 @@ def main():
             whole = time.monotonic() - started
             resources = usage.read_text() if timed else ""
         finally:
-            sim.send_signal(signal.SIGINT)
-            try:
-                sim.wait(10)
-            except subprocess.TimeoutExpired:
-                sim.kill()
-                sim.wait()
+            interrupt(sim)
     if code != 0 or first is None or last is None:
         sys.exit(f"the update ended with exit {code}")
     batch = last - first

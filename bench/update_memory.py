@@ -21,7 +21,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-from harness import free_ports  # noqa: E402
+from harness import free_ports, interrupt  # noqa: E402
 
 TOOL = "127.0.0.1"
 LOGGER = "127.0.0.2"
@@ -100,12 +100,7 @@ def main():
             run.send_signal(signal.SIGINT)
             busy = max(busy, peak_kib(run, 30))
         finally:
-            sim.send_signal(signal.SIGINT)
-            try:
-                sim.wait(10)
-            except subprocess.TimeoutExpired:
-                sim.kill()
-                sim.wait()
+            interrupt(sim)
 
     above = (busy - idle) * 1024
     ratio = above / size

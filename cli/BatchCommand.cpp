@@ -111,7 +111,7 @@ std::optional<Outcome> BatchRun::Search() {
     if (common.allAdapters) {
         // Each adapter's search binds the tool's ports on the adapter's address, so it ends before this
         // run's own endpoints open on every address.
-        const AdapterSessions adapters(common, context_.err, context_.interruptHandle);
+        const AdapterSessions adapters(common, context_.pacer, context_.err, context_.interruptHandle);
         const std::vector<Session*>& sessions = adapters.Sessions();
         if (sessions.empty()) {
             return Outcome{ExitCode::EndpointFailed, std::string(NoAdapterText)};

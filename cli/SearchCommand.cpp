@@ -20,7 +20,7 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
     std::unique_ptr<Session> own;
     std::vector<Session*> sessions;
     if (common.allAdapters) {
-        sessions = adapters.emplace(common, context.err, context.interruptHandle).Sessions();
+        sessions = adapters.emplace(common, context.pacer, context.err, context.interruptHandle).Sessions();
         if (sessions.empty()) {
             context.err << NoAdapterText << '\n';
             return ToInt(ExitCode::EndpointFailed);

@@ -127,12 +127,12 @@ SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int round
     return result;
 }
 
-AdapterSessions::AdapterSessions(const CommonOptions& options, std::ostream& err,
+AdapterSessions::AdapterSessions(const CommonOptions& options, Pacer& pacer, std::ostream& err,
                                  NativeSocket interruptHandle) {
     for (const InterfaceAddress& adapter : SearchableAdapters()) {
         ToolOptions tool = options.tool;
         tool.bindAddress = adapter.address;
-        auto session = std::make_unique<Session>(tool, adapter.address, pacer_, interruptHandle);
+        auto session = std::make_unique<Session>(tool, adapter.address, pacer, interruptHandle);
         if (const auto failure = session->Start()) {
             err << adapter.interfaceName << " (" << adapter.address << ") is left out: " << *failure << '\n';
             continue;

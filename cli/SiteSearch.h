@@ -52,14 +52,12 @@ inline constexpr std::string_view NoAdapterText =
 // ports. An adapter whose endpoints do not open is named on err and left out.
 class AdapterSessions {
   public:
-    AdapterSessions(const CommonOptions& options, std::ostream& err, NativeSocket interruptHandle);
+    AdapterSessions(const CommonOptions& options, Pacer& pacer, std::ostream& err,
+                    NativeSocket interruptHandle);
 
     const std::vector<Session*>& Sessions() const { return sessions_; }
 
   private:
-    // The searches' own: a session that closes interrupts its pacer for good, and the run's pacer must
-    // stay usable for the update after the search. Declared first, so that the sessions go before it.
-    RealPacer pacer_;
     std::vector<std::unique_ptr<Session>> owned_;
     std::vector<Session*> sessions_;
 };

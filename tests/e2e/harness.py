@@ -321,6 +321,16 @@ def start_sshd(run, name, address, keys, wrap, environment):
     sshd = run.start(f"sshd {name}", wrap(["/usr/sbin/sshd", "-D", "-e", "-f", config]))
     sshd.wait_for(r"Server listening on", 15, stream="err")
     return sshd
+def interrupt(popen, timeout=10):
+    """Ends a benchmark's child as Ctrl-C would, so that it says its last words; kills it if it lingers."""
+    popen.send_signal(signal.SIGINT)
+    try:
+        popen.wait(timeout)
+    except subprocess.TimeoutExpired:
+        popen.kill()
+        popen.wait()
+
+
 def argument_parser(doc):
     """A test driver's command line, its help the driver's docstring as written."""
     return argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
