@@ -321,7 +321,7 @@ local function record(number, key, text, standalone)
         end
         rec.frames[#rec.frames + 1] = frame
     end
-    local esc = waiting_frame(acc)
+    local esc = not standalone and waiting_frame(acc)
     if esc and esc >= at then
         rec.continues = esc - at + offset
     elseif esc and acc.finish > at then
@@ -331,6 +331,13 @@ local function record(number, key, text, standalone)
 end
 
 -- Payloads ------------------------------------------------------------------------------------------------
+
+-- Text for a column or an expert item: bytes outside printable ASCII as \xNN.
+local function printable(text)
+    return (text:gsub("[^\32-\126]", function(c)
+        return string.format("\\x%02X", c:byte())
+    end))
+end
 
 local function hex4(text, at)
     local digits = text:sub(at, at + 3)
@@ -349,7 +356,7 @@ local function update_payload(payload, request)
         if count then
             local version = payload:sub(3, n - 4)
             return "LU", 2, { { f.version, 2, n - 6, version }, { f.block_count, n - 4, 4, count } },
-                string.format("LU %s %04X", version, count)
+                string.format("LU %s %04X", printable(version), count)
         end
     elseif head == "UD" and n >= 6 then
         local block = hex4(payload, 3)
@@ -385,8 +392,8 @@ local function update_payload(payload, request)
         return code, 3, { { f.refusal, 0, 3, REFUSALS[code] } }, code .. ": " .. REFUSALS[code],
             { e_refused, "The logger refused the update: " .. code .. " (" .. REFUSALS[code] .. ")" }
     end
-    return "unknown", n, {}, "unknown payload " .. payload,
-        { e_unknown, "Payload the tool does not know: " .. payload }
+    return "unknown", n, {}, "unknown payload " .. printable(payload),
+        { e_unknown, "Payload the tool does not know: " .. printable(payload) }
 end
 
 -- Tree ----------------------------------------------------------------------------------------------------
@@ -440,7 +447,7 @@ local function add_search_frame(root, range, text)
     local hash = text:find("#", 2, true)
     local serial = text:sub(2, (hash or n) - 1)
     local version = hash and text:sub(hash + 1, n - 1) or ""
-    local summary = "Answer " .. serial .. (hash and (" " .. version) or " (no version)")
+    local summary = "Answer " .. printable(serial) .. (hash and (" " .. printable(version)) or " (no version)")
     local item = root:add(f.summary, range, summary)
     item:add(f.kind, range, "answer")
     item:add(f.serial, #serial > 0 and range(1, #serial) or range, serial)
