@@ -96,8 +96,8 @@ for i = 0, 255 do
     local low, high = i, 0
     for _ = 1, 8 do
         local carry = low % 2
-        low = (low - carry) / 2 + (high % 2) * 128
-        high = (high - high % 2) / 2
+        low = math.floor(low / 2) + (high % 2) * 128
+        high = math.floor(high / 2)
         if carry == 1 then
             low, high = XOR[low][0x01], XOR[high][0xA0]
         end
@@ -105,33 +105,43 @@ for i = 0, 255 do
     CHECK_HI[i], CHECK_LO[i] = low, high
 end
 
+-- The running low byte is kept as its XOR row, so that a step is four table reads: NEXT[x][lo] is the row
+-- of CHECK_HI[x] XOR lo.
+local NEXT = {}
+for x = 0, 255 do
+    local row, high = {}, XOR[CHECK_HI[x]]
+    for lo = 0, 255 do
+        row[lo] = XOR[high[lo]]
+    end
+    NEXT[x] = row
+end
+
 local byte = string.byte
 
 -- The check code of text[from..to]: four upper-case hexadecimal digits, the CRC's low byte first. Eight
 -- bytes a step: string.byte with a range costs one call for all of them.
 local function check_code(text, from, to)
-    from, to = from or 1, to or #text
-    local hi, lo = 0xFF, 0xFF
+    local hi, lo = XOR[0xFF], 0xFF
     local i = from
     while i + 7 <= to do
         local b1, b2, b3, b4, b5, b6, b7, b8 = byte(text, i, i + 7)
         local x
-        x = XOR[hi][b1]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
-        x = XOR[hi][b2]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
-        x = XOR[hi][b3]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
-        x = XOR[hi][b4]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
-        x = XOR[hi][b5]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
-        x = XOR[hi][b6]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
-        x = XOR[hi][b7]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
-        x = XOR[hi][b8]; hi = XOR[CHECK_HI[x]][lo]; lo = CHECK_LO[x]
+        x = hi[b1]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
+        x = hi[b2]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
+        x = hi[b3]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
+        x = hi[b4]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
+        x = hi[b5]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
+        x = hi[b6]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
+        x = hi[b7]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
+        x = hi[b8]; hi = NEXT[x][lo]; lo = CHECK_LO[x]
         i = i + 8
     end
     for j = i, to do
-        local x = XOR[hi][byte(text, j)]
-        hi = XOR[CHECK_HI[x]][lo]
+        local x = hi[byte(text, j)]
+        hi = NEXT[x][lo]
         lo = CHECK_LO[x]
     end
-    return string.format("%02X%02X", hi, lo)
+    return string.format("%02X%02X", hi[0], lo)
 end
 
 -- Accumulator ---------------------------------------------------------------------------------------------
@@ -511,7 +521,7 @@ local function dissect(tvb, pinfo, tree, update)
             frame_text = frame.text
         else
             range = tvb(frame.offset, frame.length)
-            frame_text = text:sub(frame.offset + 1, frame.offset + frame.length)
+            frame_text = frame.length == #text and text or text:sub(frame.offset + 1, frame.offset + frame.length)
         end
         local kind, summary
         if update then
