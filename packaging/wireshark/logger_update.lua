@@ -154,35 +154,50 @@ local function new_accumulator()
     return { pieces = {}, head = 1, tail = 0, start = 0, finish = 0, enq_from = 0, esc_from = 0 }
 end
 
+-- The index of the piece that holds position `at` (the last one when `at` lies beyond them): a binary
+-- search, so that many small datagrams cost no more than a few large ones.
+local function piece_at(acc, at)
+    local pieces, low, high = acc.pieces, acc.head, acc.tail
+    while low < high do
+        local middle = math.floor((low + high + 1) / 2)
+        if pieces[middle].at <= at then
+            low = middle
+        else
+            high = middle - 1
+        end
+    end
+    return low
+end
+
 -- Position of the first `char` at or after position `from`, or nil.
 local function find(acc, char, from)
     local pieces = acc.pieces
-    for k = acc.head, acc.tail do
+    for k = piece_at(acc, from), acc.tail do
         local piece = pieces[k]
-        if piece.at + #piece.text > from then
-            local i = piece.text:find(char, from > piece.at and from - piece.at + 1 or 1, true)
-            if i then
-                return piece.at + i - 1
-            end
+        local i = piece.text:find(char, from > piece.at and from - piece.at + 1 or 1, true)
+        if i then
+            return piece.at + i - 1
         end
     end
 end
 
--- Text and packet numbers of positions first..last.
-local function slice(acc, first, last)
+-- The packet numbers of positions first..last, and their text when asked.
+local function slice(acc, first, last, with_text)
     local parts, packets = {}, {}
     local pieces = acc.pieces
-    for k = acc.head, acc.tail do
+    for k = piece_at(acc, first), acc.tail do
         local piece = pieces[k]
-        local stop = piece.at + #piece.text - 1
-        if stop >= first and piece.at <= last then
-            local from = first > piece.at and first - piece.at + 1 or 1
-            local to = last < stop and last - piece.at + 1 or #piece.text
-            parts[#parts + 1] = piece.text:sub(from, to)
-            packets[#packets + 1] = piece.packet
+        if piece.at > last then
+            break
         end
+        local stop = piece.at + #piece.text - 1
+        if with_text then
+            parts[#parts + 1] = piece.text:sub(first > piece.at and first - piece.at + 1 or 1,
+                last < stop and last - piece.at + 1 or #piece.text)
+        end
+        packets[#packets + 1] = piece.packet
     end
-    return table.concat(parts), packets
+    return packets, with_text and table.concat(parts) or nil
 end
 
 -- Forgets the pieces wholly before the live text.
@@ -206,8 +221,7 @@ local function append(acc, text, packet)
         local keep = excess < live and find(acc, ESC, acc.start + excess) or nil
         local new_start = keep or acc.finish
         if first_esc and first_esc < new_start then
-            local _
-            _, dropped = slice(acc, first_esc, new_start - 1)
+            dropped = slice(acc, first_esc, new_start - 1)
         end
         acc.start = new_start
         if not keep then
@@ -247,7 +261,7 @@ local function extract(acc, at)
         if enq > esc then
             local frame = { first = esc, last = enq }
             if esc < at then
-                frame.text, frame.parts = slice(acc, esc, enq)
+                frame.parts, frame.text = slice(acc, esc, enq, true)
             end
             frames[#frames + 1] = frame
         end
@@ -305,8 +319,7 @@ local function record(number, key, text, standalone)
         -- What the tool received is not known: the frame waiting at this endpoint is lost to the reading.
         local esc = acc and waiting_frame(acc)
         if esc then
-            local _, packets = slice(acc, esc, acc.finish - 1)
-            link(packets, "dropped_in", number)
+            link(slice(acc, esc, acc.finish - 1), "dropped_in", number)
         end
         if key then
             accumulators[key] = nil
@@ -388,7 +401,12 @@ local function update_payload(payload, request)
                     break
                 end
                 fields[#fields + 1] = { f.resend_block, 5 + 4 * i, 4, block }
-                listed[#listed + 1] = string.format("0x%04X", block)
+                -- The column shows the first few; the tree has them all.
+                if i < 16 then
+                    listed[#listed + 1] = string.format("0x%04X", block)
+                elseif i == 16 then
+                    listed[#listed + 1] = "..."
+                end
             end
             return "R", 1, fields, string.format("R %04X: resend %s", first,
                 #listed > 0 and table.concat(listed, " ") or "none")
