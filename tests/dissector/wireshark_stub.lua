@@ -29,14 +29,13 @@ Pref = { uint = function(_, default) return default end }
 local port_table = { add = function() end, remove = function() end, add_for_decode_as = function() end }
 DissectorTable = { get = function() return port_table end }
 
-local Proto = {}
-Proto.__index = Proto
-function Proto.register_heuristic(proto, _, dissector)
+local Protocol = {}
+Protocol.__index = Protocol
+function Protocol.register_heuristic(proto, _, dissector)
     stub.heuristics[proto.name] = dissector
 end
-setmetatable(_G, nil)
-_G.Proto = setmetatable({}, { __call = function(_, name, description)
-    local proto = setmetatable({ name = name, description = description, fields = {}, prefs = {} }, Proto)
+Proto = setmetatable({}, { __call = function(_, name, description)
+    local proto = setmetatable({ name = name, description = description, fields = {}, prefs = {} }, Protocol)
     stub.protocols[name] = proto
     return proto
 end })
@@ -77,19 +76,22 @@ end }
 -- Trees: every item added, in order, with the bytes it stands on.
 local Item = {}
 Item.__index = Item
+local function unsigned(limit)
+    return function(v) return type(v) == "number" and v >= 0 and v < limit and v % 1 == 0 end
+end
 local value_checks = {
     string = function(v) return type(v) == "string" end,
-    uint8 = function(v) return math.type == nil or math.type(v) == "integer" and v >= 0 and v < 256 end,
-    uint16 = function(v) return type(v) == "number" and v >= 0 and v < 65536 and v % 1 == 0 end,
-    uint32 = function(v) return type(v) == "number" and v >= 0 and v % 1 == 0 end,
-    framenum = function(v) return type(v) == "number" and v >= 1 and v % 1 == 0 end,
+    uint8 = unsigned(2 ^ 8),
+    uint16 = unsigned(2 ^ 16),
+    uint32 = unsigned(2 ^ 32),
+    framenum = function(v) return unsigned(2 ^ 32)(v) and v >= 1 end,
     bool = function(v) return type(v) == "boolean" end,
 }
 function Item:add(field, range, value)
     assert(getmetatable(range) == Range, "a tree item needs a range")
     local bytes = range.tvb.bytes:sub(range.offset + 1, range.offset + range.length)
     if value == nil then
-        assert(field.kind == "string" or field.kind == "bytes" or getmetatable(field) == Proto,
+        assert(field.kind == "string" or field.kind == "bytes" or getmetatable(field) == Protocol,
             "no value for " .. tostring(field.abbr))
         value = bytes
     else
