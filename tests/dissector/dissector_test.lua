@@ -1,4 +1,4 @@
--- The dissector's framing and check code under a plain Lua interpreter (5.2 and 5.4 in CI), against a stub
+-- The dissector's framing and check code under a plain Lua interpreter (5.1, 5.2 and 5.4 in CI), against a stub
 -- of Wireshark's API: each case is a run of datagrams read in one pass and in two, which must show the same.
 --
 --     lua5.4 dissector_test.lua DISSECTOR.lua
