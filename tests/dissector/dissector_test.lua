@@ -106,6 +106,75 @@ stray_expect[#stray] = { ["logger.kind"] = { "EN" }, ["logger.checksum.status"] 
 cases[#cases + 1] = { name = "stray ESC", datagrams = stray, expect = stray_expect,
                       second = { { experts = { "logger.dropped" } } } }
 
+-- Random runs against the accumulator written plainly (one growing string, cut at its cap as the tool
+-- does, from datagrams of which it reads 10,230 bytes): every frame the tool would cut, and only those,
+-- each shown whole.
+local function plain_frames(datagrams)
+    local cap, acc, frames = 320 * 1024, "", {}
+    for number, datagram in ipairs(datagrams) do
+        local text = datagram.bytes:sub(1, 10230):match("^[^%z]*")
+        if #text > 0 then
+            local excess = #acc + #text - cap
+            if excess > 0 then
+                local keep = excess < #acc and acc:find(ESC, excess + 1, true)
+                if keep then
+                    acc = acc:sub(keep)
+                else
+                    local esc = text:find(ESC, excess > #acc and excess - #acc + 1 or 1, true)
+                    acc, text = "", esc and text:sub(esc) or ""
+                end
+            end
+            acc = acc .. text
+            while true do
+                local enq, esc = acc:find(ENQ, 1, true), acc:find(ESC, 1, true)
+                if not enq or not esc then
+                    break
+                end
+                if esc < enq then
+                    frames[#frames + 1] = number .. ":" .. acc:sub(esc, enq)
+                end
+                acc = acc:sub(enq + 1)
+            end
+        end
+    end
+    return frames
+end
+
+-- Short and long datagrams; in every other run ENQ and 0x00 are rare, so that the text waiting reaches the
+-- cap.
+math.randomseed(25)
+local pieces = { ESC, "EN", "B314" }
+for run = 1, 12 do
+    local rare, longest = run % 2 == 0, run % 3 == 1 and 40 or 9000
+    local datagrams = {}
+    for _ = 1, 150 do
+        local bytes = {}
+        for _ = 1, math.random(1, 6) do
+            local dice = math.random()
+            bytes[#bytes + 1] = dice < (rare and 0.005 or 0.15) and ENQ
+                or dice < (rare and 0.01 or 0.25) and "\0"
+                or dice < 0.7 and pieces[math.random(#pieces)]
+                or string.rep("x", math.random(1, longest))
+        end
+        datagrams[#datagrams + 1] = to_logger(table.concat(bytes))
+    end
+    cases[#cases + 1] = { name = "random run " .. run, datagrams = datagrams, frames = plain_frames(datagrams) }
+end
+
+-- Every frame a run shows, as "packet:bytes".
+local function frames_shown(packets)
+    local shown = {}
+    for number, packet in ipairs(packets) do
+        for _, item in ipairs(packet.items) do
+            if item.field == "logger.summary" then
+                local range = item.range
+                shown[#shown + 1] = number .. ":" .. range.tvb.bytes:sub(range.offset + 1, range.offset + range.length)
+            end
+        end
+    end
+    return shown
+end
+
 local failures = 0
 local function fail(case, number, what)
     failures = failures + 1
@@ -183,7 +252,21 @@ for _, case in ipairs(cases) do
             fail(case, number, "error: " .. tostring(packet))
         else
             first[number] = packet
-            compare(case, number, packet, case.expect[number] or {})
+            compare(case, number, packet, case.expect and case.expect[number] or {})
+        end
+    end
+    if case.frames then
+        local shown = frames_shown(first)
+        for k = 1, math.max(#shown, #case.frames) do
+            if shown[k] ~= case.frames[k] then
+                local function brief(frame)
+                    return frame and string.format("%q", #frame > 40 and frame:sub(1, 20) .. "..." .. frame:sub(-20)
+                        .. " (" .. #frame .. " bytes)" or frame) or "none"
+                end
+                fail(case, 0, string.format("frame %d is %s, the tool cuts %s", k, brief(shown[k]),
+                    brief(case.frames[k])))
+                break
+            end
         end
     end
     for number, datagram in ipairs(case.datagrams) do
