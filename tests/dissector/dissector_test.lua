@@ -49,7 +49,8 @@ local cases = {
                     to_tool(ESC .. "E81B201" .. ENQ), to_tool(ESC .. "XYZ4A78" .. ENQ) },
       expect = {
           { ["logger.kind"] = { "LU" }, ["logger.version"] = { "S2.00" }, ["logger.block_count"] = { 0x36 },
-            on = { ["logger.version"] = { "S2.00" }, ["logger.block_count"] = { "0036" }, ["logger.kind"] = { "LU" } } },
+            on = { ["logger.version"] = { "S2.00" }, ["logger.block_count"] = { "0036" },
+                   ["logger.kind"] = { "LU" } } },
           { ["logger.start_block"] = { 0 }, on = { ["logger.start_block"] = { "0000" } } },
           { ["logger.kind"] = { "R", "R" }, ["logger.resend_block"] = { 3, 9 }, ["logger.complete"] = { true },
             on = { ["logger.resend_block"] = { "0003", "0009" }, ["logger.resend_count"] = { "0002" } } },
