@@ -38,7 +38,7 @@ QUERIES = 5
 CASES = {}
 
 DISSECTOR = Path(__file__).resolve().parents[2] / "packaging" / "wireshark" / "logger_update.lua"
-# What tshark prints of each packet: one line, tab-separated, several values of a field comma-separated.
+# What tshark prints of each packet: one line, tab-separated, several values of a field "|"-separated.
 DISSECTED_FIELDS = ["frame.number", "logger.kind", "logger.block", "logger.checksum.status", "logger.version",
                     "logger.block_count", "logger.resend_block", "logger.split", "logger.serial",
                     "logger.refusal", "logger.reassembled_in", "_ws.expert.message", "_ws.lua.error",
@@ -81,15 +81,16 @@ def run_tshark(pcap, dissector=DISSECTOR, *arguments, timeout=120, keep_output=T
     if shutil.which("tshark") is None:
         raise Skip("tshark is not installed (tools/deps.sh installs it)")
     script = ["-X", f"lua_script:{dissector}"] if dissector else []
-    with tempfile.TemporaryFile("w+", errors="replace") as out, tempfile.TemporaryFile("w+", errors="replace") as err:
+    with tempfile.TemporaryFile("w+", errors="replace") as out, \
+            tempfile.TemporaryFile("w+", errors="replace") as err:
         child = subprocess.Popen(["tshark", *script, "-n", "-r", str(pcap), *map(str, arguments)],
                                  stdin=subprocess.DEVNULL, stdout=out if keep_output else subprocess.DEVNULL,
                                  stderr=err, text=True)
         watchdog = threading.Timer(timeout, child.kill)
         watchdog.start()
         _, status, usage = os.wait4(child.pid, 0)
+        child.returncode = os.waitstatus_to_exitcode(status)  # before the watchdog can fire: kill() then skips
         watchdog.cancel()
-        child.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
         return child.returncode, out.read(), err.read(), usage
@@ -107,10 +108,14 @@ def dissected(pcap, update_port=8000, discovery_port=23):
             f"logger.discovery_port:{discovery_port}", "-T", "fields", "-E", "aggregator=|",
             *[argument for field in DISSECTED_FIELDS for argument in ("-e", field)])
         check(code == 0, f"tshark ended with {code}:\n{err}")
+        # Only "\n" ends a line: a field may hold other line separators that str.splitlines() would cut at.
         packets = [{field: [_field_value(part) for part in value.split("|")] if value else []
-                    for field, value in zip(DISSECTED_FIELDS, line.split("\t"))} for line in out.split("\n")[:-1]]
-        errors = [(packet["frame.number"], packet["_ws.lua.error"]) for packet in packets if packet["_ws.lua.error"]]
-        check(not errors, f"Lua errors in {pcap.name} ({'two passes' if two_pass else 'one pass'}): {errors[:5]}")
+                    for field, value in zip(DISSECTED_FIELDS, line.split("\t"))}
+                   for line in out.split("\n")[:-1]]
+        errors = [(packet["frame.number"], packet["_ws.lua.error"]) for packet in packets
+                  if packet["_ws.lua.error"]]
+        check(not errors,
+              f"Lua errors in {pcap.name} ({'two passes' if two_pass else 'one pass'}): {errors[:5]}")
         passes.append(packets)
     one, two = ([{field: [message for message in value if "dropped in frame" not in message]
                   if field == "_ws.expert.message" else value
@@ -303,7 +308,8 @@ def dissector(run):
     check(packets[8]["_ws.col.Info"][0].startswith("R 0002: resend 0x0003 0x0009"), f"column: {packets[8]}")
     check(packets[11]["logger.refusal"] == ["Same Version"]
           and "The logger refused the update: E81 (Same Version)" in packets[11]["_ws.expert.message"]
-          and any(message.startswith("Payload the tool does not know") for message in packets[12]["_ws.expert.message"]),
+          and any(message.startswith("Payload the tool does not know")
+                  for message in packets[12]["_ws.expert.message"]),
           f"refusal and unknown payload: {packets[11]}, {packets[12]}")
     check(packets[4]["_ws.col.Info"][0].startswith("R 0000: start at block 0x0000"), f"acceptance: {packets[4]}")
 
@@ -325,8 +331,9 @@ def dissector(run):
     dissected(garbage)
 
     # A stray ESC, then four times the cap: the waiting text stays bounded as the tool's does, and the frame
-    # after it is read alone. tshark's own memory for the capture is the baseline; the dissector may add a
-    # few copies of the capped text, nothing that grows with the capture.
+    # after it is read alone. tshark's own memory for the capture is the baseline; the bound, 64 times the
+    # cap, leaves room for the dissector's tables and a few copies of the capped text, and none for text
+    # that grows with the capture.
     stray = run.dir / "stray.pcap"
     write_pcap(stray, stray_esc_datagrams(tool_address, logger_address, 4 * RX_TEXT_CAP // 1400)
                + [(tool_address, logger_address, 8000, frame(b"EN"))])
