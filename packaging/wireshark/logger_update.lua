@@ -55,7 +55,7 @@ local e_dropped = ProtoExpert.new("logger.dropped", "Unfinished frame dropped", 
     expert.severity.WARN)
 local e_truncated = ProtoExpert.new("logger.truncated", "Datagram cut by the capture", expert.group.MALFORMED,
     expert.severity.WARN)
-local e_ignored = ProtoExpert.new("logger.ignored.expert", "Datagram longer than the tool reads",
+local e_ignored = ProtoExpert.new("logger.too_long", "Datagram longer than the tool reads",
     expert.group.PROTOCOL, expert.severity.WARN)
 local e_refused = ProtoExpert.new("logger.refused", "The logger refused the update", expert.group.RESPONSE_CODE,
     expert.severity.WARN)
