@@ -327,8 +327,12 @@ def dissector(run):
     rng = random.Random(25)
     write_pcap(garbage, [(tool_address, logger_address, rng.choice((23, 8000)),
                           bytes(rng.choice(b"\x00\x05\x1b#R0UDE8\xff") if rng.random() < 0.5 else rng.randrange(256)
-                                for _ in range(rng.randrange(1, 300)))) for _ in range(400)])
-    dissected(garbage)
+                                for _ in range(rng.randrange(1, 300)))) for _ in range(400)]
+               + [(tool_address, logger_address, 8000, b"x" * 10300 + frame(b"EN"))])
+    packets = dissected(garbage)
+    check(not packets[-1]["logger.kind"] and any(message.startswith("The tool reads only the first 10230 bytes")
+                                                 for message in packets[-1]["_ws.expert.message"]),
+          f"a frame beyond the 10230 bytes the tool reads: {packets[-1]}")
 
     # A stray ESC, then four times the cap: the waiting text stays bounded as the tool's does, and the frame
     # after it is read alone. tshark's own memory for the capture is the baseline; the bound, 64 times the
