@@ -13,12 +13,15 @@ Windows build of the command line (--cli-runner: Wine) in a private network name
 
 import json
 import os
+import random
 import re
 import shutil
 import socket
 import struct
 import subprocess
 import sys
+import tempfile
+import threading
 import time
 from pathlib import Path
 
@@ -35,10 +38,13 @@ QUERIES = 5
 CASES = {}
 
 DISSECTOR = Path(__file__).resolve().parents[2] / "packaging" / "wireshark" / "logger_update.lua"
-# What tshark prints of each packet: one line, tab-separated, several values of a field comma-separated.
-DISSECTED_FIELDS = ["frame.number", "logger.kind", "logger.block", "logger.crc_ok", "logger.version",
+# What tshark prints of each packet: one line, tab-separated, several values of a field "|"-separated.
+DISSECTED_FIELDS = ["frame.number", "logger.kind", "logger.block", "logger.checksum.status", "logger.version",
                     "logger.block_count", "logger.resend_block", "logger.split", "logger.serial",
-                    "logger.refusal", "_ws.col.Info"]
+                    "logger.refusal", "logger.reassembled_in", "_ws.expert.message", "_ws.lua.error",
+                    "_ws.col.Info"]
+# Beyond this much unfinished text the tool drops the oldest (link/RxAccumulator.h).
+RX_TEXT_CAP = 320 * 1024
 
 
 def case(function):
@@ -68,21 +74,56 @@ def expect_update(run, sim, child, address, serial, version, image, timeout):
     return result
 
 
-def dissected(pcap, update_port=8000, discovery_port=23):
-    """Each packet of the capture as tshark with the dissector shows it: a dict of DISSECTED_FIELDS, each
-    value a list (several frames in one datagram give several values)."""
+def run_tshark(pcap, dissector=DISSECTOR, *arguments, timeout=120, keep_output=True):
+    """tshark on the capture, with the dissector or without (None): the exit code, standard output (empty
+    unless kept) and error, and tshark's resource usage from wait4, which reaps it. Its ru_maxrss, the peak
+    resident memory in KiB, counts this process's own size when tshark started: keep the caller small."""
     if shutil.which("tshark") is None:
         raise Skip("tshark is not installed (tools/deps.sh installs it)")
-    done = subprocess.run(
-        ["tshark", "-X", f"lua_script:{DISSECTOR}", "-o", f"logger.update_port:{update_port}",
-         "-o", f"logger.discovery_port:{discovery_port}", "-r", str(pcap), "-T", "fields", "-E", "aggregator=|",
-         *[argument for field in DISSECTED_FIELDS for argument in ("-e", field)]],
-        capture_output=True, text=True, timeout=60)
-    check(done.returncode == 0 and "Lua" not in done.stderr,
-          f"tshark ended with {done.returncode}:\n{done.stderr}")
-    return [{field: [_field_value(part) for part in value.split("|")] if value else []
-             for field, value in zip(DISSECTED_FIELDS, line.split("\t"))}
-            for line in done.stdout.splitlines()]
+    script = ["-X", f"lua_script:{dissector}"] if dissector else []
+    with tempfile.TemporaryFile("w+", errors="replace") as out, \
+            tempfile.TemporaryFile("w+", errors="replace") as err:
+        child = subprocess.Popen(["tshark", *script, "-n", "-r", str(pcap), *map(str, arguments)],
+                                 stdin=subprocess.DEVNULL, stdout=out if keep_output else subprocess.DEVNULL,
+                                 stderr=err, text=True)
+        watchdog = threading.Timer(timeout, child.kill)
+        watchdog.start()
+        _, status, usage = os.wait4(child.pid, 0)
+        child.returncode = os.waitstatus_to_exitcode(status)  # before the watchdog can fire: kill() then skips
+        watchdog.cancel()
+        out.seek(0)
+        err.seek(0)
+        return child.returncode, out.read(), err.read(), usage
+
+
+def dissected(pcap, update_port=8000, discovery_port=23):
+    """Each packet of the capture as tshark with the dissector shows it, in one pass and in two (-2), which
+    must agree (the links from a frame's first part to where it was put together or dropped come with the
+    second pass, as in Wireshark's own reassembly): a dict of DISSECTED_FIELDS per packet, each value a list
+    (several frames in one datagram give several values). No packet may carry a Lua error."""
+    passes = []
+    for two_pass in ([], ["-2"]):
+        code, out, err, _ = run_tshark(
+            pcap, DISSECTOR, *two_pass, "-o", f"logger.update_port:{update_port}", "-o",
+            f"logger.discovery_port:{discovery_port}", "-T", "fields", "-E", "aggregator=|",
+            *[argument for field in DISSECTED_FIELDS for argument in ("-e", field)])
+        check(code == 0, f"tshark ended with {code}:\n{err}")
+        # Only "\n" ends a line: a field may hold other line separators that str.splitlines() would cut at.
+        packets = [{field: [_field_value(part) for part in value.split("|")] if value else []
+                    for field, value in zip(DISSECTED_FIELDS, line.split("\t"))}
+                   for line in out.split("\n")[:-1]]
+        errors = [(packet["frame.number"], packet["_ws.lua.error"]) for packet in packets
+                  if packet["_ws.lua.error"]]
+        check(not errors,
+              f"Lua errors in {pcap.name} ({'two passes' if two_pass else 'one pass'}): {errors[:5]}")
+        passes.append(packets)
+    one, two = ([{field: [message for message in value if "dropped in frame" not in message]
+                  if field == "_ws.expert.message" else value
+                  for field, value in packet.items() if field != "logger.reassembled_in"}
+                 for packet in packets] for packets in passes)
+    check(one == two, f"one pass and two passes differ on {pcap.name}:\n"
+          + "\n".join(f"{a}\n{b}" for a, b in zip(one, two) if a != b))
+    return passes[1]
 
 
 def _field_value(text):
@@ -104,15 +145,24 @@ def frame(payload, code=None):
     return b"\x1b" + payload + (check_code(payload) if code is None else code) + b"\x05"
 
 
-def write_pcap(path, datagrams):
-    """A classic pcap file (raw IPv4) of (source, destination, port, payload) datagrams, checksums left 0."""
+def write_pcap(path, datagrams, snap=65535):
+    """A classic pcap file (raw IPv4) of (source, destination, port, payload) datagrams, checksums left 0,
+    each packet cut at the snap length."""
     with open(path, "wb") as out:
-        out.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 101))
+        out.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, snap, 101))
         for number, (source, destination, port, payload) in enumerate(datagrams):
             udp = struct.pack("!HHHH", port, port, 8 + len(payload), 0) + payload
             ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), number, 0, 64, 17, 0,
                              socket.inet_aton(source), socket.inet_aton(destination))
-            out.write(struct.pack("<IIII", 1_700_000_000 + number, 0, len(ip + udp), len(ip + udp)) + ip + udp)
+            packet = (ip + udp)[:snap]
+            out.write(struct.pack("<IIII", 1_700_000_000 + number, 0, len(packet), len(ip + udp)) + packet)
+
+
+def stray_esc_datagrams(source, destination, count, size=1400):
+    """One stray ESC on the update port, then datagrams without a frame end: the waiting text would grow
+    without end were it not capped as the tool caps it."""
+    return [(source, destination, 8000, b"\x1b")] + [(source, destination, 8000, b"%0*d" % (size, n))
+                                                     for n in range(count)]
 
 
 @case
@@ -197,7 +247,7 @@ def loss(run):
     blocks_sent = [packet for kind, packet in frames if kind == "UD"]
     check(len(blocks_sent) == blocks + len(lost),
           f"expected {blocks} + {len(lost)} UD frames in the capture, found {len(blocks_sent)}")
-    verdicts = [ok for packet in packets for ok in packet["logger.crc_ok"]]
+    verdicts = [ok for packet in packets for ok in packet["logger.checksum.status"]]
     update_frames = [kind for kind, _ in frames if kind not in ("probe", "answer")]
     check(set(verdicts) == {"1"} and len(verdicts) == len(update_frames),
           f"expected a good check code on each of {len(update_frames)} update frames, got {verdicts}")
@@ -215,9 +265,11 @@ def loss(run):
 
 @case
 def dissector(run):
-    """The dissector on a crafted capture of the real ports: the probe, an answer split over two
-    datagrams, the request, an acceptance, two blocks in one datagram of which one has a wrong check
-    code, a resend answer, completion, a refusal and an unknown payload."""
+    """The dissector on crafted captures of the real ports, each read in one pass and in two without a Lua
+    error: the probe, an answer split over two datagrams, the request, an acceptance, two blocks in one
+    datagram of which one has a wrong check code, a resend answer, completion, a refusal and an unknown
+    payload; the same cut at a snap length; garbage; and a stray ESC before more text than the tool keeps,
+    read within a memory bound."""
     tool_address, logger_address = "192.0.2.1", "192.0.2.30"
     answer = b"\x1bSN0001#S1.00\x05"
     wrong = frame(b"UD0011" + b"A" * 600, b"0000")
@@ -242,18 +294,67 @@ def dissector(run):
     kinds = [packet["logger.kind"] for packet in packets]
     check(kinds == [["probe"], [], ["answer"], ["LU"], ["R"], ["UD", "UD"], ["EN"], [], ["R"], ["EN"], ["R"],
                     ["E81"], ["unknown"]], f"kinds of the frames: {kinds}")
-    check(packets[1]["logger.split"] and packets[2]["logger.split"] and packets[2]["logger.serial"] == ["SN0001"]
-          and packets[2]["logger.version"] == ["S1.00"], f"split answer: {packets[1]}, {packets[2]}")
+    check(packets[1]["logger.split"] and packets[1]["logger.reassembled_in"] == ["3"] and packets[2]["logger.split"]
+          and packets[2]["logger.serial"] == ["SN0001"] and packets[2]["logger.version"] == ["S1.00"],
+          f"split answer: {packets[1]}, {packets[2]}")
     check(packets[3]["logger.version"] == ["S2.00"] and packets[3]["logger.block_count"] == [0x36],
           f"request: {packets[3]}")
-    check(packets[5]["logger.block"] == [0x10, 0x11] and packets[5]["logger.crc_ok"] == ["1", "0"],
+    check(packets[5]["logger.block"] == [0x10, 0x11] and packets[5]["logger.checksum.status"] == ["1", "0"]
+          and any(message.startswith("Bad check code 0000") for message in packets[5]["_ws.expert.message"]),
           f"two blocks, the second with a wrong check code: {packets[5]}")
-    check(packets[7]["logger.split"] and packets[8]["logger.resend_block"] == [3, 9]
-          and packets[8]["logger.crc_ok"] == ["1"] and packets[8]["logger.split"],
-          f"resend answer split over two datagrams: {packets[7]}, {packets[8]}")
+    check(packets[7]["logger.split"] and packets[7]["logger.reassembled_in"] == ["9"]
+          and packets[8]["logger.resend_block"] == [3, 9] and packets[8]["logger.checksum.status"] == ["1"]
+          and packets[8]["logger.split"], f"resend answer split over two datagrams: {packets[7]}, {packets[8]}")
     check(packets[8]["_ws.col.Info"][0].startswith("R 0002: resend 0x0003 0x0009"), f"column: {packets[8]}")
-    check(packets[11]["logger.refusal"] == ["Same Version"], f"refusal: {packets[11]}")
+    check(packets[11]["logger.refusal"] == ["Same Version"]
+          and "The logger refused the update: E81 (Same Version)" in packets[11]["_ws.expert.message"]
+          and any(message.startswith("Payload the tool does not know")
+                  for message in packets[12]["_ws.expert.message"]),
+          f"refusal and unknown payload: {packets[11]}, {packets[12]}")
     check(packets[4]["_ws.col.Info"][0].startswith("R 0000: start at block 0x0000"), f"acceptance: {packets[4]}")
+
+    # Cut at 60 bytes (28 of headers): the datagram of two blocks is read alone, and the frames after it are
+    # read as before.
+    cut = run.dir / "cut.pcap"
+    write_pcap(cut, datagrams, snap=60)
+    packets = dissected(cut)
+    check(any(message.startswith("Datagram cut by the capture") for message in packets[5]["_ws.expert.message"])
+          and not packets[5]["logger.kind"] and packets[6]["logger.kind"] == ["EN"]
+          and packets[6]["logger.checksum.status"] == ["1"] and packets[10]["logger.kind"] == ["R"],
+          f"a datagram cut by the capture: {packets[5]}, then {packets[6]}")
+
+    garbage = run.dir / "garbage.pcap"
+    rng = random.Random(25)
+    write_pcap(garbage, [(tool_address, logger_address, rng.choice((23, 8000)),
+                          bytes(rng.choice(b"\x00\x05\x1b#R0UDE8\xff") if rng.random() < 0.5 else rng.randrange(256)
+                                for _ in range(rng.randrange(1, 300)))) for _ in range(400)]
+               + [(tool_address, logger_address, 8000, b"x" * 10300 + frame(b"EN"))])
+    packets = dissected(garbage)
+    check(not packets[-1]["logger.kind"] and any(message.startswith("The tool reads only the first 10230 bytes")
+                                                 for message in packets[-1]["_ws.expert.message"]),
+          f"a frame beyond the 10230 bytes the tool reads: {packets[-1]}")
+
+    # A stray ESC, then four times the cap: the waiting text stays bounded as the tool's does, and the frame
+    # after it is read alone. tshark's own memory for the capture is the baseline; the bound, 64 times the
+    # cap, leaves room for the dissector's tables and a few copies of the capped text, and none for text
+    # that grows with the capture.
+    stray = run.dir / "stray.pcap"
+    write_pcap(stray, stray_esc_datagrams(tool_address, logger_address, 4 * RX_TEXT_CAP // 1400)
+               + [(tool_address, logger_address, 8000, frame(b"EN"))])
+    packets = dissected(stray)
+    check(packets[-1]["logger.kind"] == ["EN"] and packets[-1]["logger.checksum.status"] == ["1"]
+          and packets[-1]["_ws.col.Info"] == ["EN: result?"], f"the frame after a stray ESC: {packets[-1]}")
+    peaks = {}
+    for name, script in (("without", None), ("with", DISSECTOR)):
+        code, _, err, usage = run_tshark(stray, script, "-2", "-V", keep_output=False)
+        check(code == 0, f"tshark ended with {code}:\n{err}")
+        peaks[name] = usage.ru_maxrss * 1024
+    bound = 64 * RX_TEXT_CAP
+    check(peaks["with"] - peaks["without"] <= bound,
+          f"the dissector took {(peaks['with'] - peaks['without']) / 2**20:.1f} MiB more than tshark alone on a "
+          f"stray ESC; the bound is {bound / 2**20:.0f} MiB")
+    print(f"stray ESC: {(peaks['with'] - peaks['without']) / 2**20:.1f} MiB above tshark alone "
+          f"(bound {bound / 2**20:.0f} MiB)")
 
 
 @case
