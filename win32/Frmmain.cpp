@@ -136,7 +136,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings) : settings_(std::move(settings)) {
                       reinterpret_cast<DWORD_PTR>(operations_.get()));
     dlgOpen1_ =
         settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
-    glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool);
+    glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool, [this] { ExplainStatus(); });
     SetTip(lbl3Tip_, form::lbl3, Widen(form::lbl3Hint));
 
     // Centred on the screen's work area, with the form's client size at the window's dpi.
@@ -185,8 +185,8 @@ void TFrmmain::FormActivate() {
 }
 
 // The status line keeps its texts; the reasons (port taken, no such local address, probes the system
-// refused) wait in its tooltip for the technician who needs them. The tooltip is made when there is
-// first a reason, and its text follows the reasons from then on.
+// refused, a record that could not be written) wait in its tooltip for the technician who needs them. The
+// tooltip is made when there is first a reason, and its text follows the reasons from then on.
 void TFrmmain::ExplainStatus() {
     std::wstring reasons = Widen(glue_->StatusReasons());
     if (reasons.empty() && lbl6Tip_ == nullptr) {
