@@ -302,7 +302,7 @@ LRESULT TFrmmain::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         LRESULT (TFrmmain::*method)(UINT, WPARAM, LPARAM);
     };
     static constexpr Route routes[] = {
-        {WM_WINDOWPOSCHANGED, WM_WINDOWPOSCHANGED, &TFrmmain::OnWindowPosChanged},
+        {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGING, &TFrmmain::OnWindowPosChanging},
         {WM_SETCURSOR, WM_SETCURSOR, &TFrmmain::OnSetCursor},
         {WM_ACTIVATE, WM_ACTIVATE, &TFrmmain::OnActivate},
         {WM_CLOSE, WM_CLOSE, &TFrmmain::OnClose},
@@ -331,8 +331,9 @@ void TFrmmain::HandleSocketMessage(UINT message, LPARAM lParam) {
 }
 
 // The first showing, whatever the show command: a window shown maximized or minimized gets no
-// WM_SHOWWINDOW, but every showing changes its place with SWP_SHOWWINDOW.
-LRESULT TFrmmain::OnWindowPosChanged(UINT message, WPARAM wParam, LPARAM lParam) {
+// WM_SHOWWINDOW, but every showing changes its place with SWP_SHOWWINDOW. The change is announced before
+// the window is activated (WM_WINDOWPOSCHANGED comes after WM_ACTIVATE), so lbl3 is known at start-up.
+LRESULT TFrmmain::OnWindowPosChanging(UINT message, WPARAM wParam, LPARAM lParam) {
     const auto& place = *reinterpret_cast<const WINDOWPOS*>(lParam);
     if ((place.flags & SWP_SHOWWINDOW) != 0 && !shown_) {
         shown_ = true;
