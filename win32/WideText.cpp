@@ -17,7 +17,8 @@ std::wstring ToWide(UINT codePage, std::string_view text) {
     return wide;
 }
 
-// `substituted`, when given, learns whether a character had no byte of its own (UTF-8 has one for all).
+// `substituted`, when given, learns whether a character had no byte of its own in the code page (never
+// given for UTF-8, which has bytes for every character).
 std::string FromWide(UINT codePage, std::wstring_view wide, BOOL* substituted = nullptr) {
     if (wide.empty()) {
         return {};
