@@ -41,7 +41,10 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
       waker_(*this, [this] { core_.HandleWorkerReports(); }),
-      record_([this](const std::string& warning) { operations_.ShowWarning(warning); }),
+      record_([this](const std::string& unwritten) {
+          recordUnwritten_ = QString::fromStdString(unwritten);
+          ExplainStatus();
+      }),
       core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_,
             std::move(settings.tool)) {
     core_.SetObserver(&record_);
@@ -88,7 +91,8 @@ void TFrmmain::FormActivate() {
 }
 
 // The status line keeps its texts; the reasons (port taken, port 23 without the privilege, probes the
-// system refused) wait in its tooltip for the technician who needs them.
+// system refused, a record that could not be written) wait in its tooltip for the technician who needs
+// them.
 void TFrmmain::ExplainStatus() {
     QStringList reasons;
     const auto add = [&reasons](const char* name, const BindRecord& bind, std::error_code why) {
@@ -100,6 +104,9 @@ void TFrmmain::ExplainStatus() {
     add("Discovery", core_.Link().DiscoveryBindAddress, core_.DiscoveryOpenError());
     if (const std::string sweep = SweepFailure(core_.LastSweep()); !sweep.empty()) {
         reasons << QString::fromStdString(sweep);
+    }
+    if (!recordUnwritten_.isEmpty()) {
+        reasons << recordUnwritten_;
     }
     ui_.lbl6->setToolTip(reasons.join(QLatin1Char('\n')));
 }

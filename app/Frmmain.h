@@ -87,6 +87,7 @@ class TFrmmain final : public QWidget {
     std::unique_ptr<FileDialog> dlgOpen1_;
     FrmmainOperations operations_;
     WindowDisplay waker_;
+    QString recordUnwritten_;  // why the record could not be written, once it could not
     record::WindowRecord record_;
     RealPacer pacer_;
     ToolCore core_;

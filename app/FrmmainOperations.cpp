@@ -159,11 +159,22 @@ void FrmmainOperations::SetFilePathText(const std::string& path) {
     controls_.redt2->setPlainText(Shown(path));
 }
 
+// While edt1 shows the version Browse took from the file name, the request carries the name's own bytes
+// (a name is UTF-8, or bytes that do not even decode). A version typed over it goes out one byte for each
+// character, as the list shows a logger's version.
 std::string FrmmainOperations::VersionText() const {
-    return controls_.edt1->text().toLatin1().toStdString();
+    const QString shown = controls_.edt1->text();
+    if (shown == Shown(versionFromName_)) {
+        return versionFromName_;
+    }
+    if (std::any_of(shown.begin(), shown.end(), [](QChar c) { return c.unicode() > 0xFF; })) {
+        throw std::runtime_error(std::string(text::VersionCannotTravel) + "\"" + shown.toStdString() + "\"");
+    }
+    return shown.toLatin1().toStdString();
 }
 
 void FrmmainOperations::SetVersionText(const std::string& version) {
+    versionFromName_ = version;
     controls_.edt1->setText(Shown(version));
 }
 

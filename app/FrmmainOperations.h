@@ -68,7 +68,8 @@ class FrmmainOperations final : public WindowOperations {
     const FrmmainControls& controls_;
     BoxPresenter boxes_;
     QString applicationTitle_;
-    int progressBlocks_ = 100;  // the blocks of the run the bar counts; the bar's own range is never empty
+    int progressBlocks_ = 100;     // the blocks of the run the bar counts; the bar's own range is never empty
+    std::string versionFromName_;  // the version Browse took from the file name, as its bytes
 };
 
 }  // namespace lut::app

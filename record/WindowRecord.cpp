@@ -1,5 +1,7 @@
 #include "record/WindowRecord.h"
 
+#include <iostream>
+
 #include "record/RecordFile.h"
 #include "update/DialoguePresenter.h"
 
@@ -14,7 +16,8 @@ constexpr const char* SupersededText = "Update was pressed again before the logg
 
 }  // namespace
 
-WindowRecord::WindowRecord(std::function<void(const std::string&)> warn) : warn_(std::move(warn)) {}
+WindowRecord::WindowRecord(std::function<void(const std::string&)> unwritten)
+    : unwritten_(std::move(unwritten)) {}
 
 void WindowRecord::Loaded(const std::filesystem::path& file, const ImageText& image) {
     if (image == image_) {
@@ -69,9 +72,11 @@ void WindowRecord::Write(std::string outcome, std::string message, bool correcta
     line.message = std::move(message);
     line.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();
     if (const std::optional<std::filesystem::path> file = RecordPath()) {
-        if (const std::error_code failure = Append(*file, line); failure && !warned_) {
-            warned_ = true;
-            warn_(UnwrittenText(*file, failure));
+        if (const std::error_code failure = Append(*file, line); failure && !told_) {
+            told_ = true;
+            const std::string text = UnwrittenText(*file, failure);
+            std::cerr << "logger-update-tool: warning: " << text << '\n';
+            unwritten_(text);
         }
     }
     written_ = true;

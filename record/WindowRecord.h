@@ -16,9 +16,11 @@ namespace lut::record {
 
 class WindowRecord final : public DialogueObserver {
   public:
-    // Records to RecordPath(), unless recording is off. The first line that cannot be written is told
-    // through `warn` (the window's warning box); later failures of the same run are not told again.
-    explicit WindowRecord(std::function<void(const std::string&)> warn);
+    // Records to RecordPath(), unless recording is off. The first line that cannot be written is said on
+    // stderr and through `unwritten`, which must not open a box (the window puts it in the status line's
+    // tooltip): a box would open ahead of the dialogue's own reaction, or at close. Later failures of the
+    // same run are not told again.
+    explicit WindowRecord(std::function<void(const std::string&)> unwritten);
 
     // After each Browse: the facts of the image now loaded, taken once for each image.
     void Loaded(const std::filesystem::path& file, const ImageText& image);
@@ -33,8 +35,8 @@ class WindowRecord final : public DialogueObserver {
     // Writes the attempt with the outcome; keeps it open for a correction when `correctable`.
     void Write(std::string outcome, std::string message, bool correctable);
 
-    std::function<void(const std::string&)> warn_;
-    bool warned_ = false;
+    std::function<void(const std::string&)> unwritten_;
+    bool told_ = false;
     ImageText image_;  // the image the facts belong to
     ImageFacts facts_;
     std::optional<Entry> attempt_;  // from the request to the end of the dialogue

@@ -34,6 +34,12 @@ inline constexpr std::string_view UnreadableResendList =
     "not "
     "4 hexadecimal digits), so no block is sent again yet. Answer: ";
 
+// Error display: the version text holds a character that the window cannot turn into a byte of the
+// request (a logger would get "?" in its place); the version follows.
+inline constexpr std::string_view VersionCannotTravel =
+    "The update file version cannot be sent: a logger takes one byte for each character, and some of its "
+    "characters have none. Change the version, or rename the update file. Version: ";
+
 // How an update ended, where the system has no text of its own.
 inline constexpr std::string_view RefusedWithoutReason =
     "The logger refused the update without giving a reason.";

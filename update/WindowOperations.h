@@ -43,7 +43,9 @@ class WindowOperations {
     virtual void EndProgress() = 0;
 
     // redt2, the update file's path, and edt1, the version text. The version text is read as the bytes the
-    // request carries; a window that shows wide text turns it into its system's 8-bit code page.
+    // request carries; a window that shows wide text turns it into its system's 8-bit code page. Browse sets
+    // it from the file name, whose own bytes those are; a character that has no byte is refused (the read
+    // throws), never sent as "?".
     virtual std::string FilePathText() const = 0;
     virtual void SetFilePathText(const std::string& path) = 0;
     virtual std::string VersionText() const = 0;

@@ -37,9 +37,10 @@ class WorkerReports final : public WorkerDisplay {
         waker_ = nullptr;
     }
 
-    // GUI thread: every waiting event, oldest first. Once a run has begun, what an older run still reports
-    // (worker A wakes from its query pause after worker B has started, and ends its run) is dropped: it
-    // would reset the progress in the middle of the newer run.
+    // GUI thread: every waiting event, oldest first. Once a run has begun, the end of an older run (worker A
+    // wakes from its query pause after worker B has started) is dropped: it would reset the progress in the
+    // middle of the newer run. Whatever else an older run reports still counts: its blocks went out, and its
+    // queries and their outcome belong to the dialogue.
     std::vector<DialogueEvent> Take() {
         std::vector<std::pair<RunTag, DialogueEvent>> taken;
         {
@@ -51,7 +52,7 @@ class WorkerReports final : public WorkerDisplay {
             if (std::holds_alternative<dialogue::RunBegins>(event) && run > newest_) {
                 newest_ = run;
             }
-            if (run >= newest_) {
+            if (run >= newest_ || !std::holds_alternative<dialogue::RunEnds>(event)) {
                 current.push_back(std::move(event));
             }
         }

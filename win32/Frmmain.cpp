@@ -136,7 +136,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings) : settings_(std::move(settings)) {
                       reinterpret_cast<DWORD_PTR>(operations_.get()));
     dlgOpen1_ =
         settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
-    glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool);
+    glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool, [this] { ExplainStatus(); });
     SetTip(lbl3Tip_, form::lbl3, Widen(form::lbl3Hint));
 
     // Centred on the screen's work area, with the form's client size at the window's dpi.
@@ -185,8 +185,8 @@ void TFrmmain::FormActivate() {
 }
 
 // The status line keeps its texts; the reasons (port taken, no such local address, probes the system
-// refused) wait in its tooltip for the technician who needs them. The tooltip is made when there is
-// first a reason, and its text follows the reasons from then on.
+// refused, a record that could not be written) wait in its tooltip for the technician who needs them. The
+// tooltip is made when there is first a reason, and its text follows the reasons from then on.
 void TFrmmain::ExplainStatus() {
     std::wstring reasons = Widen(glue_->StatusReasons());
     if (reasons.empty() && lbl6Tip_ == nullptr) {
@@ -302,7 +302,7 @@ LRESULT TFrmmain::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         LRESULT (TFrmmain::*method)(UINT, WPARAM, LPARAM);
     };
     static constexpr Route routes[] = {
-        {WM_WINDOWPOSCHANGED, WM_WINDOWPOSCHANGED, &TFrmmain::OnWindowPosChanged},
+        {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGING, &TFrmmain::OnWindowPosChanging},
         {WM_SETCURSOR, WM_SETCURSOR, &TFrmmain::OnSetCursor},
         {WM_ACTIVATE, WM_ACTIVATE, &TFrmmain::OnActivate},
         {WM_CLOSE, WM_CLOSE, &TFrmmain::OnClose},
@@ -331,8 +331,9 @@ void TFrmmain::HandleSocketMessage(UINT message, LPARAM lParam) {
 }
 
 // The first showing, whatever the show command: a window shown maximized or minimized gets no
-// WM_SHOWWINDOW, but every showing changes its place with SWP_SHOWWINDOW.
-LRESULT TFrmmain::OnWindowPosChanged(UINT message, WPARAM wParam, LPARAM lParam) {
+// WM_SHOWWINDOW, but every showing changes its place with SWP_SHOWWINDOW. The change is announced before
+// the window is activated (WM_WINDOWPOSCHANGED comes after WM_ACTIVATE), so lbl3 is known at start-up.
+LRESULT TFrmmain::OnWindowPosChanging(UINT message, WPARAM wParam, LPARAM lParam) {
     const auto& place = *reinterpret_cast<const WINDOWPOS*>(lParam);
     if ((place.flags & SWP_SHOWWINDOW) != 0 && !shown_) {
         shown_ = true;

@@ -65,7 +65,7 @@ class TFrmmain {
   private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    LRESULT OnWindowPosChanged(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowPosChanging(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnSetCursor(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnActivate(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnClose(UINT message, WPARAM wParam, LPARAM lParam);

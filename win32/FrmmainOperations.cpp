@@ -1,6 +1,8 @@
 #include "win32/FrmmainOperations.h"
 
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "form/ProgressText.h"
 #include "update/Messages.h"
@@ -135,8 +137,15 @@ void FrmmainOperations::SetFilePathText(const std::string& path) {
     SetText(form::redt2, path);
 }
 
+// Whether Browse put the file name's version there or it was typed, the request carries the code page's
+// bytes for it, as the ANSI file dialog gives a name; a character the code page has no byte for is refused.
 std::string FrmmainOperations::VersionText() const {
-    return NarrowAnsi(WindowText(controls_(form::edt1)));
+    const std::wstring shown = WindowText(controls_(form::edt1));
+    std::optional<std::string> bytes = NarrowAnsiExactly(shown);
+    if (!bytes) {
+        throw std::runtime_error(std::string(text::VersionCannotTravel) + "\"" + Narrow(shown) + "\"");
+    }
+    return std::move(*bytes);
 }
 
 void FrmmainOperations::SetVersionText(const std::string& version) {

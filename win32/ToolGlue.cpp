@@ -1,5 +1,7 @@
 #include "win32/ToolGlue.h"
 
+#include <utility>
+
 #include "link/uPubpro.h"
 #include "update/OpenFailure.h"
 #include "update/UpdateImage.h"
@@ -25,8 +27,12 @@ std::string Reason(std::string_view name, const BindRecord& bind, std::error_cod
 
 }  // namespace
 
-ToolGlue::ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options)
-    : record_([&window](const std::string& warning) { window.ShowWarning(warning); }),
+ToolGlue::ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options,
+                   std::function<void()> reasonsChanged)
+    : record_([this, reasonsChanged = std::move(reasonsChanged)](const std::string& unwritten) {
+          recordUnwritten_ = unwritten;
+          reasonsChanged();
+      }),
       core_(window, waker, pacer_, std::move(options)) {
     core_.SetObserver(&record_);
 }
@@ -46,6 +52,9 @@ std::string ToolGlue::StatusReasons() {
                           Reason("Discovery", core_.Link().DiscoveryBindAddress, core_.DiscoveryOpenError());
     if (const std::string sweep = SweepFailure(core_.LastSweep()); !sweep.empty()) {
         reasons += sweep + "\n";
+    }
+    if (!recordUnwritten_.empty()) {
+        reasons += recordUnwritten_ + "\n";
     }
     return reasons;
 }

@@ -15,7 +15,10 @@ namespace lut::win32 {
 
 class ToolGlue {
   public:
-    ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options);
+    // `reasonsChanged` is called when StatusReasons has a new line outside the calls below that give one
+    // (a record line that could not be written).
+    ToolGlue(WindowOperations& window, Waker& waker, ToolOptions options,
+             std::function<void()> reasonsChanged);
 
     // Runs a handler of the window's own; an error that escapes it goes to the error display.
     void Guarded(const std::function<void()>& handler);
@@ -23,8 +26,8 @@ class ToolGlue {
     // Opens the endpoints ("Ready" or "Create Socket Fail!!") and creates the workers; then has Winsock
     // post the notification message to the window whenever an open endpoint has a datagram waiting.
     void StartUp(HWND window);
-    // Why an endpoint did not open, and why the last search's probes could not all be sent, one line
-    // each; empty when nothing failed.
+    // Why an endpoint did not open, why the last search's probes could not all be sent, and why the
+    // record could not be written, one line each; empty when nothing failed.
     std::string StatusReasons();
 
     void Search();
@@ -36,6 +39,7 @@ class ToolGlue {
     void Shutdown();
 
   private:
+    std::string recordUnwritten_;
     record::WindowRecord record_;
     RealPacer pacer_;
     ToolCore core_;

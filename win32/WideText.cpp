@@ -17,15 +17,18 @@ std::wstring ToWide(UINT codePage, std::string_view text) {
     return wide;
 }
 
-std::string FromWide(UINT codePage, std::wstring_view wide) {
+// `substituted`, when given, learns whether a character had no byte of its own in the code page (never
+// given for UTF-8, which has bytes for every character).
+std::string FromWide(UINT codePage, std::wstring_view wide, BOOL* substituted = nullptr) {
     if (wide.empty()) {
         return {};
     }
-    const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                           0, nullptr, nullptr);
+    const DWORD flags = substituted != nullptr ? WC_NO_BEST_FIT_CHARS : 0;
+    const int length = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, substituted);
     std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), text.data(), length,
+                        nullptr, nullptr);
     return text;
 }
 
@@ -45,6 +48,18 @@ std::wstring WidenAnsi(std::string_view bytes) {
 
 std::string NarrowAnsi(std::wstring_view utf16) {
     return FromWide(CP_ACP, utf16);
+}
+
+std::optional<std::string> NarrowAnsiExactly(std::wstring_view utf16) {
+    if (GetACP() == CP_UTF8) {
+        return FromWide(CP_UTF8, utf16);
+    }
+    BOOL substituted = FALSE;
+    std::string bytes = FromWide(CP_ACP, utf16, &substituted);
+    if (substituted) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 }  // namespace lut::win32

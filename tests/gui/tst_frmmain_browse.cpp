@@ -67,6 +67,13 @@ void FrmmainBrowseTest::oneChoice_data() {
         << true << QStringLiteral("Übersicht-更新/S3.bin") << QByteArray("\x3C") << "S3"
         << "3C"
         << "";
+    // The version is the name's own bytes (UTF-8), whatever the characters.
+    QTest::newRow("accented version")
+        << true << QStringLiteral("S\u00E9.bin") << QByteArray("\x0A") << QStringLiteral("S\u00E9") << "0A"
+        << "";
+    QTest::newRow("version outside Latin-1") << true << QStringLiteral("S\u7248\u672C.bin")
+                                             << QByteArray("\x0A") << QStringLiteral("S\u7248\u672C") << "0A"
+                                             << "";
     QTest::newRow("no extension, full stop in the folder")
         << true << "v1.2/Sfw" << QByteArray("\x0A") << "Sfw"
         << "0A"

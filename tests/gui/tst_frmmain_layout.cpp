@@ -1,6 +1,7 @@
 // The window as the technician sees it: every control at its place with its texts and properties, the
 // window's own looks, how it follows a resize, and the small pieces the window is made of.
 #include <map>
+#include <stdexcept>
 #include <thread>
 
 #include <QAbstractItemView>
@@ -346,6 +347,12 @@ void FrmmainLayoutTest::listKeepsTheLoggersBytes() {
     // A version typed in edt1 goes out as the same 8-bit bytes.
     w.window->findChild<QLineEdit*>(QStringLiteral("edt1"))->setText(QStringLiteral("S1.0\u00B5"));
     QCOMPARE(operations.VersionText(), std::string("S1.0\xB5"));
+    // A typed character with no byte of its own is refused, never sent as "?".
+    w.window->findChild<QLineEdit*>(QStringLiteral("edt1"))->setText(QStringLiteral("S1.0\u20AC"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, operations.VersionText());
+    // Browse's version is the file name's bytes, even those that do not decode.
+    operations.SetVersionText("S\xE9");
+    QCOMPARE(operations.VersionText(), std::string("S\xE9"));
     QVERIFY(!operations.SelectedRow().has_value());
     w.window->findChild<QTreeWidget*>(QStringLiteral("lv1"))
         ->setCurrentItem(w.window->findChild<QTreeWidget*>(QStringLiteral("lv1"))->topLevelItem(1));

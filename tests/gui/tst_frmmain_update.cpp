@@ -72,6 +72,8 @@ class FrmmainUpdateTest : public QObject {
   private slots:
     void updateRunsToCompleteWithStatusAndProgress();
     void updateWithTheUpdateEndpointClosedSendsNothingAndDoesNotCrash();
+    void recordThatCannotBeWrittenIsSaidInTheStatusTooltip_data();
+    void recordThatCannotBeWrittenIsSaidInTheStatusTooltip();
     void unknownLocalAddressShowsTheErrorAndKeepsLbl3();
 };
 
@@ -152,6 +154,40 @@ void FrmmainUpdateTest::updateWithTheUpdateEndpointClosedSendsNothingAndDoesNotC
     PressUpdate(w);
     QVERIFY(State(w) == Protocol::Request);
     QVERIFY(w.boxes.empty());
+}
+
+void FrmmainUpdateTest::recordThatCannotBeWrittenIsSaidInTheStatusTooltip_data() {
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<bool>("close");
+    QTest::newRow("Update pressed again before the logger answered") << 2 << false;
+    QTest::newRow("the window closed before the logger answered") << 1 << true;
+}
+
+// The record's folder is a plain file. No box says so, neither ahead of the dialogue's own texts nor at
+// close: the status line's tooltip does.
+void FrmmainUpdateTest::recordThatCannotBeWrittenIsSaidInTheStatusTooltip() {
+    QFETCH(int, presses);
+    QFETCH(bool, close);
+    QTemporaryDir folder;
+    QFile(folder.filePath(QStringLiteral("plainfile"))).open(QIODevice::WriteOnly);
+    qputenv("LOGGER_UPDATE_RECORD", folder.filePath(QStringLiteral("plainfile/updates.jsonl")).toUtf8());
+    VirtualPacer pacer;
+    LoopbackLogger logger(LoggerAddress, 0);
+    WindowUnderTest w(ToolOptions{ToolAddress, logger.Port(), lut::test::FreePort(ToolAddress)},
+                      WithPacer(pacer));
+    QVERIFY(w.Start());
+    Prepare(w, folder, 10);
+    for (int press = 0; press < presses; ++press) {
+        PressUpdate(w);
+    }
+    if (close) {
+        w.window->close();
+    }
+    qputenv("LOGGER_UPDATE_RECORD", "off");
+    QCOMPARE(w.boxes.size(), 0u);
+    QCOMPARE(Status(w), QStringLiteral("Request Update"));
+    const QString tip = w.window->findChild<QLabel*>(QStringLiteral("lbl6"))->toolTip();
+    QVERIFY2(tip.contains(QStringLiteral("plainfile/updates.jsonl could not be written")), qPrintable(tip));
 }
 
 void FrmmainUpdateTest::unknownLocalAddressShowsTheErrorAndKeepsLbl3() {

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -360,6 +362,50 @@ TEST(Win32Window, LoggerTextsTravelInTheAnsiCodePage) {
     EXPECT_EQ(lut::win32::NarrowAnsi(shown), "SN\xB5");
     SetWindowTextW(w.Control(lut::form::edt1), lut::win32::WidenAnsi("S2.0\xB5").c_str());
     EXPECT_EQ(operations.VersionText(), "S2.0\xB5");
+
+    // Browse's version, the file name's (UTF-8 to the window), goes out as the code page's bytes for it, as
+    // the ANSI file dialog gives a name; a character without a byte there is refused, never sent as "?".
+    struct Case {
+        std::string fromFileName;
+        std::wstring typed;  // over it
+        std::optional<std::string> sent;
+    };
+    const std::vector<Case> cases = {
+        {"S\xC3\xA9", L"", "S\xE9"},  // S\u00E9.bin, in Windows-1252 here
+        {"S\xE2\x98\x83", L"", std::nullopt},
+        {"S1.0", L"S\u7248", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fromFileName);
+        operations.SetVersionText(c.fromFileName);
+        if (!c.typed.empty()) {
+            SetWindowTextW(w.Control(lut::form::edt1), c.typed.c_str());
+        }
+        if (c.sent) {
+            EXPECT_EQ(operations.VersionText(), *c.sent);
+        } else {
+            EXPECT_THROW(operations.VersionText(), std::runtime_error);
+        }
+    }
+}
+
+// The tooltip text that the window's tooltips hold for the control.
+std::string TipOf(const WindowUnderTest& w, const lut::form::Control& control) {
+    std::wstring tip;
+    for (HWND tooltip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); tooltip != nullptr;
+         tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr)) {
+        wchar_t text[1024] = {};
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.hwnd = w.window->Handle();
+        tool.uId = reinterpret_cast<UINT_PTR>(w.Control(control));
+        tool.lpszText = text;
+        if (GetWindow(tooltip, GW_OWNER) == w.window->Handle()) {
+            SendMessageW(tooltip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+            tip += text;
+        }
+    }
+    return Narrow(tip);
 }
 
 // lbl3 opens the adapter menu when clicked: it says so with a hand cursor and a tooltip.
@@ -370,31 +416,37 @@ TEST(Win32Window, AddressLabelShowsAHandAndATooltip) {
                            MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
               TRUE);
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // IDC_HAND
-    std::wstring tip;
-    for (HWND tooltip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); tooltip != nullptr;
-         tooltip = FindWindowExW(nullptr, tooltip, TOOLTIPS_CLASSW, nullptr)) {
-        wchar_t text[256] = {};
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.hwnd = w.window->Handle();
-        tool.uId = reinterpret_cast<UINT_PTR>(lbl3);
-        tool.lpszText = text;
-        if (GetWindow(tooltip, GW_OWNER) == w.window->Handle()) {
-            SendMessageW(tooltip, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
-            tip += text;
-        }
-    }
-    EXPECT_EQ(Narrow(tip), lut::form::lbl3Hint);
+    EXPECT_EQ(TipOf(w, lut::form::lbl3), lut::form::lbl3Hint);
 }
 
-// The program's first showing takes the launcher's show command (a shortcut set to "Maximized" or
-// "Minimized", start /max), which sends no WM_SHOWWINDOW: lbl3 must get the address all the same.
+// lbl3's text when the window under watch was first activated, taken before the window sees the message.
+HWND watched = nullptr;
+std::optional<std::string> lbl3AtActivation;
+
+LRESULT CALLBACK SeeActivation(int code, WPARAM wParam, LPARAM lParam) {
+    const auto& message = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && message.hwnd == watched && message.message == WM_ACTIVATE &&
+        LOWORD(message.wParam) != WA_INACTIVE && !lbl3AtActivation) {
+        lbl3AtActivation = Narrow(WindowText(
+            GetDlgItem(GetDlgItem(watched, ControlId(lut::form::grp1)), ControlId(lut::form::lbl3))));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The window is shown before its first activation, whatever the show command: a shortcut set to
+// "Maximized" or "Minimized" (start /max) sends no WM_SHOWWINDOW, and the place changes that announce the
+// showing also follow the activation. lbl3 has the address when start-up begins.
 TEST(Win32Window, StartedMaximizedOrMinimizedTheWindowKnowsItsAddress) {
-    for (const int command : {SW_SHOWMAXIMIZED, SW_SHOWMINIMIZED}) {
+    for (const int command : {SW_SHOWNORMAL, SW_SHOWMAXIMIZED, SW_SHOWMINIMIZED}) {
         SCOPED_TRACE(command);
         WindowUnderTest w;
+        watched = w.window->Handle();
+        lbl3AtActivation.reset();
+        const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, SeeActivation, nullptr, GetCurrentThreadId());
         w.window->Show(command);
         PumpWaiting();
+        UnhookWindowsHookEx(hook);
+        EXPECT_EQ(lbl3AtActivation, std::optional<std::string>("127.0.1.99"));
         EXPECT_EQ(Narrow(WindowText(w.Control(lut::form::lbl3))), "127.0.1.99");
         EXPECT_EQ(IsZoomed(w.window->Handle()) != FALSE, command == SW_SHOWMAXIMIZED);
         EXPECT_EQ(IsIconic(w.window->Handle()) != FALSE, command == SW_SHOWMINIMIZED);
@@ -450,6 +502,45 @@ TEST(Win32Window, OnlyMessage1106ReadsADatagram) {
     ASSERT_EQ(ListView_GetItemCount(w.Control(lut::form::lv1)), 1);
     EXPECT_EQ(ItemText(w.Control(lut::form::lv1), 0, lut::form::SnColumn), "SN0042");
     EXPECT_EQ(ItemText(w.Control(lut::form::lv1), 0, lut::form::IpColumn), "127.0.0.1");
+}
+
+// The record's folder is a plain file. No box says so, neither ahead of the dialogue's own texts (Update
+// pressed again before the logger answered) nor at close: the status line's tooltip does.
+TEST(Win32Window, RecordThatCannotBeWrittenIsSaidInTheStatusTooltip) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("lut-record-" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path blocked = folder / "plainfile";
+    std::ofstream(blocked) << "a plain file\n";
+    const std::filesystem::path image = folder / "S1.02.bin";
+    std::ofstream(image, std::ios::binary) << std::string(10, '\x5A');
+    for (const int presses : {2, 1}) {
+        SCOPED_TRACE(presses);
+        WindowUnderTest w(OwnPorts(), "127.0.1.99", image.string());
+        ASSERT_TRUE(w.Start());
+        w.Click(lut::form::btnsearch);
+        lut::Endpoint logger;
+        ASSERT_FALSE(logger.Open({"127.0.0.1", 0}));
+        ASSERT_FALSE(logger.SendTo(std::string(1, lut::FrameStart) + "SN0042#S1.00" + lut::FrameEnd,
+                                   "127.0.0.1", OwnPorts().discoveryPort));
+        w.window->WndProc(lut::SocketNotifyMessage, 0, FD_READ);
+        ListView_SetItemState(w.Control(lut::form::lv1), 0, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        w.Click(lut::form::btn1);
+        _putenv_s("LOGGER_UPDATE_RECORD", (blocked / "updates.jsonl").string().c_str());
+        for (int press = 0; press < presses; ++press) {
+            w.Click(lut::form::btnUPG);
+        }
+        if (presses == 1) {
+            w.window->FormClose();
+        }
+        _putenv_s("LOGGER_UPDATE_RECORD", "off");
+        EXPECT_TRUE(w.boxes.empty());
+        EXPECT_EQ(w.Status(), lut::text::RequestUpdate);
+        EXPECT_NE(TipOf(w, lut::form::lbl6).find("updates.jsonl could not be written"), std::string::npos)
+            << TipOf(w, lut::form::lbl6);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 // What the lbl3 menu offered, and the loopback entry chosen in it once it is up: the only address a test

@@ -1,5 +1,6 @@
 // The tool core as both front ends drive it: start-up, a whole update against a fake logger on loopback,
 // and closing while a transfer is under way.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -187,6 +188,49 @@ TEST(WholeUpdate, AcceptResendTwoBlocksThenCompleteDeliversTheFileByteForByte) {
     EXPECT_TRUE(bench.logger.Arrived().empty());
     // The probe, the request, six blocks and two queries sent; the search answer and three answers received.
     EXPECT_EQ(bench.CapturedDatagrams(), 10U + 4U);
+}
+
+// What the record hears: every event of the dialogue, as the window takes it.
+struct Heard final : DialogueObserver {
+    void OnDialogueEvent(const DialogueEvent& event) override { events.push_back(event); }
+    template <typename Event>
+    long Count() const {
+        return std::count_if(events.begin(), events.end(),
+                             [](const DialogueEvent& e) { return std::holds_alternative<Event>(e); });
+    }
+    std::vector<DialogueEvent> events;
+};
+
+// A Search during worker B's transfer, a new request and its acceptance: worker A's new run begins, and
+// the older run still sends its queries and fails. Its queries and its failure reach the status line and
+// the record; only its end does not reset the newer run's bar.
+TEST(WholeUpdate, AnOlderRunStillReportsAllButItsEndAfterANewerRunBegan) {
+    LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
+    ToolBench bench;
+    Heard record;
+    bench.core.SetObserver(&record);
+    bench.Ready(FileBytes(600));  // two blocks
+    bench.core.btnUPGClick();
+    bench.Answer({"R0000"});
+    bench.Pass(3);
+    ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
+    bench.Answer({"R00010001"});  // during worker A's first query pause: worker B sends block 1 again
+    ListLogger(bench.core, LoggerAddress, "SN0001#S1.0");
+    bench.window.selected = 0;
+    ASSERT_EQ(bench.core.btnUPGClick(), UpdateCheck::Passed);
+    bench.Answer({"R0000"});  // worker A takes its new run once its query pause ends
+    bench.Pass(5, 2);         // B's block pause, A's first run ends, A's two blocks, B's final pause
+    ASSERT_TRUE(bench.pacer.WaitForSleepers(2));
+    EXPECT_EQ(bench.Shown().Texts(Kind::Status).back(), text::QueryUpdateResult) << "the older run's query";
+    bench.Pass(9, 2);  // both query; B's fifth query goes unanswered first
+    ASSERT_TRUE(bench.core.Dialogue().Upthread1->Thread().WaitIdle(VirtualPacer::HangGuard));
+    const FakeWindow& shown = bench.Shown();
+    EXPECT_EQ(shown.Texts(Kind::Status).back(), text::UpdateFail);
+    EXPECT_EQ(record.Count<dialogue::QueriesUnanswered>(), 1);
+    EXPECT_EQ(record.Count<dialogue::BlockSent>(), 2 + 1 + 2);
+    EXPECT_EQ(record.Count<dialogue::RunEnds>(), 0) << "each older run's end is dropped";
+    EXPECT_FALSE(shown.progressEnded);
+    EXPECT_EQ(shown.progressMax, 2);
 }
 
 TEST(WholeUpdate, TwoAnswersInOneDatagramMeetTheStateTheFirstLeft) {
