@@ -255,14 +255,14 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                      "The file's approved SHA-256; a file whose SHA-256 differs is refused before anything "
                      "is sent (exit code 4)")
         ->type_name("HEX")
-        ->check(CLI::Validator(
+        ->transform(CLI::Validator(
             [](std::string& hex) {
                 std::ranges::transform(hex, hex.begin(), [](unsigned char c) { return std::tolower(c); });
                 return hex.size() == 64 && hex.find_first_not_of("0123456789abcdef") == std::string::npos
                            ? std::string()
                            : "expected 64 hexadecimal digits";
             },
-            "HEX"));
+            ""));
     double verifyWait = 60.0;
     updateCommand
         ->add_option("--verify-wait", verifyWait,

@@ -31,11 +31,11 @@ struct SearchOptions {
 
 struct UpdateOptions {
     CommonOptions common;
-    std::vector<std::string> loggers;    // dotted IPv4 addresses of the loggers to update
-    std::string file;                    // the update file
-    std::optional<std::string> version;  // replaces the version taken from the file name
-    std::optional<std::string> sha256;   // the file's approved SHA-256, lower-case; another file is refused
-    bool verify = true;                  // ask the logger for its version after "Update complete"
+    std::vector<std::string> loggers;     // dotted IPv4 addresses of the loggers to update
+    std::string file;                     // the update file
+    std::optional<std::string> version;   // replaces the version taken from the file name
+    std::optional<std::string> sha256{};  // the file's approved SHA-256, lower-case; another file is refused
+    bool verify = true;                   // ask the logger for its version after "Update complete"
     std::chrono::milliseconds verifyWait{60'000};
     std::chrono::milliseconds verifyInterval{1000};  // between two probes of the version check
     bool record = true;                              // append each attempt to the update record
