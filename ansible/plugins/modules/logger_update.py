@@ -12,12 +12,12 @@ version_added: 1.0.0
 description:
   - Runs C(logger-update update --all --json) on the site's gateway. The tool searches the gateway's /24
     subnet, then loads the update file into every logger whose version differs from the file's (or sorts
-    below I(below)), several at once, and checks each logger's version afterwards.
+    below I(below)), several at once, and checks each logger's version afterwards. With I(loggers) it
+    probes those addresses instead of searching.
   - A logger that already runs the file's version is left alone, so a second run with the same file changes
     nothing.
   - In check mode the tool runs with C(--dry-run), which searches and lists the loggers it would update,
     and sends nothing else; the file must be on the gateway for that too.
-  - Belongs to the action group C(lut.logger_update_tool.logger_update_tool), for C(module_defaults).
 author:
   - Logger Update Tool developers (!UNKNOWN)
 extends_documentation_fragment:
