@@ -447,7 +447,7 @@ def _playbook(run, inventory, env, *extra):
     argv = ["ansible-playbook", "-i", inventory, "lut.logger_update_tool.rollout",
             "-e", f"@{run.dir / 'vars.json'}"]
     child = run.start("ansible-playbook", [*argv, *extra], env=env)
-    code = child.finish(240)
+    code = child.finish(400)
     output = child.text("out")
     print(f"ansible-playbook {' '.join(extra)}: exit {code} in {time.monotonic() - child.started:.1f} s")
     recap = {match.group(1): {key: int(value) for key, value in re.findall(r"(\w+)=(\d+)", match.group(2))}
@@ -475,7 +475,7 @@ def ansible(run):
         return f"{site.name[-1].upper()}{n:03d}"
 
     def start_loggers(site, version, *options):
-        argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.dir / site.name, "--run-time", 300,
+        argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.dir / site.name, "--run-time", 900,
                 *options]
         for n, address in enumerate(site.loggers):
             argv += ["--logger", f"{address},{serial(site, n)},{version}"]
