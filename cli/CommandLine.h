@@ -21,8 +21,8 @@ struct CommonOptions {
     std::chrono::milliseconds wait{3000};     // how long to wait for answers
     bool json = false;
     std::optional<std::string> capture;  // the pcap file that records every datagram
-    int rounds = 3;                      // the search's probes, sent this often, RoundInterval apart
-    bool allAdapters = false;            // search the /24 of every adapter, each from its own address
+    int rounds = 3;            // the search's probes, sent this often, RoundInterval apart
+    bool allAdapters = false;  // search the /24 of every adapter, each from its own address
 };
 
 struct SearchOptions {
@@ -31,11 +31,10 @@ struct SearchOptions {
 
 struct UpdateOptions {
     CommonOptions common;
-    std::vector<std::string> loggers;     // dotted IPv4 addresses of the loggers to update
-    std::string file;                     // the update file
-    std::optional<std::string> version;   // replaces the version taken from the file name
-    std::optional<std::string> sha256{};  // the file's approved SHA-256, lower-case; another file is refused
-    bool verify = true;                   // ask the logger for its version after "Update complete"
+    std::vector<std::string> loggers;    // dotted IPv4 addresses of the loggers to update
+    std::string file;                    // the update file
+    std::optional<std::string> version;  // replaces the version taken from the file name
+    bool verify = true;                  // ask the logger for its version after "Update complete"
     std::chrono::milliseconds verifyWait{60'000};
     std::chrono::milliseconds verifyInterval{1000};  // between two probes of the version check
     bool record = true;                              // append each attempt to the update record
@@ -48,6 +47,9 @@ struct UpdateOptions {
     bool keepGoing = false;              // go on after any number of failures
     bool dryRun = false;                 // list what would be updated, send nothing but the search
     std::optional<int> expect{};         // --all: the loggers the site has; fewer found updates none
+
+    // The approved file's SHA-256, lower-case: another file is refused before anything is sent.
+    std::optional<std::string> sha256{};
 
     // One logger named, nothing of a batch asked: the update of exactly that logger.
     bool Single() const { return !all && loggers.size() == 1 && !below && !dryRun; }
