@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/FoundLoggers.h"
+#include "record/Sha256.h"
 #include "update/DialoguePresenter.h"
 #include "update/Overloaded.h"
 #include "update/TrimText.h"
@@ -32,11 +33,26 @@ ExitCode ExitCodeOf(VersionCheck::Result result) {
     return ExitCode::NoVerifyAnswer;
 }
 
+std::string NotTheApprovedFile(const std::string& file, const std::string& sha256,
+                               const std::string& approved) {
+    return file + " is not the approved file: its SHA-256 is " + sha256 + ", not " + approved + ".";
+}
+
 }  // namespace
 
 std::optional<Outcome> LoadAttemptFile(Session& session, AttemptShared& shared) {
-    if (const auto failure = session.LoadFile(shared.options.file, shared.options.version)) {
+    const UpdateOptions& options = shared.options;
+    if (const auto failure = session.LoadFile(options.file, options.version)) {
         return Outcome{ExitCode::CheckFailed, *failure};
+    }
+    // The bytes that were loaded are the bytes that would be sent.
+    if (options.sha256) {
+        const ImageText& image = session.Core().LoadedImage();
+        const std::string sha256 =
+            record::Sha256OfHexText(image ? std::string_view(*image) : std::string_view());
+        if (sha256 != *options.sha256) {
+            return Outcome{ExitCode::CheckFailed, NotTheApprovedFile(options.file, sha256, *options.sha256)};
+        }
     }
     shared.record.Loaded(session.Core().LoadedFile(), session.Core().LoadedImage());
     shared.versionText = session.Window().VersionText();

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <sstream>
 
@@ -81,7 +83,8 @@ constexpr std::string_view UpdateDetails =
     "blocks sent and the time left; otherwise one line per stage. With --json one object ends the run:\n"
     "result, exitCode, message, logger, file, version, blocks, blocksSent, blocksResent, sendFailures,\n"
     "seconds, verified (null when not checked), versionBefore, versionAfter, receiveErrors (receive\n"
-    "errors skipped, such as ICMP answers).\n"
+    "errors skipped, such as ICMP answers). --sha256 HEX pins the file: one whose SHA-256 differs is\n"
+    "refused before anything is sent, its own SHA-256 in the message (exit code 4).\n"
     "Ctrl-C stops at once and says what the logger may hold (a partial image needs a new update).\n"
     "\n"
     "Whole sites: with --all the tool searches first (as search does) and updates every logger found\n"
@@ -247,6 +250,19 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
                      "The version sent in the update request, instead of the file name "
                      "without its extension")
         ->type_name("TEXT");
+    updateCommand
+        ->add_option("--sha256", update.sha256,
+                     "The file's approved SHA-256; a file whose SHA-256 differs is refused before anything "
+                     "is sent (exit code 4)")
+        ->type_name("HEX")
+        ->transform(CLI::Validator(
+            [](std::string& hex) {
+                std::ranges::transform(hex, hex.begin(), [](unsigned char c) { return std::tolower(c); });
+                return hex.size() == 64 && hex.find_first_not_of("0123456789abcdef") == std::string::npos
+                           ? std::string()
+                           : "expected 64 hexadecimal digits";
+            },
+            ""));
     double verifyWait = 60.0;
     updateCommand
         ->add_option("--verify-wait", verifyWait,

@@ -48,6 +48,9 @@ struct UpdateOptions {
     bool dryRun = false;                 // list what would be updated, send nothing but the search
     std::optional<int> expect{};         // --all: the loggers the site has; fewer found updates none
 
+    // The approved file's SHA-256, lower-case: another file is refused before anything is sent.
+    std::optional<std::string> sha256{};
+
     // One logger named, nothing of a batch asked: the update of exactly that logger.
     bool Single() const { return !all && loggers.size() == 1 && !below && !dryRun; }
 };

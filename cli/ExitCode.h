@@ -14,7 +14,7 @@ enum class ExitCode : int {
     BadArguments = 1,        // the command line is wrong
     EndpointFailed = 2,      // "Create Socket Fail!!", no local address, or no probe could be sent
     NoAnswer = 3,            // the logger did not answer the probe or the update requests in time
-    CheckFailed = 4,         // a check of the Update button failed, or the file could not be read
+    CheckFailed = 4,         // a check of the Update button failed, the file is unreadable or not --sha256's
     Refused = 5,             // "Flash not exists,can not update", "Same Version", or a refusal without reason
     UnknownError = 6,        // "Update fail.Unknown Error Ocurred", or an answer the tool could not read
     UpdateFail = 7,          // "Update Fail": the result queries went unanswered
@@ -45,7 +45,8 @@ inline constexpr std::array<ExitCodeText, 13> ExitCodeTexts{{
     {ExitCode::NoAnswer, "no-answer",
      "the logger did not answer the probe, or none of 3 update requests 1.5 s apart, within --wait"},
     {ExitCode::CheckFailed, "check-failed",
-     "a check of the Update button failed, or the file could not be read (the message says which)"},
+     "a check of the Update button failed, the file could not be read, or its SHA-256 is not --sha256's "
+     "(the message says which)"},
     {ExitCode::Refused, NameOf(DialogueEnd::Refused),
      "the logger refused: \"Flash not exists,can not update\", \"Same Version\", or without a reason"},
     {ExitCode::UnknownError, NameOf(DialogueEnd::UnknownError),

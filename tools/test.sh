@@ -82,8 +82,8 @@ for preset in "${presets[@]}"; do
         QT_QPA_PLATFORM=offscreen ctest --preset "$preset" --label-regex e2e --parallel 4 "$@"
     fi
 done
-# The Ansible collection's sanity tests that run offline (a few seconds).
-echo "== ansible sanity"
+# The Ansible collection's checks that run offline: sanity tests, unit tests and ansible-lint (under a minute).
+echo "== ansible collection"
 tools/ansible-sanity.sh
 if ((${#presets[@]} > 1)); then
     echo "== fuzz"

@@ -548,7 +548,7 @@ def _playbook(run, inventory, env, *extra):
     argv = ["ansible-playbook", "-i", inventory, "lut.logger_update_tool.rollout",
             "-e", f"@{run.dir / 'vars.json'}"]
     child = run.start("ansible-playbook", [*argv, *extra], env=env)
-    code = child.finish(240)
+    code = child.finish(400)
     output = child.text("out")
     print(f"ansible-playbook {' '.join(extra)}: exit {code} in {time.monotonic() - child.started:.1f} s")
     recap = {match.group(1): {key: int(value) for key, value in re.findall(r"(\w+)=(\d+)", match.group(2))}
@@ -561,8 +561,9 @@ def ansible(run):
     """The Ansible collection rolls an update out to three sites over SSH, in waves: each site is a network
     namespace with its gateway's SSH server and its own simulated loggers, and the controller runs the
     collection's playbook. Every logger is updated byte-identically and verified and the fleet report lists
-    them all; a second run changes nothing; and a site whose loggers refuse fails its host, after which no
-    later wave starts."""
+    them all; a second run changes nothing; a site whose loggers refuse fails its host, after which no
+    later wave starts; a site that fails before its update has its row, and a run after a failure updates
+    what is left."""
     names = ["site-a", "site-b", "site-c"]
     sites = Sites(names, loggers_per_site=2)
     sites.create()
@@ -575,7 +576,7 @@ def ansible(run):
         return f"{site.name[-1].upper()}{n:03d}"
 
     def start_loggers(site, version, *options):
-        argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.dir / site.name, "--run-time", 300,
+        argv = [run.programs.sim, "--allow-any-address", "--out-dir", run.dir / site.name, "--run-time", 900,
                 *options]
         for n, address in enumerate(site.loggers):
             argv += ["--logger", f"{address},{serial(site, n)},{version}"]
@@ -595,14 +596,15 @@ def ansible(run):
     source = Path(__file__).resolve().parents[2] / "ansible"
     for argv in (["ansible-galaxy", "collection", "build", "--output-path", run.dir, source],
                  ["ansible-galaxy", "collection", "install", "-p", collections,
-                  run.dir / "lut-logger_update_tool-1.0.0.tar.gz"]):
+                  run.dir / "lut-logger_update_tool-2.0.0.tar.gz"]):
         done = subprocess.run(argv, capture_output=True, text=True, timeout=120, cwd=run.dir)
         check(done.returncode == 0, f"{' '.join(map(str, argv[:3]))}: {done.stdout}{done.stderr}")
     env = dict(os.environ, HOME=str(run.dir / "home"), ANSIBLE_COLLECTIONS_PATH=str(collections),
                ANSIBLE_NOCOLOR="1", ANSIBLE_RETRY_FILES_ENABLED="0", ANSIBLE_PIPELINING="1",
                # No SSH master left running in the background after a run: it would outlive the test.
                ANSIBLE_SSH_ARGS="-o ControlMaster=no -o ControlPersist=no")
-    for module in ("logger_update", "logger_search"):
+    # logger_search is the deprecated name of logger_search_info.
+    for module in ("logger_update", "logger_search_info", "logger_search"):
         done = subprocess.run(["ansible-doc", f"lut.logger_update_tool.{module}"], capture_output=True,
                               text=True, timeout=60, env=env)
         check(done.returncode == 0 and "OPTIONS" in done.stdout, f"ansible-doc {module}: {done.stderr}")
@@ -654,9 +656,9 @@ def ansible(run):
           f"the second run ended with exit {code}, recap {recap}\n{output}")
     check(json.loads(report.with_suffix(".json").read_text()) == rows, "the second run changed the report")
 
-    # logger_search over SSH, one line of JSON a site.
-    searched = run.start("ansible logger_search", [
-        "ansible", "gateways", "-i", inventory, "-o", "-m", "lut.logger_update_tool.logger_search", "-a",
+    # logger_search_info over SSH, one line of JSON a site.
+    searched = run.start("ansible logger_search_info", [
+        "ansible", "gateways", "-i", inventory, "-o", "-m", "lut.logger_update_tool.logger_search_info", "-a",
         f"executable={run.programs.cli.resolve()} local_address={{{{ ansible_host }}}} "
         "bind={{ ansible_host }} wait=1"], env=env)
     code = searched.finish(120)
@@ -664,12 +666,12 @@ def ansible(run):
     for line in searched.lines("out"):
         name, _, answer = line.text.partition(" | SUCCESS => ")
         if answer:
-            facts = json.loads(answer)["ansible_facts"]
-            versions = sorted((row["ip"], row["version"]) for row in facts["loggers"])
-            found[name] = (facts["logger_count"], versions)
+            result = json.loads(answer)
+            versions = sorted((row["ip"], row["version"]) for row in result["loggers"])
+            found[name] = (result["count"], versions)
     listed = {site.name: (2, [(address, "S3.00") for address in site.loggers]) for site in sites.sites}
     check(code == 0 and found == listed,
-          f"logger_search: exit {code}, expected {listed}, found {found}\n{searched.transcript()}")
+          f"logger_search_info: exit {code}, expected {listed}, found {found}\n{searched.transcript()}")
 
     # Waves of one site each, no failure allowed: site-b's loggers refuse, so site-c is never started.
     sims["site-b"].stop()
@@ -696,13 +698,49 @@ def ansible(run):
     reported = report.with_suffix(".json").read_text()
     code, output, recap = rollout(second, "-e", '{"rollout_waves": ["100%"]}', "--check")
     changed = {name: counts["changed"] for name, counts in recap.items()}
-    check(code == 0 and changed == {"site-a": 0, "site-b": 1, "site-c": 1},
-          f"expected site-b's dry run and site-c's copy alone to change; exit {code}, recap {recap}\n"
-          f"{output}")
+    check(code == 0 and changed == {"site-a": 0, "site-b": 1, "site-c": 2}
+          and all(f"Would update {serial(sites.sites[2], n)} at {address} from S3.00 to S3.01" in output
+                  for n, address in enumerate(sites.sites[2].loggers)),
+          f"expected site-b's dry run, site-c's copy and dry run to change and site-c's loggers listed; exit "
+          f"{code}, recap {recap}\n{output}")
     check([len(sim_lines(sims[name], r" <- LU ")) for name in names] == requests_before
           and report.with_suffix(".json").read_text() == reported,
           "the dry run sent an update request or changed the report")
-    print(f"3 sites, {len(expected)} loggers updated over SSH; the refusing site stopped the rollout")
+
+    # The waves from the inventory, all sites at once: site-b's loggers take the file now, and site-c fails
+    # before its update (a file where its folder for update files belongs), yet has its row.
+    sims["site-b"].stop()
+    sims["site-b"] = start_loggers(sites.sites[1], "S3.00")
+    (run.dir / "group_vars").mkdir()
+    (run.dir / "group_vars" / "gateways.yml").write_text('rollout_waves: ["100%"]\n')
+    blocked = run.dir / "gateway" / "site-c"
+    shutil.rmtree(blocked)
+    blocked.write_text("not a folder\n")
+    code, output, recap = rollout(second)
+    added = json.loads(report.with_suffix(".json").read_text())[len(json.loads(reported)):]
+    check(code != 0 and sorted(recap) == names and recap["site-c"]["failed"] == 1
+          and recap["site-a"]["changed"] == 0 and recap["site-b"]["failed"] == 0
+          and f"The fleet report: {report}.csv" in output,
+          f"expected one wave, site-b updated, site-c failed and the report named; exit {code}, recap "
+          f"{recap}\n{output}")
+    check(sorted((row["site"], row["sn"], row["outcome"]) for row in added)
+          == [("site-b", serial(sites.sites[1], n), "complete") for n in range(2)] + [("site-c", "", "failed")]
+          and str(blocked) in next(row["message"] for row in added if row["site"] == "site-c"),
+          f"expected site-b's updates and site-c's failure in the report, got {added}")
+
+    # A run after the failure: site-c is updated, and its table is shown at the end.
+    blocked.unlink()
+    code, output, recap = rollout(second)
+    check(code == 0 and recap["site-c"]["changed"] > 0 and recap["site-c"]["failed"] == 0
+          and all(path.exists() for path in images(sites.sites[2], "S3.01"))
+          and "site-c,C001," in output,
+          f"expected site-c updated after its failure; exit {code}, recap {recap}\n{output}")
+    table = report.with_suffix(".csv").read_text().splitlines()
+    check(table.count(table[0]) == 1
+          and len(table) == 1 + len(json.loads(report.with_suffix(".json").read_text())),
+          f"the CSV report has one header and every row of the JSON report: {table}")
+    print(f"3 sites, {len(expected)} loggers updated over SSH; the refusing site stopped the rollout; the "
+          "site that failed before its update was reported and updated by the next run")
 
 
 @case

@@ -13,10 +13,11 @@ description:
   - Appends one row per logger of a site's update to the fleet report, a JSON array in I(path)C(.json) and
     the same rows in I(path)C(.csv), with the columns site, sn, ip, before, after, outcome, time (the
     update's seconds) and message. Both files are made when missing.
-  - A site whose run failed before any logger (no search, a bad file) gets one row with its I(failure)
-    and an empty serial number, so that no failed site is missing from the report.
+  - A site whose run failed before any logger (the gateway unreachable, the image not copied, no search, a
+    bad file) gets one row with its I(failure), outcome C(failed) and an empty serial number, so that no
+    failed site is missing from the report.
   - Sites of one wave report at the same time; the module holds a lock on the CSV file while it appends,
-    so their rows never mix.
+    so their rows never mix and the table has one header however many sites report at once.
   - Runs on the controller (delegated to C(localhost)); the role C(lut.logger_update_tool.rollout) calls it.
 author:
   - Logger Update Tool developers (!UNKNOWN)
@@ -58,6 +59,7 @@ EXAMPLES = r'''
     loggers: "{{ site.loggers }}"
     failure: "{{ site.msg | default(omit) }}"
   delegate_to: localhost
+  become: false
 '''
 
 RETURN = r'''
@@ -79,6 +81,7 @@ rows:
 
 import csv
 import fcntl
+import io
 import json
 import os
 import tempfile
@@ -103,20 +106,26 @@ def rows_of(params):
     return rows
 
 
+def csv_text(rows, header):
+    text = io.StringIO()
+    writer = csv.DictWriter(text, COLUMNS)
+    if header:
+        writer.writeheader()
+    writer.writerows(rows)
+    return text.getvalue()
+
+
 def append(path, rows):
-    """Appends the rows to both files while holding the CSV file's lock; the JSON array is replaced whole, by
-    renaming, so that a reader never sees half of it."""
-    with open(path + '.csv', 'a+', newline='') as table:
+    """Appends the rows to both files while holding the CSV file's lock. The table's size is taken under the
+    lock, so only the first writer of a new table writes the header, and its rows go in with one write; the
+    JSON array is replaced whole, by renaming, so that a reader never sees half of it."""
+    with open(path + '.csv', 'ab') as table:
         fcntl.flock(table, fcntl.LOCK_EX)
         existing = []  # read first: a damaged array stops both files alike
         if os.path.exists(path + '.json'):
             with open(path + '.json') as report:
                 existing = json.load(report)
-        writer = csv.DictWriter(table, COLUMNS)
-        if table.tell() == 0:
-            writer.writeheader()
-        writer.writerows(rows)
-        table.flush()
+        os.write(table.fileno(), csv_text(rows, os.fstat(table.fileno()).st_size == 0).encode('utf-8'))
         directory = os.path.dirname(os.path.abspath(path))
         handle, temporary = tempfile.mkstemp(dir=directory, prefix='.fleet-report.')
         with os.fdopen(handle, 'w') as report:

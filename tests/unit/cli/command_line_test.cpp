@@ -56,6 +56,9 @@ TEST(CommandLine, AWrongCommandLineEndsWithOneAndSaysWhy) {
         {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--expect", "2"},
         {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--all-adapters"},
         {"update", "--all", "--file", "S1.bin", "--expect", "0"},
+        {"update", "--all", "--file", "S1.bin", "--sha256", "abc"},
+        {"update", "--all", "--file", "S1.bin", "--sha256",
+         "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdeg"},
     };
     for (const auto& arguments : cases) {
         const Parsed parsed = Parse(arguments);
@@ -147,6 +150,12 @@ TEST(CommandLine, ABatchTakesItsOptionsAndARepeatedLoggerIsAList) {
     EXPECT_EQ(batch.expect, 12);
     EXPECT_EQ(batch.common.rounds, 5);
     EXPECT_TRUE(batch.common.allAdapters);
+
+    const Parsed pinned = Parse({"update", "--all", "--file", "S1.bin", "--sha256",
+                                 "89F4FF56A25DD1DB06A4CE6033603775D705FB96F30F8693733FEF602A1CA532"});
+    ASSERT_TRUE(pinned.result.invocation) << pinned.err;
+    EXPECT_EQ(std::get<UpdateOptions>(*pinned.result.invocation).sha256,
+              "89f4ff56a25dd1db06a4ce6033603775d705fb96f30f8693733fef602a1ca532");
 
     const Parsed list =
         Parse({"update", "--logger", "127.0.0.2", "--logger", "127.0.0.3", "--file", "S1.bin"});

@@ -38,6 +38,7 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
         ExitCode code;
         std::string_view message;
         std::size_t requests = 1;  // sent again while no acceptance comes
+        std::optional<std::string> sha256{};
     } cases[] = {
         {"complete", {}, "S1.02.bin", 1000, Patient, ExitCode::Complete, text::UpdateComplete},
         {"acceptance lost once",
@@ -129,11 +130,31 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
          ExitCode::CheckFailed,
          text::VersionMustBeginWithS},
         {"empty file", {}, "S1.02.bin", 0, Patient, ExitCode::CheckFailed, text::ReadUpdateFileFail},
+        {"the approved file's SHA-256",
+         {},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::Complete,
+         text::UpdateComplete,
+         1,
+         "89f4ff56a25dd1db06a4ce6033603775d705fb96f30f8693733fef602a1ca532"},
+        {"another file than the approved one",
+         {},
+         "S1.02.bin",
+         1000,
+         Patient,
+         ExitCode::CheckFailed,
+         "its SHA-256 is 89f4ff56a25dd1db06a4ce6033603775d705fb96f30f8693733fef602a1ca532, not 0000",
+         1,
+         std::string(64, '0')},
     };
     for (const auto& c : cases) {
         FakeLogger logger("127.0.0.2", c.script);
         const std::size_t recorded = record::Read(RecordFile()).entries.size();
-        const CommandResult result = Run(Options(logger, File(c.fileName, c.bytes), c.wait));
+        UpdateOptions options = Options(logger, File(c.fileName, c.bytes), c.wait);
+        options.sha256 = c.sha256;
+        const CommandResult result = Run(options);
         EXPECT_EQ(result.code, ToInt(c.code)) << c.name << "\n" << result.out << result.err;
         const std::string& said = c.code == ExitCode::Complete ? result.out : result.err;
         EXPECT_NE(said.find(c.message), std::string::npos) << c.name << ": " << said;
