@@ -241,8 +241,9 @@ void Attempt::Finish(Outcome outcome, Clock::time_point now) {
 
 void Attempt::Interrupt(Clock::time_point now, const std::string& networkFailure) {
     if (phase_ == Phase::Verifying) {
-        Finish({ExitCode::Interrupted, InterruptedText(networkFailure) +
-                                           " after \"Update complete\", before the logger's version was checked."},
+        Finish({ExitCode::Interrupted,
+                InterruptedText(networkFailure) +
+                    " after \"Update complete\", before the logger's version was checked."},
                now);
     } else if (InFlight()) {
         Finish(InterruptedOutcome(tally_, networkFailure), now);

@@ -30,7 +30,8 @@ std::optional<Outcome> OutcomeOf(const DialogueEvent& event) {
 }
 
 std::string InterruptedText(const std::string& networkFailure) {
-    return networkFailure.empty() ? "Interrupted" : "Interrupted by a network failure (" + networkFailure + ")";
+    return networkFailure.empty() ? "Interrupted"
+                                  : "Interrupted by a network failure (" + networkFailure + ")";
 }
 
 std::string NetworkFailureText(const std::string& networkFailure) {
