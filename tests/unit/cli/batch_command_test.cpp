@@ -1,5 +1,6 @@
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <set>
 #include <thread>
 
@@ -276,23 +277,31 @@ TEST_F(BatchCommand, CtrlCOrANetworkFailureStopsTheRunningLoggerAndSkipsTheOther
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WakePipe interrupt;
+        std::atomic<bool> failing = false;
         Site site({{.onBlock =
                         [&](int received) {
                             if (received != 2) {
                                 return;
                             }
                             if (c.networkFails) {
-                                BreakSockets("127.0.0.1");
+                                failing = true;
                             } else {
                                 interrupt.Notify();
                             }
                         }},
                    {}});
+        // The sockets break on the tool's thread that pauses next (the worker after its block), which the
+        // tool joins before it closes them, as it would close sockets that the system broke.
+        const auto breakOnce = [&failing] {
+            if (failing.exchange(false)) {
+                BreakSockets("127.0.0.1");
+            }
+        };
         auto options = Options(site, {"127.0.0.2", "127.0.0.3"});
         options.file = File("S1.02.bin", 300 * 50);
         options.common.json = c.json;
         const std::size_t before = record::Read(RecordFile()).entries.size();
-        const CommandResult result = Run(options, false, interrupt.ReadHandle());
+        const CommandResult result = Run(options, false, interrupt.ReadHandle(), breakOnce);
 
         EXPECT_EQ(result.code, ToInt(c.code)) << result.out << result.err;
         EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
