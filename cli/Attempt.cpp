@@ -249,19 +249,20 @@ void Attempt::Finish(Outcome outcome, Clock::time_point now) {
         shared_.record.Write(*logger_, *request_, tally_, Check(), outcome.code, outcome.message, seconds_);
     }
     outcome_ = std::move(outcome);
-    tally_.Close();
+    tally_.End();
     if (shared_.listener != nullptr) {
         shared_.listener->Ended(*this);
     }
 }
 
-void Attempt::Interrupt(Clock::time_point now) {
+void Attempt::Interrupt(Clock::time_point now, const std::string& networkFailure) {
     if (phase_ == Phase::Verifying) {
         Finish({ExitCode::Interrupted,
-                "Interrupted after \"Update complete\", before the logger's version was checked."},
+                InterruptedText(networkFailure) +
+                    " after \"Update complete\", before the logger's version was checked."},
                now);
     } else if (InFlight()) {
-        Finish(InterruptedOutcome(tally_), now);
+        Finish(InterruptedOutcome(tally_, networkFailure), now);
     } else if (phase_ == Phase::Waiting) {
         SkipIt(Skip::Stopped);
     }

@@ -89,8 +89,9 @@ class Attempt {
     void OnDialogueEvent(const DialogueEvent& event, Clock::time_point now);
     // Ends the attempt with a known outcome, before its start (a logger no search found) or while it runs.
     void Finish(Outcome outcome, Clock::time_point now);
-    // Ctrl-C: a running attempt ends and says what the logger may hold; a waiting one is skipped.
-    void Interrupt(Clock::time_point now);
+    // Ctrl-C, or the network failed (`networkFailure` says how): a running attempt ends and says what the
+    // logger may hold; a waiting one is skipped.
+    void Interrupt(Clock::time_point now, const std::string& networkFailure = {});
     void SkipIt(Skip why);
 
     Phase CurrentPhase() const { return phase_; }

@@ -36,6 +36,7 @@ class BatchRun final : public BatchOutput {
     void Choose(const SiteSearchResult& search);
     int DryRun();
     int Report(bool interrupted, const BatchScheduler& scheduler);
+    void Summarise(const BatchScheduler& scheduler);
 
     void Requested(const Attempt& attempt) override;
     // On a terminal the progress line counts the loggers that succeed; the failures are listed.
@@ -240,16 +241,27 @@ void BatchRun::Requested(const Attempt& attempt) {
 }
 
 int BatchRun::Report(bool interrupted, const BatchScheduler& scheduler) {
-    const int code =
-        ToInt(interrupted ? ExitCode::Interrupted : scheduler.FirstFailure().value_or(ExitCode::Complete));
+    const std::string& failure = scheduler.NetworkFailure();
+    const ExitCode exit = !failure.empty() ? ExitCode::EndpointFailed
+                          : interrupted    ? ExitCode::Interrupted
+                                           : scheduler.FirstFailure().value_or(ExitCode::Complete);
     session_.ReportReceiveErrors(context_.err);
+    Summarise(scheduler);
+    if (!failure.empty()) {
+        context_.err << NetworkFailureText(failure) << '\n';
+    }
+    return ToInt(exit);
+}
+
+// The JSON array, or the table of every logger with the totals.
+void BatchRun::Summarise(const BatchScheduler& scheduler) {
     if (options_.common.json) {
         context_.out << ToJsonText(ReportArray(attempts_)) << '\n';
-        return code;
+        return;
     }
     if (attempts_.empty()) {
         line_.Say("Nothing to update.");
-        return code;
+        return;
     }
     line_.Say("");
     for (const std::string& row : SummaryTable(attempts_)) {
@@ -259,7 +271,6 @@ int BatchRun::Report(bool interrupted, const BatchScheduler& scheduler) {
     line_.Say(TotalLine(attempts_, std::chrono::duration<double>(Clock::now() - start_).count(),
                         scheduler.FirstFailure(), scheduler.Unrouted()) +
               "; the search found " + std::to_string(found_.size()) + " loggers.");
-    return code;
 }
 
 }  // namespace

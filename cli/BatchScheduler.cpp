@@ -1,6 +1,7 @@
 #include "cli/BatchScheduler.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace lut::cli {
 namespace {
@@ -48,10 +49,18 @@ bool BatchScheduler::Run(Attempts& attempts) {
         output_.Waiting(attempts);
         changed_ = false;
         const Clock::time_point wake = Tick(attempts);
-        const auto end = session_.Loop().Run([this, &attempts] { return Take(attempts) || changed_; },
-                                             {wake, std::nullopt});
+        EventLoop::End end{};
+        try {
+            end = session_.Loop().Run([this, &attempts] { return Take(attempts) || changed_; },
+                                      {wake, std::nullopt});
+        } catch (const std::system_error& failure) {
+            // Nothing more can be heard (the network went down, an adapter vanished): every attempt ends
+            // now, as on Ctrl-C, and says why.
+            networkFailure_ = failure.what();
+            end = EventLoop::End::Interrupted;
+        }
         if (end == EventLoop::End::Interrupted) {
-            Interrupt(attempts);
+            Interrupt(attempts, networkFailure_);
             interrupted = true;
             break;
         }
@@ -164,13 +173,15 @@ void BatchScheduler::Retire(Attempts& attempts) {
     }
 }
 
-// Ctrl-C: every running attempt stops at once and says what its logger may hold; the others are skipped.
-void BatchScheduler::Interrupt(Attempts& attempts) {
+// Ctrl-C or a network failure: every running attempt stops at once and says what its logger may hold; the
+// others are skipped. The shut-down hands over the reports its workers had made, so that each tally counts
+// every block sent.
+void BatchScheduler::Interrupt(Attempts& attempts, const std::string& networkFailure) {
     unrouted_ = router_->Unrouted();
     session_.Core().Shutdown();
     const Clock::time_point now = Clock::now();
     for (const auto& attempt : attempts) {
-        attempt->Interrupt(now);
+        attempt->Interrupt(now, networkFailure);
     }
 }
 

@@ -1,6 +1,7 @@
 // Runs a batch of attempts through one loop: up to `parallel` at once, each with its own dialogue in the
 // router, starting the next in list order once the canaries have completed and while the failures allow
-// it, and stopping every running one at once on Ctrl-C. A single update is a batch of one.
+// it, and stopping every running one at once on Ctrl-C or when the network fails. A single update is a
+// batch of one.
 #pragma once
 
 #include <cstddef>
@@ -37,8 +38,12 @@ class BatchScheduler final : RoutedObserver, AttemptListener {
     BatchScheduler(Session& session, AttemptShared& shared, BatchPolicy policy, BatchOutput& output);
 
     // Starts the attempts in order and runs the loop until every started one has ended; those never
-    // started are skipped. True when Ctrl-C ended it.
+    // started are skipped. True when Ctrl-C or a network failure ended it.
     bool Run(Attempts& attempts);
+
+    // The receive or wait failure that ended the run ("receiving datagrams: Network is down"); empty when
+    // none did.
+    const std::string& NetworkFailure() const { return networkFailure_; }
 
     // The first failure's exit code, of the attempts ended so far.
     std::optional<ExitCode> FirstFailure() const { return firstFailure_; }
@@ -62,7 +67,7 @@ class BatchScheduler final : RoutedObserver, AttemptListener {
     EventLoop::Clock::time_point Tick(Attempts& attempts);
     bool Take(Attempts& attempts);
     void Retire(Attempts& attempts);
-    void Interrupt(Attempts& attempts);
+    void Interrupt(Attempts& attempts, const std::string& networkFailure);
 
     Session& session_;
     AttemptShared& shared_;
@@ -74,6 +79,7 @@ class BatchScheduler final : RoutedObserver, AttemptListener {
     std::optional<ExitCode> firstFailure_;
     bool changed_ = false;  // an attempt ended or began its version check since the loop last looked
     std::size_t unrouted_ = 0;
+    std::string networkFailure_;
 };
 
 }  // namespace lut::cli

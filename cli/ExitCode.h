@@ -12,7 +12,7 @@ namespace lut::cli {
 enum class ExitCode : int {
     Complete = 0,            // "Update complete" (search: the search ran)
     BadArguments = 1,        // the command line is wrong
-    EndpointFailed = 2,      // "Create Socket Fail!!", no local address, or no probe could be sent
+    EndpointFailed = 2,      // "Create Socket Fail!!", no local address, no probe sent, or the network failed
     NoAnswer = 3,            // the logger did not answer the probe or the update requests in time
     CheckFailed = 4,         // a check of the Update button failed, the file is unreadable or not --sha256's
     Refused = 5,             // "Flash not exists,can not update", "Same Version", or a refusal without reason
@@ -41,7 +41,8 @@ inline constexpr std::array<ExitCodeText, 13> ExitCodeTexts{{
     {ExitCode::BadArguments, "bad-arguments", "bad arguments"},
     {ExitCode::EndpointFailed, "endpoint-failed",
      "\"Create Socket Fail!!\": an endpoint could not be opened (see the ports above), no local address, or "
-     "no probe of the search could be sent"},
+     "no probe of the search could be sent, or the network failed during the update (each logger's result "
+     "says what it holds)"},
     {ExitCode::NoAnswer, "no-answer",
      "the logger did not answer the probe, or none of 3 update requests 1.5 s apart, within --wait"},
     {ExitCode::CheckFailed, "check-failed",
@@ -61,7 +62,9 @@ inline constexpr std::array<ExitCodeText, 13> ExitCodeTexts{{
      "address conflict: loggers with different serial numbers answered from one address; it is not updated"},
     {ExitCode::FewerThanExpected, "fewer-than-expected",
      "fewer loggers than expected: the search found fewer than --expect; no logger was updated"},
-    {ExitCode::Interrupted, "interrupted", "interrupted by Ctrl-C (the message says what the logger holds)"},
+    {ExitCode::Interrupted, "interrupted",
+     "interrupted by Ctrl-C (the message says what the logger holds); a logger's result also when the "
+     "network failed"},
 }};
 
 constexpr std::string_view NameOf(ExitCode code) {

@@ -35,18 +35,11 @@ int RunHistory(const HistoryOptions& options, const RunContext& context) {
     for (const std::string& warning : contents.warnings) {
         context.err << "logger-update: warning: " << warning << '\n';
     }
-    // Newest first; a line that a later one corrects is left out, the correction stands in its place.
+    // Newest first, each attempt once, as it ended: a correction stands in place of the line it corrects.
     std::vector<record::Entry> shown;
-    std::vector<const record::Entry*> corrections;
-    for (auto entry = contents.entries.rbegin(); entry != contents.entries.rend(); ++entry) {
-        const bool corrected =
-            std::any_of(corrections.begin(), corrections.end(),
-                        [&entry](const record::Entry* c) { return record::Corrects(*c, *entry); });
-        if (entry->corrects) {
-            corrections.push_back(&*entry);
-        }
-        if (!corrected && (!options.logger || entry->ip == *options.logger || entry->sn == *options.logger)) {
-            shown.push_back(*entry);
+    for (record::Entry& entry : record::FinalLines(contents.entries)) {
+        if (!options.logger || entry.ip == *options.logger || entry.sn == *options.logger) {
+            shown.push_back(std::move(entry));
         }
     }
 

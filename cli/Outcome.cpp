@@ -29,7 +29,18 @@ std::optional<Outcome> OutcomeOf(const DialogueEvent& event) {
     return Outcome{code, OutcomeText(event)};
 }
 
-Outcome InterruptedOutcome(const ProgressView& view) {
+std::string InterruptedText(const std::string& networkFailure) {
+    return networkFailure.empty() ? "Interrupted"
+                                  : "Interrupted by a network failure (" + networkFailure + ")";
+}
+
+std::string NetworkFailureText(const std::string& networkFailure) {
+    return "The network failed (" + networkFailure +
+           "): every update under way was stopped, and a logger cut off while sending blocks holds a partial "
+           "image; run the update again once the network is back.";
+}
+
+Outcome InterruptedOutcome(const ProgressView& view, const std::string& networkFailure) {
     std::string what;
     using Stage = ProgressView::Stage;
     const Stage stage = view.CurrentStage();
@@ -49,7 +60,7 @@ Outcome InterruptedOutcome(const ProgressView& view) {
                " sent. The logger holds a partial image and expects the rest or a new update request; run "
                "the update again.";
     }
-    return {ExitCode::Interrupted, "Interrupted " + what};
+    return {ExitCode::Interrupted, InterruptedText(networkFailure) + " " + what};
 }
 
 std::string Seconds(std::chrono::milliseconds wait) {

@@ -81,13 +81,13 @@ void ProgressView::Apply(const DialogueEvent& event) {
 void ProgressView::Enter(Stage stage) {
     const bool changed = stage != stage_;
     stage_ = stage;
-    if (style_ == Style::Lines && changed) {
+    if (style_ == Style::Lines && changed && !ended_) {
         out_ << StatusOf(stage) << '\n' << std::flush;
     }
 }
 
 void ProgressView::Draw() {
-    if (style_ != Style::Bar) {
+    if (style_ != Style::Bar || ended_) {
         return;
     }
     std::string line;
@@ -112,6 +112,11 @@ void ProgressView::Close() {
         out_ << '\n' << std::flush;
         lineOpen_ = false;
     }
+}
+
+void ProgressView::End() {
+    Close();
+    ended_ = true;
 }
 
 }  // namespace lut::cli

@@ -24,6 +24,9 @@ class ProgressView {
 
     // Ends the drawn line, so that what follows starts on a line of its own.
     void Close();
+    // The update has ended: the line is closed for good. Later events (the workers' last reports) are
+    // still counted, but never drawn.
+    void End();
 
     Stage CurrentStage() const { return stage_; }
     int BlockCount() const { return blockCount_; }
@@ -51,6 +54,7 @@ class ProgressView {
     int sendFailures_ = 0;
     int queries_ = 0;
     bool lineOpen_ = false;
+    bool ended_ = false;
 };
 
 }  // namespace lut::cli

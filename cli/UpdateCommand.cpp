@@ -47,8 +47,14 @@ int UpdateRun::Execute() {
         attempt_.Finish(std::move(*failure), Clock::now());
         return Report();
     }
-    BatchScheduler(session_, shared_, {1, 1}, *this).Run(attempts_);
-    return Report();
+    BatchScheduler scheduler(session_, shared_, {1, 1}, *this);
+    scheduler.Run(attempts_);
+    const int code = Report();
+    if (const std::string& failure = scheduler.NetworkFailure(); !failure.empty()) {
+        context_.err << NetworkFailureText(failure) << '\n';
+        return ToInt(ExitCode::EndpointFailed);
+    }
+    return code;
 }
 
 void UpdateRun::Found(const Attempt& attempt) {

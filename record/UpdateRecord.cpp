@@ -1,8 +1,12 @@
 #include "record/UpdateRecord.h"
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <random>
+#include <unordered_set>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,6 +25,18 @@ using Json = nlohmann::ordered_json;
 
 Json Optional(const auto& value) {
     return value ? Json(*value) : Json();
+}
+
+// 128 random bits as hexadecimal text: unique among the attempts of every tool that writes the record.
+std::string NewAttemptIdentity() {
+    std::random_device random;
+    std::string identity;
+    for (int i = 0; i < 4; ++i) {
+        std::array<char, 9> word{};
+        std::snprintf(word.data(), word.size(), "%08x", static_cast<unsigned>(random()));
+        identity += word.data();
+    }
+    return identity;
 }
 
 std::string Environment(const char* name) {
@@ -49,11 +65,51 @@ Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request
     entry.blocks = request.blockCount;
     entry.host = HostName();
     entry.user = UserName();
+    entry.attempt = NewAttemptIdentity();
     return entry;
 }
 
-bool Corrects(const Entry& later, const Entry& earlier) {
-    return later.corrects == earlier.time && later.ip == earlier.ip && later.sn == earlier.sn;
+Entry CorrectionOf(const Entry& line) {
+    Entry correction = line;
+    correction.corrects = line.time;
+    correction.time = UtcNow();
+    return correction;
+}
+
+std::vector<Entry> FinalLines(const std::vector<Entry>& entries) {
+    std::vector<Entry> finals;
+    std::unordered_set<std::string> attempts;
+    // The corrections without an identity shown so far, in finals, and whether each has stood in for
+    // its corrected line already.
+    std::vector<std::pair<std::size_t, bool>> corrections;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (!entry->attempt.empty()) {
+            if (attempts.insert(entry->attempt).second) {
+                finals.push_back(*entry);
+            }
+            continue;
+        }
+        bool replaced = false;
+        for (auto& [final, spent] : corrections) {
+            const Entry& later = finals[final];
+            if (later.ip != entry->ip || later.sn != entry->sn) {
+                continue;
+            }
+            // An earlier correction of the same line, or the line itself.
+            replaced = entry->corrects == later.corrects || (!spent && entry->time == *later.corrects);
+            if (replaced) {
+                spent = spent || !entry->corrects;
+                break;
+            }
+        }
+        if (!replaced) {
+            if (entry->corrects) {
+                corrections.emplace_back(finals.size(), false);
+            }
+            finals.push_back(*entry);
+        }
+    }
+    return finals;
 }
 
 std::string ToLine(const Entry& e) {
@@ -78,6 +134,9 @@ std::string ToLine(const Entry& e) {
         {"versionAfter", Optional(e.versionAfter)},
         {"verified", Optional(e.verified)},
     };
+    if (!e.attempt.empty()) {
+        line["attempt"] = e.attempt;
+    }
     if (e.corrects) {
         line["corrects"] = *e.corrects;
     }
@@ -108,6 +167,7 @@ std::optional<Entry> FromLine(const std::string& line) {
         e.seconds = json.value("seconds", 0.0);
         e.host = json.value("host", "");
         e.user = json.value("user", "");
+        e.attempt = json.value("attempt", "");
         if (json.contains("versionAfter") && !json["versionAfter"].is_null()) {
             e.versionAfter = json["versionAfter"].get<std::string>();
         }

@@ -1,5 +1,5 @@
 // One line of the update record: which logger got which image, when, by whom, and how it ended; and the
-// fields every line of an attempt shares, whichever front end writes it.
+// fields every line of an attempt shares, whichever front end writes it, its identity among them.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "update/DialogueEvents.h"
 #include "update/UpdateImage.h"
@@ -34,7 +35,10 @@ struct Entry {
     std::string user;
     std::optional<std::string> versionAfter;  // empty: not asked, or no answer
     std::optional<bool> verified;             // empty: not checked
-    // The time of an earlier line of the same logger that this one corrects: the attempt ended otherwise
+    // The attempt's identity, the same on its line and on every line that corrects it; empty on the lines
+    // of records written before attempts had one.
+    std::string attempt;
+    // The time of an earlier line of the same attempt that this one corrects: the attempt ended otherwise
     // than that line said (a late "R" after "Update Fail"). Readers show the correction instead.
     std::optional<std::string> corrects;
 };
@@ -59,8 +63,13 @@ ImageFacts FactsOf(const std::filesystem::path& file, const ImageText& image);
 // user, the logger as found, the image loaded and the request as sent.
 Entry AttemptEntry(const LoggerRow& logger, const dialogue::RequestSent& request, const ImageFacts& image);
 
-// Whether `later` corrects `earlier`.
-bool Corrects(const Entry& later, const Entry& earlier);
+// A line that corrects `line`: the same attempt, the time now; the caller sets how it ended.
+Entry CorrectionOf(const Entry& line);
+
+// Each attempt once, newest first, in its final state: the last of its lines stands for it. Lines without
+// an identity name the line they correct by its time alone; such a correction stands for the newest line
+// of the logger with that time, and for the corrections of that line before it.
+std::vector<Entry> FinalLines(const std::vector<Entry>& entries);
 
 // The entry as one line of JSON, without the line end; bytes that are no valid UTF-8 become U+FFFD.
 std::string ToLine(const Entry& entry);

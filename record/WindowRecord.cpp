@@ -63,11 +63,7 @@ void WindowRecord::Close() {
 }
 
 void WindowRecord::Write(std::string outcome, std::string message, bool correctable) {
-    Entry line = *attempt_;
-    if (written_) {
-        line.corrects = attempt_->time;
-        line.time = UtcNow();
-    }
+    Entry line = written_ ? CorrectionOf(*attempt_) : *attempt_;
     line.outcome = std::move(outcome);
     line.message = std::move(message);
     line.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();

@@ -32,7 +32,7 @@ DialogueRouter::DialogueRouter(Endpoint& updateSocket, std::uint16_t updatePort,
       observer_(observer) {}
 
 DialogueRouter::~DialogueRouter() {
-    Shutdown();
+    StopWorkers();
 }
 
 UpdateDialogue& DialogueRouter::Open(const std::string& logger) {
@@ -92,11 +92,20 @@ bool DialogueRouter::HandleWorkerReports() {
 }
 
 void DialogueRouter::Shutdown() {
+    StopWorkers();
+    HandleWorkerReports();
+    routes_.clear();
+}
+
+// All pauses are cut short first, so that the workers come to rest side by side, not one after another.
+void DialogueRouter::StopWorkers() {
     for (auto& entry : routes_) {
-        entry.second->reports.CutOff();
         entry.second->dialogue.Stop();
     }
-    routes_.clear();
+    for (auto& entry : routes_) {
+        entry.second->dialogue.Upthread.reset();
+        entry.second->dialogue.Upthread1.reset();
+    }
 }
 
 }  // namespace lut

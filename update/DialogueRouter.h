@@ -32,7 +32,7 @@ class DialogueRouter {
     // their workers report.
     DialogueRouter(Endpoint& updateSocket, std::uint16_t updatePort, Pacer& pacer, Waker& waker,
                    RoutedObserver& observer);
-    ~DialogueRouter();  // Shutdown
+    ~DialogueRouter();  // stops and joins the workers; their waiting reports are dropped
     DialogueRouter(const DialogueRouter&) = delete;
     DialogueRouter& operator=(const DialogueRouter&) = delete;
 
@@ -57,12 +57,15 @@ class DialogueRouter {
     std::size_t Unrouted() const { return unrouted_; }
     std::size_t OpenCount() const { return routes_.size(); }
 
-    // Cuts every routed dialogue's workers off from the observer, wakes them out of their pauses and
-    // joins them; no other dialogue is touched. Idempotent.
+    // Wakes every routed dialogue's workers out of their pauses and joins them, hands the reports they had
+    // made to the observer, so that it knows of every block sent, and ends every dialogue; no other
+    // dialogue is touched. Idempotent.
     void Shutdown();
 
   private:
     struct Route;
+
+    void StopWorkers();
 
     Endpoint& updateSocket_;
     std::uint16_t updatePort_;

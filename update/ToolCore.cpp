@@ -33,6 +33,29 @@ struct ToolCore::Parts final : DialogueObserver {
         Present(event, window);
     }
 
+    // Joined before the endpoints close, so that a block a worker reports as sent did go out.
+    void Stop(bool handOver) {
+        if (shutDown) {
+            return;
+        }
+        shutDown = true;
+        dialogue.Stop();
+        dialogue.Upthread.reset();
+        dialogue.Upthread1.reset();
+        if (router && handOver) {
+            router->Shutdown();
+        }
+        router.reset();
+        reports.CutOff();
+        link.CloseUpdateEndpoint();
+        link.CloseDiscoveryEndpoint();
+        if (handOver && observer != nullptr) {
+            for (const DialogueEvent& event : reports.Take()) {
+                observer->OnDialogueEvent(event);
+            }
+        }
+    }
+
     void Guarded(const std::function<void()>& handler) {
         try {
             handler();
@@ -67,7 +90,7 @@ ToolCore::ToolCore(WindowOperations& window, Waker& waker, Pacer& pacer, ToolOpt
     : parts_(std::make_unique<Parts>(window, waker, pacer, options)) {}
 
 ToolCore::~ToolCore() {
-    Shutdown();
+    parts_->Stop(false);
 }
 
 void ToolCore::Guarded(const std::function<void()>& handler) {
@@ -188,18 +211,7 @@ bool ToolCore::HandleWorkerReports() {
 }
 
 void ToolCore::Shutdown() {
-    Parts& p = *parts_;
-    if (p.shutDown) {
-        return;
-    }
-    p.shutDown = true;
-    p.reports.CutOff();
-    p.router.reset();
-    p.dialogue.Stop();
-    p.link.CloseUpdateEndpoint();
-    p.link.CloseDiscoveryEndpoint();
-    p.dialogue.Upthread.reset();
-    p.dialogue.Upthread1.reset();
+    parts_->Stop(true);
 }
 
 std::error_code ToolCore::UpdateOpenError() const {

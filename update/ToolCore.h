@@ -36,7 +36,7 @@ class ToolCore {
   public:
     // The waker is told, from any thread, that worker reports wait for HandleWorkerReports.
     ToolCore(WindowOperations& window, Waker& waker, Pacer& pacer, ToolOptions options = {});
-    ~ToolCore();  // Shutdown
+    ~ToolCore();  // Shutdown, but the workers' waiting reports are dropped: their observers may be gone
     ToolCore(const ToolCore&) = delete;
     ToolCore& operator=(const ToolCore&) = delete;
 
@@ -78,8 +78,10 @@ class ToolCore {
     // it); true when there was any.
     bool HandleWorkerReports();
 
-    // Closing: cuts the workers off from the display, wakes them out of their pauses, closes both
-    // endpoints and joins the workers. Idempotent.
+    // Closing: wakes the workers out of their pauses and joins them, cuts them off from the display,
+    // closes both endpoints, and hands the reports they had made to the observers (the record, the
+    // router's), never to the window, so that a record line written next counts every block sent.
+    // Idempotent.
     void Shutdown();
 
     // Why an endpoint failed to open at start-up; empty when it opened (or start-up has not run).

@@ -76,10 +76,11 @@ class CommandRun : public ::testing::Test {
 
     std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
+    // `beforePause`: see FastPacer.
     template <typename Options>
     CommandResult Run(const Options& options, bool terminal = false,
-                      NativeSocket interruptHandle = InvalidSocket) {
-        FastPacer pacer(SpeedUp);
+                      NativeSocket interruptHandle = InvalidSocket, std::function<void()> beforePause = {}) {
+        FastPacer pacer(SpeedUp, std::move(beforePause));
         std::ostringstream out;
         std::ostringstream err;
         const RunContext context{out, err, terminal, pacer, interruptHandle};

@@ -1,6 +1,15 @@
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <set>
+#include <thread>
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 #include "CommandRun.h"
 #include "cli/ExitCode.h"
@@ -13,6 +22,24 @@ namespace lut::cli::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+#ifndef _WIN32
+// The network fails under the tool: its sockets bound to the address become descriptors that can neither
+// receive nor send, as the sockets of an adapter that has gone would.
+void BreakSockets(const std::string& address) {
+    const int broken = open("/dev/null", O_RDONLY);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        sockaddr_in bound{};
+        socklen_t size = sizeof bound;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) == 0 && bound.sin_family == AF_INET &&
+            bound.sin_addr.s_addr == inet_addr(address.c_str())) {
+            EXPECT_EQ(dup2(broken, fd), fd);
+        }
+    }
+    close(broken);
+}
+#endif
 
 // Loggers at 127.0.0.2, .3, ... on the ports of the first, each with its own script.
 class Site {
@@ -228,22 +255,89 @@ TEST_F(BatchCommand, AllWhoseProbesAllFailSaysWhyAndUpdatesNone) {
     EXPECT_TRUE(site[0].Requests().empty());
 }
 
-TEST_F(BatchCommand, CtrlCStopsTheRunningLoggerAndSkipsTheOthers) {
-    WakePipe interrupt;
-    Site site({{.onBlock =
-                    [&interrupt](int received) {
-                        if (received == 2) {
-                            interrupt.Notify();
-                        }
-                    }},
-               {}});
-    auto options = Options(site, {"127.0.0.2", "127.0.0.3"});
-    options.file = File("S1.02.bin", 300 * 50);
-    const CommandResult result = Run(options, false, interrupt.ReadHandle());
-    EXPECT_EQ(result.code, ToInt(ExitCode::Interrupted)) << result.out << result.err;
-    EXPECT_NE(result.out.find("127.0.0.2: interrupted"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("127.0.0.3  S1.00   -      skipped"), std::string::npos) << result.out;
-    EXPECT_TRUE(site[1].Requests().empty());
+// Ctrl-C, or the network failing under the run, while the first logger takes its blocks: the run ends in
+// order. The running logger's result says what it holds, counting every block its workers had reported
+// (also those still queued when the run stopped); the next one is skipped; both are in the report, the
+// started one in the record.
+TEST_F(BatchCommand, CtrlCOrANetworkFailureStopsTheRunningLoggerAndSkipsTheOthers) {
+    const struct {
+        const char* name;
+        bool networkFails;  // else Ctrl-C
+        bool json;
+        ExitCode code;
+        std::string said;  // on the standard error
+    } cases[] = {
+        {"Ctrl-C", false, false, ExitCode::Interrupted, ""},
+#ifndef _WIN32
+        {"a receive failure", true, false, ExitCode::EndpointFailed,
+         "The network failed (receiving datagrams: "},
+        {"a receive failure, JSON", true, true, ExitCode::EndpointFailed, "The network failed ("},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WakePipe interrupt;
+        std::atomic<bool> failing = false;
+        Site site({{.onBlock =
+                        [&](int received) {
+                            if (received != 2) {
+                                return;
+                            }
+                            if (c.networkFails) {
+                                failing = true;
+                            } else {
+                                interrupt.Notify();
+                            }
+                        }},
+                   {}});
+        // The sockets break on the tool's thread that pauses next (the worker after its block), which the
+        // tool joins before it closes them, as it would close sockets that the system broke.
+        const auto breakOnce = [&failing] {
+#ifndef _WIN32
+            if (failing.exchange(false)) {
+                BreakSockets("127.0.0.1");
+            }
+#endif
+        };
+        auto options = Options(site, {"127.0.0.2", "127.0.0.3"});
+        options.file = File("S1.02.bin", 300 * 50);
+        options.common.json = c.json;
+        const std::size_t before = record::Read(RecordFile()).entries.size();
+        const CommandResult result = Run(options, false, interrupt.ReadHandle(), breakOnce);
+
+        EXPECT_EQ(result.code, ToInt(c.code)) << result.out << result.err;
+        EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+        EXPECT_TRUE(site[1].Requests().empty());
+        const std::vector<record::Entry> lines = record::Read(RecordFile()).entries;
+        ASSERT_EQ(lines.size(), before + 1);
+        const record::Entry& line = lines.back();
+        EXPECT_EQ(line.ip, "127.0.0.2");
+        EXPECT_EQ(line.outcome, "interrupted");
+        const std::string sent = std::to_string(line.blocksSent) + " of 50 sent";
+        EXPECT_NE(line.message.find(sent), std::string::npos) << line.message;
+        EXPECT_NE(line.message.find("holds a partial image"), std::string::npos) << line.message;
+        EXPECT_EQ(line.message.starts_with("Interrupted by a network failure"), c.networkFails)
+            << line.message;
+        if (!c.networkFails) {
+            // Every block the workers sent reached the logger: the count is exact.
+            for (int wait = 0; wait < 500 && site[0].Blocks().size() < std::size_t(line.blocksSent); ++wait) {
+                std::this_thread::sleep_for(10ms);
+            }
+            EXPECT_EQ(std::size_t(line.blocksSent), site[0].Blocks().size());
+        }
+        if (c.json) {
+            const auto report = nlohmann::json::parse(result.out);
+            ASSERT_EQ(report.size(), 2U) << result.out;
+            EXPECT_EQ(report[0]["result"], "interrupted");
+            EXPECT_EQ(report[0]["blocksSent"], line.blocksSent);
+            EXPECT_EQ(report[0]["message"], line.message);
+            EXPECT_EQ(report[1]["result"], "skipped");
+        } else {
+            EXPECT_NE(result.out.find("127.0.0.2: interrupted in "), std::string::npos) << result.out;
+            EXPECT_NE(result.out.find(line.message), std::string::npos) << result.out;
+            EXPECT_NE(result.out.find("127.0.0.3  S1.00   -      skipped"), std::string::npos) << result.out;
+        }
+    }
 }
 
 }  // namespace

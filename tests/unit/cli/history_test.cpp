@@ -1,6 +1,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -62,23 +63,61 @@ TEST_F(History, ListsNewestFirstPerLoggerAndSkipsADamagedLineWithAWarning) {
     EXPECT_LT(table.out.find("not-verified"), table.out.find("complete")) << table.out;
 }
 
-// A late "R" after "Update Fail" is written as a second line that corrects the first: history shows it.
-TEST_F(History, ACorrectionStandsInPlaceOfTheLineItCorrects) {
-    record::Entry failed = Line("SN0001", "127.0.0.2", "update-fail");
-    record::Entry other = Line("SN0002", "127.0.0.3", "refused");
-    other.time = "2024-05-01T09:31:00Z";
-    record::Entry late = Line("SN0001", "127.0.0.2", "complete");
-    late.time = "2024-05-01T09:32:00Z";
-    late.corrects = failed.time;
-    for (const record::Entry& entry : {failed, other, late}) {
-        ASSERT_FALSE(record::Append(RecordFile(), entry));
+// A late "R" after "Update Fail" is written as a second line that corrects the first: history shows each
+// attempt once, as it ended, however many corrections follow and however close in time. Lines of older
+// records have no identity and name the line they correct by its time alone.
+TEST_F(History, ACorrectionStandsInPlaceOfTheLinesItCorrects) {
+    const auto line = [](const std::string& outcome, const std::string& attempt, const std::string& time,
+                         std::optional<std::string> corrects = std::nullopt) {
+        record::Entry entry = Line("SN0001", "127.0.0.2", outcome);
+        entry.attempt = attempt;
+        entry.time = time;
+        entry.corrects = std::move(corrects);
+        return entry;
+    };
+    const std::string t0 = "2024-05-01T09:30:12Z";
+    const struct {
+        const char* name;
+        std::vector<record::Entry> lines;  // after one of another logger
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"a late R after Update Fail",
+         {line("update-fail", "a1", t0), line("complete", "a1", "2024-05-01T09:32:00Z", t0)},
+         {"complete", "refused"}},
+        {"two requests in one second, then a correction",
+         {line("superseded", "a1", t0), line("update-fail", "a2", t0),
+          line("complete", "a2", "2024-05-01T09:30:40Z", t0)},
+         {"complete", "superseded", "refused"}},
+        {"a chain of corrections in one second",
+         {line("update-fail", "a1", t0), line("unknown-error", "a1", t0, t0), line("complete", "a1", t0, t0)},
+         {"complete", "refused"}},
+        {"an older record: a late R after Update Fail",
+         {line("update-fail", "", t0), line("complete", "", "2024-05-01T09:32:00Z", t0)},
+         {"complete", "refused"}},
+        {"an older record: two requests in one second, then a correction",
+         {line("superseded", "", t0), line("update-fail", "", t0),
+          line("complete", "", "2024-05-01T09:30:40Z", t0)},
+         {"complete", "superseded", "refused"}},
+        {"an older record: a chain of corrections",
+         {line("update-fail", "", t0), line("unknown-error", "", "2024-05-01T09:31:00Z", t0),
+          line("complete", "", "2024-05-01T09:32:00Z", t0)},
+         {"complete", "refused"}},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(RecordFile());
+        record::Entry other = Line("SN0002", "127.0.0.3", "refused");
+        other.time = "2024-05-01T09:29:00Z";
+        ASSERT_FALSE(record::Append(RecordFile(), other));
+        for (const record::Entry& entry : c.lines) {
+            ASSERT_FALSE(record::Append(RecordFile(), entry));
+        }
+        const CommandResult json = Run(HistoryOptions{std::nullopt, true});
+        std::vector<std::string> outcomes;
+        for (const auto& shown : nlohmann::json::parse(json.out)) {
+            outcomes.push_back(shown["outcome"]);
+        }
+        EXPECT_EQ(outcomes, c.shown) << c.name << "\n" << json.out;
     }
-    const CommandResult json = Run(HistoryOptions{std::nullopt, true});
-    std::vector<std::string> outcomes;
-    for (const auto& line : nlohmann::json::parse(json.out)) {
-        outcomes.push_back(line["outcome"]);
-    }
-    EXPECT_EQ(outcomes, (std::vector<std::string>{"complete", "refused"})) << json.out;
 }
 
 // Every attempt of a window that sent a request leaves exactly one line, however it ends, and its file
@@ -92,22 +131,32 @@ TEST_F(History, AWindowLeavesOneLinePerAttemptWhateverEndsIt) {
         std::vector<DialogueEvent> events;  // then the window closes
         std::vector<std::string> outcomes;
         std::int64_t blocksSent;
+        std::vector<std::string> shown;  // by history: each attempt once, newest first
     };
     const std::vector<Case> cases = {
-        {"no answer to the request", {request}, {"no-answer"}, 0},
+        {"no answer to the request", {request}, {"no-answer"}, 0, {"no-answer"}},
         {"closed during the transfer",
          {request, d::Accepted{0}, d::RunBegins{2, 0, false}, d::BlockSent{0}},
          {"interrupted"},
-         1},
+         1,
+         {"interrupted"}},
         {"Update pressed again in LU",
          {request, request, d::Accepted{0}, d::BlockSent{0}, d::BlockSent{1}, d::Complete{}},
          {"superseded", "complete"},
-         2},
+         2,
+         {"complete", "superseded"}},
         {"a late R after Update Fail",
          {request, d::Accepted{0}, d::BlockSent{0}, d::BlockSent{1}, d::QueriesUnanswered{}, d::RunEnds{},
           d::Complete{}},
          {"update-fail", "complete"},
-         2},
+         2,
+         {"complete"}},
+        {"Update double-clicked, then a late R after Update Fail",
+         {request, request, d::Accepted{0}, d::BlockSent{0}, d::BlockSent{1}, d::QueriesUnanswered{},
+          d::RunEnds{}, d::Complete{}},
+         {"superseded", "update-fail", "complete"},
+         2,
+         {"complete", "superseded"}},
     };
     const std::string bytes = "\x01\x02\xFE";
     const std::filesystem::path file = File("S1.02.bin", 0);
@@ -137,10 +186,21 @@ TEST_F(History, AWindowLeavesOneLinePerAttemptWhateverEndsIt) {
         EXPECT_EQ(last.file, "S1.02.bin");
         EXPECT_EQ(last.fileSize, 3U);
         EXPECT_EQ(last.sha256, record::Sha256Hex(bytes));
-        EXPECT_EQ(last.corrects.has_value(), std::string(c.name) == "a late R after Update Fail");
-        if (last.corrects) {
-            EXPECT_EQ(*last.corrects, lines.front().time);
+        const bool corrected = std::string(c.name).ends_with("a late R after Update Fail");
+        EXPECT_EQ(last.corrects.has_value(), corrected);
+        std::set<std::string> attempts;
+        for (const record::Entry& line : lines) {
+            attempts.insert(line.attempt);
         }
+        EXPECT_EQ(attempts.size(), c.shown.size()) << "the lines of one attempt carry its identity";
+        if (corrected) {
+            EXPECT_EQ(*last.corrects, lines[lines.size() - 2].time);
+        }
+        std::vector<std::string> shown;
+        for (const record::Entry& line : record::FinalLines(lines)) {
+            shown.push_back(line.outcome);
+        }
+        EXPECT_EQ(shown, c.shown);
     }
 }
 

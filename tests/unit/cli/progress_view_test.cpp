@@ -63,6 +63,27 @@ TEST(ProgressView, BarCountsDownTheBlocksAndTheFinalPause) {
     EXPECT_TRUE(out.str().ends_with("\x1b[K\n"));
 }
 
+// The workers' last reports come after the attempt has ended: they count, but never reopen its line, so
+// that what follows has the terminal line to itself.
+TEST(ProgressView, AnEndedLineStaysEnded) {
+    for (const auto style : {ProgressView::Style::Bar, ProgressView::Style::Lines}) {
+        std::ostringstream out;
+        ProgressView view(out, style);
+        view.Apply(d::Accepted{0});
+        view.Apply(d::RunBegins{2, 0, false});
+        view.Apply(d::BlockSent{0});
+        view.End();
+        view.End();
+        const std::string ended = out.str();
+        EXPECT_TRUE(ended.ends_with("\n")) << ended;
+        view.Apply(d::BlockSent{1});
+        view.Apply(d::QueriesUnanswered{});
+        view.Apply(d::RunEnds{});
+        EXPECT_EQ(out.str(), ended);
+        EXPECT_EQ(view.BlocksSent(), 2);
+    }
+}
+
 TEST(Output, ControlCharactersOfALoggerNeverReachTheTerminal) {
     const struct {
         std::string_view raw;

@@ -293,22 +293,32 @@ TEST(StartUp, OpensBothEndpointsOnceAndCreatesTheWorkersWhateverFails) {
 }
 
 // Closing never waits for a transfer: the workers leave their pause at once, and nothing is sent or shown
-// after the window has gone.
+// after the window has gone; what they reported before reaches the record, not the window.
 TEST(Shutdown, EndsATransferAtAnyPauseAndCutsTheWorkersOff) {
     LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
     struct Case {
         const char* name;
         int pauses;  // passed before closing; the image has two blocks
         std::size_t framesBefore;
+        int blocksSent;
     };
     const std::vector<Case> cases = {
-        {"during the blocks", 0, 1},
-        {"during the final pause", 2, 2},
-        {"during the queries", 3, 3},
+        {"during the blocks", 0, 1, 1},
+        {"during the final pause", 2, 2, 2},
+        {"during the queries", 3, 3, 2},
+    };
+    // The record hears of every block sent, also of those whose reports still wait when the window closes.
+    struct Record final : DialogueObserver {
+        void OnDialogueEvent(const DialogueEvent& event) override {
+            blocksSent += std::holds_alternative<dialogue::BlockSent>(event) ? 1 : 0;
+        }
+        int blocksSent = 0;
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        Record record;  // outlives the bench, whose end shuts the core down
         ToolBench bench;
+        bench.core.SetObserver(&record);
         bench.Ready(FileBytes(600));
         bench.core.btnUPGClick();
         ASSERT_TRUE(bench.logger.Next());
@@ -316,7 +326,7 @@ TEST(Shutdown, EndsATransferAtAnyPauseAndCutsTheWorkersOff) {
         bench.Pass(c.pauses);
         ASSERT_TRUE(bench.pacer.WaitForSleepers(1));
         EXPECT_EQ(bench.logger.Arrived().size(), c.framesBefore);
-        const FakeWindow before = bench.Shown();
+        const FakeWindow before = bench.window;  // the blocks' reports wait
         const int wakes = bench.waker.wakes;
 
         bench.core.Shutdown();
@@ -329,6 +339,7 @@ TEST(Shutdown, EndsATransferAtAnyPauseAndCutsTheWorkersOff) {
         EXPECT_EQ(bench.waker.wakes, wakes);
         EXPECT_EQ(bench.Shown().positions, before.positions);
         EXPECT_EQ(bench.Shown().log, before.log);
+        EXPECT_EQ(record.blocksSent, c.blocksSent);
     }
 }
 
