@@ -82,6 +82,8 @@ std::optional<std::vector<FirewallRule>> ParseFirewallRules(std::string_view tex
             rules.back().localPorts = value;
         } else if (key == "Program") {
             rules.back().program = value;
+        } else if (key == "Profiles") {
+            rules.back().profiles = value;
         }
     });
     if (rules.empty() && text.find("No rules match the specified criteria.") == std::string_view::npos) {

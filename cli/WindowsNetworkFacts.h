@@ -25,6 +25,7 @@ struct FirewallRule {
     std::string protocol;    // "UDP", "TCP", "Any", ...
     std::string localPorts;  // "Any", or ports and ranges: "23,8000-8010"
     std::string program;     // "Any", or the program's path
+    std::string profiles;    // "Domain,Private,Public", "Any", or some of them
 };
 
 // The rules of netsh's listing, in its order; nothing when the text is no such listing (another language,

@@ -10,8 +10,10 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
+#include "cli/HostFacts.h"
 #include "cli/InterruptSignal.h"
 #include "link/Capture.h"
+#include "record/UpdateRecord.h"
 #include "update/Pacer.h"
 
 namespace {
@@ -45,7 +47,10 @@ int main(int argc, char** argv) {
     std::shared_ptr<lut::Capture> capture;
     if (common != nullptr && common->capture) {
         capture = std::make_shared<lut::Capture>();
-        if (const std::error_code why = capture->Open(*common->capture)) {
+        const lut::CaptureContext context{
+            "Logger Update Tool " + lut::record::ToolVersion() + " (logger-update)", SystemDescription(),
+            lut::CommandLineText({arguments.Values(), static_cast<std::size_t>(arguments.Count())})};
+        if (const std::error_code why = capture->Open(*common->capture, context)) {
             std::cerr << "logger-update: the capture " << *common->capture
                       << " cannot be written: " << why.message() << '\n';
             return ToInt(ExitCode::BadArguments);
