@@ -247,7 +247,8 @@ Json PrivilegeFacts(const ToolOptions& tool, Problems& problems) {
                 ", mounted nosuid: the system ignores its capability cap_net_bind_service there",
             "copy it to a file system mounted without nosuid (such as /usr/local/bin), or install the "
             "package");
-    } else if (facts.needed && facts.root && facts.fileCapability == "no") {
+    } else if (facts.needed && facts.root && facts.processCapability == "yes" &&
+               facts.fileCapability == "no") {
         problems.Add("no-file-capability", Warning,
                      "the program file lacks cap_net_bind_service: as root it binds port " +
                          std::to_string(std::min(tool.updatePort, tool.discoveryPort)) +
