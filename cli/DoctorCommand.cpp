@@ -266,13 +266,6 @@ Json PrivilegeFacts(const ToolOptions& tool, Problems& problems) {
 
 #ifdef _WIN32
 
-// Windows names the domain profile "DomainAuthenticated" in a connection and "Domain" in a rule.
-bool RuleHasProfile(const FirewallRule& rule, std::string_view category) {
-    const std::string profile = category == "DomainAuthenticated" ? "Domain" : std::string(category);
-    return rule.profiles.empty() || rule.profiles.find("Any") != std::string::npos ||
-           rule.profiles.find(profile) != std::string::npos;
-}
-
 // The firewall's inbound rules for the program on each port, judged for the network profile of the
 // adapter the search uses (every listed profile when it is not listed), and each adapter's profile.
 void WindowsFacts(Json& report, const ToolOptions& tool, const std::string& searchAdapter,
@@ -294,6 +287,10 @@ void WindowsFacts(Json& report, const ToolOptions& tool, const std::string& sear
         active = *profiles;
     }
     report["profiles"] = profileList;
+    std::vector<std::string> categories;
+    for (const ConnectionProfile& profile : active) {
+        categories.push_back(profile.category);
+    }
 
     const auto output = CommandOutput(FirewallRulesCommand);
     const auto rules = output ? ParseFirewallRules(*output) : std::nullopt;
@@ -302,40 +299,26 @@ void WindowsFacts(Json& report, const ToolOptions& tool, const std::string& sear
         if (!rules) {
             continue;
         }
-        std::string allowedBy;
-        std::string blockedBy;
-        std::string otherProfile;
-        for (const FirewallRule& rule : *rules) {
-            if (!RuleCovers(rule, port, program)) {
-                continue;
-            }
-            const bool forActive =
-                active.empty() || std::all_of(active.begin(), active.end(), [&rule](const auto& p) {
-                    return RuleHasProfile(rule, p.category);
-                });
-            std::string& into = !forActive ? otherProfile : rule.allow ? allowedBy : blockedBy;
-            if (into.empty()) {
-                into = "\"" + rule.name + "\"" + (forActive ? "" : " (profiles " + rule.profiles + ")");
-            }
-        }
+        const PortRuling ruling = JudgeRules(*rules, port, program, categories);
         const std::string network = active.empty() ? std::string("this network")
                                                    : "the " + active.front().category + " network of " +
                                                          active.front().interfaceAlias;
         const std::string what = "Windows Firewall lets no datagram to UDP " + std::to_string(port) +
                                  " reach this program on " + network;
+        const std::string rule = "\"" + ruling.rule + "\" (profiles " + ruling.profiles + ")";
         std::string by;
-        if (!blockedBy.empty()) {
-            by = "block rule " + blockedBy;
-            problems.Add("firewall-blocks", Error, what + ": the rule " + blockedBy + " blocks it",
+        if (ruling.verdict == RuleVerdict::Blocked) {
+            by = "block rule " + rule;
+            problems.Add("firewall-blocks", Error, what + ": the rule " + rule + " blocks it",
                          "remove or disable that rule (wf.msc, Inbound Rules)");
-        } else if (allowedBy.empty() && !otherProfile.empty()) {
-            by = "rule " + otherProfile + " is for other profiles";
+        } else if (ruling.verdict == RuleVerdict::OtherProfiles) {
+            by = "rule " + rule + " is for other profiles";
             problems.Add("firewall-other-profile", Error,
-                         what + ": the rule " + otherProfile + " is for other profiles",
+                         what + ": the rule " + rule + " is for other profiles",
                          active.front().category == "Public"
                              ? "make the loggers' network Private: " + PrivateProfileFix(active.front())
                              : "let the rule cover every profile (wf.msc, the rule's Advanced tab)");
-        } else if (allowedBy.empty()) {
+        } else if (ruling.verdict == RuleVerdict::NoRule) {
             by = "no rule for this program";
             problems.Add(
                 "firewall-no-rule", Error, what + ": no inbound rule lets it in",

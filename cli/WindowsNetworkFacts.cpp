@@ -100,6 +100,42 @@ bool RuleCovers(const FirewallRule& rule, std::uint16_t port, std::string_view p
            (anyProgram || SameLetters(rule.program, programPath));
 }
 
+namespace {
+
+// Windows names the domain profile "DomainAuthenticated" in a connection and "Domain" in a rule.
+bool RuleHasProfile(const FirewallRule& rule, std::string_view category) {
+    const std::string_view profile = category == "DomainAuthenticated" ? "Domain" : category;
+    return rule.profiles.empty() || rule.profiles.find("Any") != std::string::npos ||
+           rule.profiles.find(profile) != std::string::npos;
+}
+
+}  // namespace
+
+PortRuling JudgeRules(const std::vector<FirewallRule>& rules, std::uint16_t port,
+                      std::string_view programPath, const std::vector<std::string>& categories) {
+    PortRuling allowed{RuleVerdict::NoRule};
+    PortRuling otherProfiles{RuleVerdict::NoRule};
+    for (const FirewallRule& rule : rules) {
+        if (!RuleCovers(rule, port, programPath)) {
+            continue;
+        }
+        const auto covers = [&rule](const std::string& category) { return RuleHasProfile(rule, category); };
+        // Unsure which network a datagram comes through, a block for any of them counts, an allow for all.
+        if (!rule.allow) {
+            if (categories.empty() || std::any_of(categories.begin(), categories.end(), covers)) {
+                return {RuleVerdict::Blocked, rule.name, rule.profiles};
+            }
+            continue;
+        }
+        const bool here = std::all_of(categories.begin(), categories.end(), covers);
+        PortRuling& ruling = here ? allowed : otherProfiles;
+        if (ruling.verdict == RuleVerdict::NoRule) {
+            ruling = {here ? RuleVerdict::Allowed : RuleVerdict::OtherProfiles, rule.name, rule.profiles};
+        }
+    }
+    return allowed.verdict != RuleVerdict::NoRule ? allowed : otherProfiles;
+}
+
 std::optional<std::vector<ConnectionProfile>> ParseConnectionProfiles(std::string_view text) {
     std::vector<ConnectionProfile> profiles;
     std::optional<std::string> alias;

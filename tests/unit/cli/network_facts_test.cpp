@@ -53,6 +53,36 @@ TEST(FirewallRules, TellWhichRulesLetThisProgramReceiveOnEachPort) {
     EXPECT_FALSE((*rules)[1].allow);
 }
 
+// A rule counts only for the profiles it names: a block rule wins where it applies, and a rule for
+// Private networks lets nothing in on a Public one.
+TEST(FirewallRules, AreJudgedForTheActiveNetworksProfile) {
+    using enum RuleVerdict;
+    const struct {
+        const char* file;
+        std::uint16_t port;
+        std::vector<std::string> categories;
+        RuleVerdict verdict;
+        const char* rule;
+    } cases[] = {
+        {"netsh_rules_in.txt", 23, {"Public"}, Blocked, "Block old tool"},
+        {"netsh_rules_in.txt", 23, {"Private"}, Allowed, "Logger Update Tool"},
+        {"netsh_rules_in.txt", 23, {"Private", "Public"}, Blocked, "Block old tool"},
+        {"netsh_rules_in.txt", 8000, {"Public"}, Allowed, "Logger Update Tool"},
+        {"netsh_rules_in.txt", 8001, {"Private"}, NoRule, ""},
+        {"netsh_private_only.txt", 23, {"Public"}, OtherProfiles, "Logger Update Tool"},
+        {"netsh_private_only.txt", 8000, {"DomainAuthenticated"}, OtherProfiles, "Logger Update Tool"},
+        {"netsh_private_only.txt", 8000, {"Private"}, Allowed, "Logger Update Tool"},
+        {"netsh_private_only.txt", 8000, {}, Allowed, "Logger Update Tool"},
+    };
+    for (const auto& c : cases) {
+        const auto rules = ParseFirewallRules(Recorded(c.file));
+        ASSERT_TRUE(rules) << c.file;
+        const PortRuling ruling = JudgeRules(*rules, c.port, Program, c.categories);
+        EXPECT_EQ(ruling.verdict, c.verdict) << c.file << ", port " << c.port;
+        EXPECT_EQ(ruling.rule, c.rule) << c.file << ", port " << c.port;
+    }
+}
+
 TEST(FirewallRules, NoRuleIsKnownButAnOutputNotUnderstoodIsUnknown) {
     const auto none = ParseFirewallRules(Recorded("netsh_no_rules.txt"));
     ASSERT_TRUE(none);
