@@ -9,7 +9,6 @@
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QStringList>
-#include <QSysInfo>
 
 #include "app/Appearance.h"
 #include "app/Frmmain.h"
@@ -94,12 +93,8 @@ int main(int argc, char** argv) {
     // Before the window opens its endpoints, so that nothing is sent unrecorded.
     if (!capturePath.empty()) {
         settings.tool.capture = std::make_shared<lut::Capture>();
-        const lut::CaptureContext context{
-            "Logger Update Tool " + lut::record::ToolVersion() + " (window)",
-            (QSysInfo::kernelType() + ' ' + QSysInfo::kernelVersion() + ' ' +
-             QSysInfo::currentCpuArchitecture() + " (" + QSysInfo::prettyProductName() + ')')
-                .toStdString(),
-            lut::CommandLineText({argv, static_cast<std::size_t>(argc)})};
+        const lut::CaptureContext context = lut::Capture::ContextOf("window", lut::record::ToolVersion(),
+                                                                    {argv, static_cast<std::size_t>(argc)});
         if (const std::error_code why = settings.tool.capture->Open(capturePath, context)) {
             std::cerr << lut::Capture::OpenFailure(capturePath, why) << '\n';
             return 1;

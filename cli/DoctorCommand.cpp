@@ -15,6 +15,7 @@
 #include "cli/Output.h"
 #include "cli/Session.h"
 #include "cli/WindowsNetworkFacts.h"
+#include "link/HostSystem.h"
 #include "link/LocalAddress.h"
 #include "link/PortAccess.h"
 #include "record/UpdateRecord.h"

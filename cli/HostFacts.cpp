@@ -1,16 +1,9 @@
 #include "cli/HostFacts.h"
 
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <array>
 #include <cstdio>
-#include <sstream>
 #else
-#include <sys/utsname.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -20,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <vector>
 #endif
 
 #include "link/PortAccess.h"
@@ -28,32 +20,6 @@
 namespace lut::cli {
 
 #ifdef _WIN32
-
-std::string SystemDescription() {
-    // GetVersionEx reports what the program's manifest declares; the kernel's own call tells the truth.
-    using RtlGetVersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
-    using WineVersionCall = const char*(CDECL*)();
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    std::ostringstream text;
-    text << "Windows";
-    if (ntdll == nullptr) {
-        return text.str();
-    }
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    const auto call =
-        reinterpret_cast<RtlGetVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
-    if (call != nullptr && call(&version) == 0) {
-        text << ' ' << version.dwMajorVersion << '.' << version.dwMinorVersion << '.'
-             << version.dwBuildNumber;
-    }
-    const auto wine =
-        reinterpret_cast<WineVersionCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
-    if (wine != nullptr) {
-        text << " (Wine " << wine() << ')';
-    }
-    return text.str();
-}
 
 std::optional<std::string> CommandOutput(std::string_view command) {
     const std::string line = std::string(command) + " 2>NUL";
@@ -75,24 +41,6 @@ BindPrivilege BindPrivilegeFacts(const std::string&, unsigned) {
 }
 
 #else
-
-std::string SystemDescription() {
-    utsname name{};
-    std::string text = uname(&name) == 0 ? std::string(name.sysname) + " " + name.release + " " + name.machine
-                                         : std::string("Linux");
-    std::ifstream release("/etc/os-release");
-    std::string line;
-    while (std::getline(release, line)) {
-        if (line.starts_with("PRETTY_NAME=")) {
-            std::string pretty = line.substr(12);
-            if (pretty.size() >= 2 && pretty.front() == '"' && pretty.back() == '"') {
-                pretty = pretty.substr(1, pretty.size() - 2);
-            }
-            text += " (" + pretty + ")";
-        }
-    }
-    return text;
-}
 
 std::optional<std::string> CommandOutput(std::string_view command) {
     const std::string line = "PATH=\"$PATH:/usr/sbin:/sbin\" " + std::string(command) + " 2>/dev/null";

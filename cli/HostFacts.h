@@ -7,10 +7,6 @@
 
 namespace lut::cli {
 
-// The system's name, release and processor, such as "Linux 6.1.0-18-amd64 x86_64 (Debian GNU/Linux 12)"
-// or "Windows 10.0.19045".
-std::string SystemDescription();
-
 // What the command printed on its standard output; nothing when it could not run or ended with a failure.
 // On Linux the system folders (/usr/sbin, /sbin) are searched too, where the firewalls' commands live.
 std::optional<std::string> CommandOutput(std::string_view command);

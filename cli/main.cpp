@@ -10,7 +10,6 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/ExitCode.h"
-#include "cli/HostFacts.h"
 #include "cli/InterruptSignal.h"
 #include "link/Capture.h"
 #include "record/UpdateRecord.h"
@@ -47,9 +46,9 @@ int main(int argc, char** argv) {
     std::shared_ptr<lut::Capture> capture;
     if (common != nullptr && common->capture) {
         capture = std::make_shared<lut::Capture>();
-        const lut::CaptureContext context{
-            "Logger Update Tool " + lut::record::ToolVersion() + " (logger-update)", SystemDescription(),
-            lut::CommandLineText({arguments.Values(), static_cast<std::size_t>(arguments.Count())})};
+        const lut::CaptureContext context =
+            lut::Capture::ContextOf("logger-update", lut::record::ToolVersion(),
+                                    {arguments.Values(), static_cast<std::size_t>(arguments.Count())});
         if (const std::error_code why = capture->Open(*common->capture, context)) {
             std::cerr << "logger-update: the capture " << *common->capture
                       << " cannot be written: " << why.message() << '\n';

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "link/HostSystem.h"
+
 namespace lut {
 
 namespace {
@@ -74,6 +76,12 @@ void Capture::Write(CaptureEnd from, CaptureEnd to, std::span<const char> bytes,
                    "); it ends before this point";
         file_.close();
     }
+}
+
+CaptureContext Capture::ContextOf(std::string_view program, std::string_view version,
+                                  std::span<const char* const> arguments) {
+    return {"Logger Update Tool " + std::string(version) + " (" + std::string(program) + ")",
+            SystemDescription(), CommandLineText(arguments)};
 }
 
 std::string Capture::OpenFailure(const std::string& path, std::error_code why) {

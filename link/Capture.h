@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "link/PcapFormat.h"
@@ -31,6 +32,11 @@ class Capture {
 
     // What went wrong with the first write that failed, for the one message that tells of it.
     std::optional<std::string> WriteFailure() const;
+
+    // The context of a capture made by one of the tool's programs ("logger-update", "window") of that
+    // version, run with these arguments (its own name first) on this system.
+    static CaptureContext ContextOf(std::string_view program, std::string_view version,
+                                    std::span<const char* const> arguments);
 
     // What a front end says when Open failed.
     static std::string OpenFailure(const std::string& path, std::error_code why);
