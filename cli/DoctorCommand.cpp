@@ -488,7 +488,7 @@ void PrintText(std::ostream& out, const Json& report) {
     for (const Json& firewall : report["firewalls"]) {
         out << "  " << Text(firewall["name"]) << ": ";
         if (!firewall["read"].get<bool>()) {
-            out << "not read (not installed, or it needs root)\n";
+            out << "not read (not installed, not understood, or it needs root or administrator rights)\n";
             continue;
         }
         if (!firewall["active"].get<bool>()) {
