@@ -19,8 +19,9 @@ struct CaptureEnd {
 
 // Raw IP: each record begins with the IPv4 header.
 inline constexpr std::uint32_t PcapLinkTypeRaw = 101;
-// Longest record kept, IPv4 and UDP headers included: the largest IPv4 datagram, so a UDP datagram is
-// never cut. A longer one (impossible over IPv4) would be cut here, its full length kept in the record.
+// Longest record kept, IPv4 and UDP headers included: the largest IPv4 datagram, so no datagram that went
+// over the wire is cut. Only a send the system refused for its size is longer: it is cut here, its full
+// length kept in the record.
 inline constexpr std::size_t PcapSnapLength = 65535;
 
 // Whether the tool sent the datagram or received it (pcapng keeps it in each packet's flags).
