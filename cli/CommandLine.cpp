@@ -31,10 +31,13 @@ constexpr std::string_view DoctorDetails =
     "with its program's path, or the privilege missing); what lets the program bind port 23 (on Linux\n"
     "net.ipv4.ip_unprivileged_port_start, the capability cap_net_bind_service of the process and of the\n"
     "program file, a file system mounted nosuid); the firewalls' verdict on a new UDP datagram to each port\n"
-    "(Linux: nftables or iptables, ufw, firewalld, read when run as root; Windows: the inbound rules for the\n"
+    "(Linux: nftables or iptables, ufw, firewalld, read when run as root; Windows: the inbound rules for "
+    "the\n"
     "program, judged for the network profile of the searching adapter) and each adapter's network profile.\n"
-    "Problems of severity \"error\" stop a search or an update here (an adapter down or missing, a port held\n"
-    "or without the privilege, a firewall that drops the loggers' datagrams); \"warning\" ones may cost some\n"
+    "Problems of severity \"error\" stop a search or an update here (an adapter down or missing, a port "
+    "held\n"
+    "or without the privilege, a firewall that drops the loggers' datagrams); \"warning\" ones may cost "
+    "some\n"
     "loggers or other users (a prefix other than /24, a link-local address, a program file without the\n"
     "capability when run as root). It sends nothing, unless --probe: then it runs one search and reports\n"
     "the probes that could not be sent, the receive errors and the answers. --json prints the report as one\n"
@@ -175,9 +178,10 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
         ->check(CLI::Range(0.0, 3600.0));
     command.add_flag("--json", options.json, "Print the result as JSON instead of text");
     command
-        .add_option("--capture", options.capture,
-                    "Record every datagram sent and received in this file for Wireshark: pcapng when it ends in "
-                    ".pcapng, else classic pcap")
+        .add_option(
+            "--capture", options.capture,
+            "Record every datagram sent and received in this file for Wireshark: pcapng when it ends in "
+            ".pcapng, else classic pcap")
         ->type_name("FILE");
     command
         .add_option("--rounds", options.rounds,
