@@ -13,6 +13,7 @@
 #include "app/Appearance.h"
 #include "app/Frmmain.h"
 #include "link/Capture.h"
+#include "record/UpdateRecord.h"
 #include "update/Messages.h"
 
 namespace {
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
                    "IPv4 address shown as the local address, whose /24 subnet Search sweeps, instead of "
                    "the address looked up")
         ->check(CLI::ValidIPV4);
-    cli.add_option("--capture", capturePath,
-                   "Record every datagram sent and received in this pcap file, for Wireshark");
+    cli.add_option(
+        "--capture", capturePath,
+        "Record every datagram sent and received in this file, for Wireshark: pcapng when its name "
+        "ends in .pcapng, else classic pcap");
     cli.allow_extras();
     CLI11_PARSE(cli, argc, argv);
 
@@ -90,7 +93,9 @@ int main(int argc, char** argv) {
     // Before the window opens its endpoints, so that nothing is sent unrecorded.
     if (!capturePath.empty()) {
         settings.tool.capture = std::make_shared<lut::Capture>();
-        if (const std::error_code why = settings.tool.capture->Open(capturePath)) {
+        const lut::CaptureContext context = lut::Capture::ContextOf("window", lut::record::ToolVersion(),
+                                                                    {argv, static_cast<std::size_t>(argc)});
+        if (const std::error_code why = settings.tool.capture->Open(capturePath, context)) {
             std::cerr << lut::Capture::OpenFailure(capturePath, why) << '\n';
             return 1;
         }

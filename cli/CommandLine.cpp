@@ -26,23 +26,37 @@ constexpr std::string_view DoctorSummary =
     "Report what a search and an update depend on here, for a support request";
 
 constexpr std::string_view DoctorDetails =
-    "doctor prints one report to paste into a message: the tool's version and the system; every IPv4\n"
-    "adapter with its address, prefix and state; the local address a search would use and the /24 it\n"
-    "would sweep; whether UDP ports 8000 and 23 can be bound now and, if not, why (the process holding\n"
-    "the port, or the command that grants the privilege); on Linux whether the program holds\n"
-    "cap_net_bind_service; on Windows the inbound firewall rules for the two ports and each adapter's\n"
-    "network profile, with the fix for a Public one. \"unknown\" marks a fact the system would not tell.\n"
-    "It sends nothing, unless --probe: then it runs one search and reports the probes that could not be\n"
-    "sent, the receive errors and the answers.\n";
+    "doctor prints one report to paste into a message, then its verdict: the problems found, one a line\n"
+    "with its code, its severity and what to do. The report: the tool's version and the system; every IPv4\n"
+    "adapter with its address, prefix and state; the local address a search would use and the /24 it would\n"
+    "sweep; whether UDP ports 8000 and 23 can be bound now and, if not, why (the process holding the port,\n"
+    "with its program's path, or the privilege missing); what lets the program bind port 23 (on Linux\n"
+    "net.ipv4.ip_unprivileged_port_start, the capability cap_net_bind_service of the process and of the\n"
+    "program file, a file system mounted nosuid); the firewalls' verdict on a new UDP datagram to each port\n"
+    "(Linux: nftables or iptables, ufw, firewalld, read when run as root; Windows: the inbound rules for "
+    "the\n"
+    "program, judged for the network profile of the searching adapter) and each adapter's network profile.\n"
+    "Problems of severity \"error\" stop a search or an update here (an adapter down or missing, a port "
+    "held\n"
+    "or without the privilege, a firewall that drops the loggers' datagrams); \"warning\" ones may cost "
+    "some\n"
+    "loggers or other users (a prefix other than /24, a link-local address, a program file without the\n"
+    "capability when run as root). It sends nothing, unless --probe: then it runs one search and reports\n"
+    "the probes that could not be sent, the receive errors and the answers. --json prints the report as one\n"
+    "object (\"schema\": 1; every field has one type on every platform; \"problems\" is a list of objects\n"
+    "with code, severity, what and todo). The exit code is 0 without a problem, 12 with an error, 13 with\n"
+    "warnings only.\n";
 
 constexpr std::string_view DoctorExamples =
     "  logger-update doctor\n"
     "  logger-update doctor --probe --json\n"
-    "  logger-update doctor --probe --capture support.pcap\n";
+    "  logger-update doctor --probe --capture support.pcapng\n";
 
 constexpr std::string_view CaptureNote =
-    "--capture FILE records every datagram sent and received, as a pcap file for Wireshark; the\n"
-    "dissector logger_update.lua (installed with the tool) shows the logger's frames in it.\n";
+    "--capture FILE records every datagram sent and received, whole, for Wireshark: as pcapng when FILE\n"
+    "ends in .pcapng (with the tool's version, the command line and the system in its header, and each\n"
+    "datagram the system refused to send, marked by a comment), else as classic pcap. The dissector\n"
+    "logger_update.lua (installed with the tool) shows the logger's frames in it.\n";
 
 constexpr std::string_view HistorySummary = "List the update record, newest first";
 
@@ -167,8 +181,10 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
         ->check(CLI::Range(0.0, 3600.0));
     command.add_flag("--json", options.json, "Print the result as JSON instead of text");
     command
-        .add_option("--capture", options.capture,
-                    "Record every datagram sent and received in this pcap file (for Wireshark)")
+        .add_option(
+            "--capture", options.capture,
+            "Record every datagram sent and received in this file for Wireshark: pcapng when it ends in "
+            ".pcapng, else classic pcap")
         ->type_name("FILE");
     command
         .add_option("--rounds", options.rounds,
@@ -292,7 +308,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv, std::ostream& ou
     doctorCommand->add_flag("--probe", doctor.probe, "Also run one search and report what came of it");
     AddCommonOptions(*doctorCommand, doctor.common, doctorWait);
     doctorCommand->footer(std::string(DoctorDetails) + "\n" + Examples(DoctorExamples) + "\n" +
-                          std::string(CaptureNote) + "\n" + std::string(PortNote));
+                          std::string(CaptureNote) + "\n" + std::string(PortNote) + "\n" + ExitCodeTable());
 
     HistoryOptions history;
     auto* historyCommand = app.add_subcommand("history", std::string(HistorySummary));

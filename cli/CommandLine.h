@@ -20,7 +20,7 @@ struct CommonOptions {
     ToolOptions tool;                         // bind address and the two ports
     std::chrono::milliseconds wait{3000};     // how long to wait for answers
     bool json = false;
-    std::optional<std::string> capture;  // the pcap file that records every datagram
+    std::optional<std::string> capture;  // the pcap or pcapng file that records every datagram
     int rounds = 3;            // the search's probes, sent this often, RoundInterval apart
     bool allAdapters = false;  // search the /24 of every adapter, each from its own address
 };

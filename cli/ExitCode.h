@@ -22,6 +22,8 @@ enum class ExitCode : int {
     NoVerifyAnswer = 9,      // "Update complete", but the logger did not answer the version probe in time
     AddressConflict = 10,    // two loggers answered from the logger's address: not updated
     FewerThanExpected = 11,  // --expect: the search found fewer loggers; none was updated
+    DoctorError = 12,        // doctor: a problem that stops a search or an update here
+    DoctorWarning = 13,      // doctor: only problems that may cost loggers or other users
     Interrupted = 130,       // Ctrl-C
 };
 
@@ -35,7 +37,7 @@ struct ExitCodeText {
     std::string_view meaning;  // for --help
 };
 
-inline constexpr std::array<ExitCodeText, 13> ExitCodeTexts{{
+inline constexpr std::array<ExitCodeText, 15> ExitCodeTexts{{
     {ExitCode::Complete, NameOf(DialogueEnd::Complete),
      "\"Update complete\"; for search: the search ran, whether or not a logger answered"},
     {ExitCode::BadArguments, "bad-arguments", "bad arguments"},
@@ -62,6 +64,10 @@ inline constexpr std::array<ExitCodeText, 13> ExitCodeTexts{{
      "address conflict: loggers with different serial numbers answered from one address; it is not updated"},
     {ExitCode::FewerThanExpected, "fewer-than-expected",
      "fewer loggers than expected: the search found fewer than --expect; no logger was updated"},
+    {ExitCode::DoctorError, "doctor-error",
+     "doctor: a problem of severity \"error\" (a search or an update fails here as things stand)"},
+    {ExitCode::DoctorWarning, "doctor-warning",
+     "doctor: problems of severity \"warning\" only (some loggers or other users may not be reached)"},
     {ExitCode::Interrupted, "interrupted",
      "interrupted by Ctrl-C (the message says what the logger holds); a logger's result also when the "
      "network failed"},

@@ -82,6 +82,8 @@ std::optional<std::vector<FirewallRule>> ParseFirewallRules(std::string_view tex
             rules.back().localPorts = value;
         } else if (key == "Program") {
             rules.back().program = value;
+        } else if (key == "Profiles") {
+            rules.back().profiles = value;
         }
     });
     if (rules.empty() && text.find("No rules match the specified criteria.") == std::string_view::npos) {
@@ -96,6 +98,42 @@ bool RuleCovers(const FirewallRule& rule, std::uint16_t port, std::string_view p
            (SameLetters(rule.protocol, "UDP") || SameLetters(rule.protocol, "Any")) &&
            (rule.localPorts.empty() || PortInList(rule.localPorts, port)) &&
            (anyProgram || SameLetters(rule.program, programPath));
+}
+
+namespace {
+
+// Windows names the domain profile "DomainAuthenticated" in a connection and "Domain" in a rule.
+bool RuleHasProfile(const FirewallRule& rule, std::string_view category) {
+    const std::string_view profile = category == "DomainAuthenticated" ? "Domain" : category;
+    return rule.profiles.empty() || rule.profiles.find("Any") != std::string::npos ||
+           rule.profiles.find(profile) != std::string::npos;
+}
+
+}  // namespace
+
+PortRuling JudgeRules(const std::vector<FirewallRule>& rules, std::uint16_t port,
+                      std::string_view programPath, const std::vector<std::string>& categories) {
+    PortRuling allowed{RuleVerdict::NoRule};
+    PortRuling otherProfiles{RuleVerdict::NoRule};
+    for (const FirewallRule& rule : rules) {
+        if (!RuleCovers(rule, port, programPath)) {
+            continue;
+        }
+        const auto covers = [&rule](const std::string& category) { return RuleHasProfile(rule, category); };
+        // Unsure which network a datagram comes through, a block for any of them counts, an allow for all.
+        if (!rule.allow) {
+            if (categories.empty() || std::any_of(categories.begin(), categories.end(), covers)) {
+                return {RuleVerdict::Blocked, rule.name, rule.profiles};
+            }
+            continue;
+        }
+        const bool here = std::all_of(categories.begin(), categories.end(), covers);
+        PortRuling& ruling = here ? allowed : otherProfiles;
+        if (ruling.verdict == RuleVerdict::NoRule) {
+            ruling = {here ? RuleVerdict::Allowed : RuleVerdict::OtherProfiles, rule.name, rule.profiles};
+        }
+    }
+    return allowed.verdict != RuleVerdict::NoRule ? allowed : otherProfiles;
 }
 
 std::optional<std::vector<ConnectionProfile>> ParseConnectionProfiles(std::string_view text) {

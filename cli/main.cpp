@@ -12,6 +12,7 @@
 #include "cli/ExitCode.h"
 #include "cli/InterruptSignal.h"
 #include "link/Capture.h"
+#include "record/UpdateRecord.h"
 #include "update/Pacer.h"
 
 namespace {
@@ -45,7 +46,10 @@ int main(int argc, char** argv) {
     std::shared_ptr<lut::Capture> capture;
     if (common != nullptr && common->capture) {
         capture = std::make_shared<lut::Capture>();
-        if (const std::error_code why = capture->Open(*common->capture)) {
+        const lut::CaptureContext context =
+            lut::Capture::ContextOf("logger-update", lut::record::ToolVersion(),
+                                    {arguments.Values(), static_cast<std::size_t>(arguments.Count())});
+        if (const std::error_code why = capture->Open(*common->capture, context)) {
             std::cerr << "logger-update: the capture " << *common->capture
                       << " cannot be written: " << why.message() << '\n';
             return ToInt(ExitCode::BadArguments);

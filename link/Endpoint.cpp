@@ -1,7 +1,9 @@
 #include "link/Endpoint.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "link/Capture.h"
 #include "link/SocketApi.h"
@@ -35,19 +37,50 @@ in_addr SourceAddressTowards(const sockaddr_in& remote) {
     return local.sin_addr;
 }
 
-// Records one datagram with both ends as the wire carried them. An endpoint bound to every address names
-// no local address of its own; the one the system picks towards the remote end stands in for it.
-void Tap(Capture& capture, NativeSocket socket, const sockaddr_in& remote, std::span<const char> bytes,
-         bool sent) {
+// Both ends of a datagram as the wire carried them. An endpoint bound to every address names no local
+// address of its own; the one the system picks towards the remote end stands in for it.
+std::pair<CaptureEnd, CaptureEnd> HereAndThere(NativeSocket socket, const sockaddr_in& remote) {
     sockaddr_in local{};
     socklen_t length = sizeof local;
     getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length);
     if (local.sin_addr.s_addr == htonl(INADDR_ANY)) {
         local.sin_addr = SourceAddressTowards(remote);
     }
-    const CaptureEnd here{ntohl(local.sin_addr.s_addr), ntohs(local.sin_port)};
-    const CaptureEnd there{ntohl(remote.sin_addr.s_addr), ntohs(remote.sin_port)};
-    capture.Record(sent ? here : there, sent ? there : here, bytes);
+    return {{ntohl(local.sin_addr.s_addr), ntohs(local.sin_port)},
+            {ntohl(remote.sin_addr.s_addr), ntohs(remote.sin_port)}};
+}
+
+void TapSent(Capture& capture, NativeSocket socket, const sockaddr_in& remote, std::string_view bytes,
+             std::error_code failure) {
+    const auto [here, there] = HereAndThere(socket, remote);
+    if (failure) {
+        capture.RecordFailedSend(here, there, bytes, failure);
+    } else {
+        capture.Record(here, there, bytes, CaptureDirection::Sent);
+    }
+}
+
+// Large enough for any UDP datagram over IPv4, so that the capture holds even one the caller's buffer
+// cannot take.
+constexpr std::size_t LargestDatagram = 65535;
+
+// One receive that records the datagram whole, then hands the caller what its buffer holds: a datagram
+// longer than the buffer is lost to the caller (message_size), as without a capture.
+std::error_code ReceiveAndTap(Capture& capture, NativeSocket socket, std::span<char> buffer,
+                              sockaddr_in& sender, std::size_t& count) {
+    thread_local std::vector<char> whole(LargestDatagram);  // one per receiving thread, made once
+    std::size_t received = 0;
+    if (const std::error_code error = ReceiveDatagram(socket, whole, sender, received)) {
+        return error;
+    }
+    const auto [here, there] = HereAndThere(socket, sender);
+    capture.Record(there, here, std::span<const char>(whole).first(received), CaptureDirection::Received);
+    if (received > buffer.size()) {
+        return std::make_error_code(std::errc::message_size);
+    }
+    std::copy_n(whole.begin(), received, buffer.begin());
+    count = received;
+    return {};
 }
 
 }  // namespace
@@ -140,8 +173,8 @@ std::error_code Endpoint::SendTo(std::string_view bytes, std::string_view addres
         return std::make_error_code(std::errc::bad_file_descriptor);
     }
     const std::error_code failure = SendDatagram(socket_, bytes, destination);
-    if (capture_ && !failure) {
-        Tap(*capture_, socket_, destination, bytes, true);
+    if (capture_) {
+        TapSent(*capture_, socket_, destination, bytes, failure);
     }
     return failure;
 }
@@ -157,12 +190,10 @@ ReceiveResult Endpoint::Receive(std::span<char> buffer) {
         } else {
             error = SkipTransientErrors(
                 [this, buffer, &sender, &result] {
-                    return ReceiveDatagram(socket_, buffer, sender, result.count);
+                    return capture_ ? ReceiveAndTap(*capture_, socket_, buffer, sender, result.count)
+                                    : ReceiveDatagram(socket_, buffer, sender, result.count);
                 },
                 result.skippedErrors);
-            if (capture_ && !error) {
-                Tap(*capture_, socket_, sender, buffer.first(result.count), false);
-            }
         }
     }
     if (error == std::errc::operation_would_block) {

@@ -43,8 +43,7 @@ std::string ProcessProgram(DWORD pid) {
     if (!named) {
         return {};
     }
-    const std::string full = Narrow(path);
-    return full.substr(full.find_last_of("\\/") + 1);
+    return Narrow(path);
 }
 
 }  // namespace
@@ -138,7 +137,10 @@ std::optional<PortHolder> UdpPortHolder(std::uint16_t port) {
         for (const fs::directory_entry& descriptor : fs::directory_iterator(process.path() / "fd", ignored)) {
             const std::string target = fs::read_symlink(descriptor.path(), ignored).string();
             if (target.starts_with("socket:[") && inodes.contains(target.substr(8, target.size() - 9))) {
-                return PortHolder{std::stol(pid), FirstLine(process.path() / "comm")};
+                // The program's full path; its name alone (cut at 15 characters) when the link is closed to us.
+                const fs::path program = fs::read_symlink(process.path() / "exe", ignored);
+                return PortHolder{std::stol(pid),
+                                  program.empty() ? FirstLine(process.path() / "comm") : program.string()};
             }
         }
     }

@@ -13,7 +13,7 @@ namespace lut {
 // A process that has a UDP socket bound to a port.
 struct PortHolder {
     long pid = 0;
-    std::string program;  // its name; empty when the system does not tell
+    std::string program;  // its full path (else its name); empty when the system does not tell
 };
 
 // Binds the address and port and lets go at once: empty when an endpoint could open there now, else the

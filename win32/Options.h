@@ -12,7 +12,7 @@ namespace lut::win32 {
 struct Options {
     std::optional<std::string> bind;
     std::optional<std::string> localAddress;
-    std::optional<std::string> capture;  // the pcap file that records every datagram
+    std::optional<std::string> capture;  // the pcap or pcapng file that records every datagram
     bool help = false;
 };
 

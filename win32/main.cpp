@@ -1,10 +1,12 @@
 // Program entry: the command line, the main window and its message loop.
 #include <exception>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "link/Capture.h"
+#include "record/UpdateRecord.h"
 #include "update/Messages.h"
 #include "win32/Frmmain.h"
 // After <windows.h>, which Frmmain.h brings, as it needs.
@@ -15,11 +17,12 @@
 
 namespace {
 
+// The program's arguments as UTF-8, its own name first.
 std::vector<std::string> Arguments() {
     int count = 0;
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) {
+    for (int i = 0; i < count; ++i) {
         arguments.push_back(lut::win32::Narrow(wide[i]));
     }
     LocalFree(wide);
@@ -36,7 +39,9 @@ void Tell(const std::string& text, UINT icon) {
 int main() {
     lut::win32::FrmmainSettings settings;
     try {
-        const lut::win32::Options options = lut::win32::ParseOptions(Arguments());
+        const std::vector<std::string> arguments = Arguments();
+        const lut::win32::Options options =
+            lut::win32::ParseOptions(std::span(arguments).subspan(arguments.empty() ? 0 : 1));
         if (options.help) {
             Tell(lut::win32::OptionsHelp, MB_ICONINFORMATION);
             return 0;
@@ -48,7 +53,13 @@ int main() {
         // Before the window opens its endpoints, so that nothing is sent unrecorded.
         if (options.capture) {
             settings.tool.capture = std::make_shared<lut::Capture>();
-            if (const std::error_code why = settings.tool.capture->Open(*options.capture)) {
+            std::vector<const char*> texts;
+            for (const std::string& argument : arguments) {
+                texts.push_back(argument.c_str());
+            }
+            const lut::CaptureContext context =
+                lut::Capture::ContextOf("window", lut::record::ToolVersion(), texts);
+            if (const std::error_code why = settings.tool.capture->Open(*options.capture, context)) {
                 Tell(lut::Capture::OpenFailure(*options.capture, why), MB_ICONSTOP);
                 return 1;
             }

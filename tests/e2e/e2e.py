@@ -230,7 +230,7 @@ def loss(run):
     check(refused.finish(30) == 1 and "cannot be written" in refused.text("err") and not sim_lines(sim, " <- "),
           f"a capture that cannot be written must end the run before anything is sent\n{refused.transcript()}")
 
-    capture = run.dir / "loss.pcap"
+    capture = run.dir / "loss.pcapng"
     child = tool(run, ports, "update", "--logger", "127.0.0.2", "--file", image, "--wait", "5", "--json",
                  "--capture", capture)
     result = expect_update(run, sim, child, "127.0.0.2", "SN0001", "S2.01", image, 120)
@@ -239,6 +239,12 @@ def loss(run):
     check(result["blocks"] == blocks and result["blocksResent"] == len(lost),
           f"expected {blocks} blocks with {len(lost)} resent, got {result}")
     print(f"{len(lost)} of {blocks} blocks lost and resent; {result['seconds']:.1f} s")
+
+    # pcapng: its section header says which tool made the capture, on which system, with which command.
+    info = subprocess.run(["capinfos", str(capture)], capture_output=True, text=True, timeout=60)
+    check(info.returncode == 0 and "File type:           Wireshark/... - pcapng" in info.stdout
+          and "Capture application: Logger Update Tool" in info.stdout and "Capture oper-sys:    Linux" in info.stdout
+          and f"--capture {capture}" in info.stdout, f"capinfos {capture}:\n{info.stdout}{info.stderr}")
 
     # The capture, read by tshark with the dissector: every block frame sent, each with a good check code,
     # the request with the file's version and block count, and a resend answer naming the lost blocks.
@@ -505,9 +511,11 @@ def netns(run):
     doctor = run.start("logger-update doctor (namespace)",
                        namespaces.run_in_tool([run.programs.cli, "doctor", "--probe", "--wait", "2", "--json"]))
     code, facts = report(doctor, 30)
-    check(code == 0 and {"address": "10.77.0.1", "prefix": 24, "up": True}.items()
+    # As root, the program built here has no file capability: the one warning, which other users would meet.
+    check(code == 13 and [problem["code"] for problem in facts["problems"]] == ["no-file-capability"]
+          and {"address": "10.77.0.1", "prefix": 24, "up": True}.items()
           <= next((a for a in facts["adapters"] if a["address"] == "10.77.0.1"), {}).items()
-          and facts["search"] == {"localAddress": "10.77.0.1", "sweep": "10.77.0.1 to 10.77.0.254"}
+          and facts["search"]["localAddress"] == "10.77.0.1" and facts["search"]["sweep"] == "10.77.0.1 to 10.77.0.254"
           and all(port["bindable"] for port in facts["ports"]),
           f"doctor in the namespace: exit {code}, {facts}")
     answers = sorted((row["ip"], row["sn"]) for row in facts["probe"]["answers"])
@@ -745,28 +753,55 @@ def ansible(run):
 
 @case
 def doctor(run):
-    """doctor in a private network namespace, where another process holds the update port and the program
-    lacks cap_net_bind_service: the report names the holding process, and for the search port the
-    capability and the setcap line that grants it. It sends nothing."""
+    """doctor in a private network namespace with only loopback up, where another process holds the update
+    port, the program lacks cap_net_bind_service and (with nft) a firewall drops the search port: the report
+    names the holder with its program's path and, for the search port, the setcap line; the verdict lists
+    each problem with what to do and ends with exit 12. It sends nothing."""
     if shutil.which("setpriv") is None:
         raise Skip("'setpriv' is not installed")
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as held:
-        held.bind((TOOL_ADDRESS, 8000))
-        without_capability = ["setpriv", "--bounding-set", "-net_bind_service", "--inh-caps", "-net_bind_service"]
-        command = [*without_capability, run.programs.cli, "doctor", "--bind", TOOL_ADDRESS, "--local-address",
-                   TOOL_ADDRESS]
-        code, facts = report(run.start("logger-update doctor", [*command, "--json"]), 30)
-        text = run.start("logger-update doctor (text)", command)
-        check(text.finish(30) == 0, f"doctor as text ended with an error\n{text.transcript()}")
+    firewall = shutil.which("nft") is not None
+    if firewall:
+        for rule in (["add", "table", "inet", "lut"],
+                     ["add", "chain", "inet", "lut", "input", "{ type filter hook input priority 0; policy accept; }"],
+                     ["add", "rule", "inet", "lut", "input", "udp", "dport", "23", "drop"]):
+            subprocess.run(["nft", *rule], check=True, timeout=10)
+    # The update port is held by a program with the window's name (a copy of this interpreter).
+    window = run.dir / "logger-update-tool"
+    shutil.copy(os.path.realpath(sys.executable), window)
+    holder = run.start("a program named logger-update-tool", [
+        window, "-c", "import socket, time\nheld = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+        f"held.bind(('{TOOL_ADDRESS}', 8000))\nprint('bound', flush=True)\ntime.sleep(60)"])
+    holder.wait_for("^bound$", 20)
+    without_capability = ["setpriv", "--bounding-set", "-net_bind_service", "--inh-caps", "-net_bind_service"]
+    command = [*without_capability, run.programs.cli, "doctor", "--bind", TOOL_ADDRESS, "--local-address",
+               TOOL_ADDRESS]
+    code, facts = report(run.start("logger-update doctor", [*command, "--json"]), 30)
+    text = run.start("logger-update doctor (text)", command)
+    check(text.finish(30) == 12, f"doctor as text: expected exit 12\n{text.transcript()}")
     update, discovery = facts["ports"]
-    check(code == 0 and update["problem"] == "in-use" and update["holder"]["pid"] == os.getpid(),
-          f"the update port is held by this test's process {os.getpid()}: {update}")
-    check(discovery["problem"] == "no-permission" and facts["capNetBindService"] is False
+    check(code == 12 and facts["schema"] == 1 and update["problem"] == "in-use"
+          and update["holder"] == {"pid": holder.pid, "program": str(window)},
+          f"the update port is held by process {holder.pid} ({window}): exit {code}, {update}")
+    check(discovery["problem"] == "no-permission" and facts["privilege"]["processCapability"] == "no"
           and f"sudo setcap cap_net_bind_service=+ep {Path(run.programs.cli).resolve()}" in discovery["message"],
-          f"the search port needs the capability: {discovery}, {facts['capNetBindService']}")
-    check(facts["probe"] is None, "doctor without --probe sends nothing")
-    check(any(line.text.endswith(f"held by process {os.getpid()} ({update['holder']['program']})")
-              for line in text.lines("out")), f"the text names the holder\n{text.transcript()}")
+          f"the search port needs the capability: {discovery}, {facts['privilege']}")
+    problems = {problem["code"]: problem for problem in facts["problems"]}
+    expected = {"only-loopback", "port-in-use", "port-no-permission"}
+    if firewall:
+        expected.add("firewall-drops")
+        check(problems.get("firewall-drops", {}).get("todo", "").endswith(
+              "sudo nft insert rule inet lut input udp dport 23 accept"),
+              f"the firewall's fix: {problems.get('firewall-drops')}")
+    check(set(problems) == expected and all(p["severity"] in ("error", "warning") and p["todo"]
+                                            for p in problems.values()),
+          f"expected the problems {sorted(expected)}, got {facts['problems']}")
+    check(problems["port-in-use"]["todo"] == "close the Logger Update Tool window",
+          f"the holder is the window: {problems['port-in-use']}")
+    check(facts["probe"]["ran"] is False, "doctor without --probe sends nothing")
+    lines = [line.text for line in text.lines("out")]
+    check(any(line.endswith(f"held by process {holder.pid} ({window})") for line in lines)
+          and any(line.startswith("  error port-in-use: ") for line in lines),
+          f"the text names the holder and the problem\n{text.transcript()}")
 
 
 # The site LAN: six loggers and a host without a listener on 192.0.2.0/24, a router to 198.51.100.0/24 with
