@@ -13,11 +13,11 @@ void AttemptRecord::Loaded(const std::filesystem::path& file, const ImageText& i
     }
 }
 
-void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& request,
-                          const ProgressView& tally, const VersionCheck* check, ExitCode code,
-                          const std::string& message, double seconds) {
+std::string AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& request,
+                                 const ProgressView& tally, const VersionCheck* check, ExitCode code,
+                                 const std::string& message, double seconds, const std::string& corrects) {
     if (!path_) {
-        return;
+        return {};
     }
     record::Entry entry = record::AttemptEntry(logger, request, image_);
     entry.blocksSent = tally.BlocksSent();
@@ -25,6 +25,9 @@ void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& 
     entry.outcome = std::string(NameOf(code));
     entry.message = message;
     entry.seconds = seconds;
+    if (!corrects.empty()) {
+        entry.corrects = corrects;
+    }
     if (check != nullptr && check->Outcome() != VersionCheck::Result::Pending) {
         entry.verified = check->Outcome() == VersionCheck::Result::Verified;
         if (!check->Reported().empty()) {
@@ -33,7 +36,9 @@ void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& 
     }
     if (const std::error_code failure = record::Append(*path_, entry)) {
         err_ << "logger-update: warning: " << record::UnwrittenText(*path_, failure) << '\n';
+        return {};
     }
+    return entry.time;
 }
 
 }  // namespace lut::cli

@@ -71,6 +71,14 @@ void ToolGlue::TakeWorkerReports() {
     core_.HandleWorkerReports();
 }
 
+void ToolGlue::Tick() {
+    core_.Tick();
+}
+
+std::optional<std::chrono::milliseconds> ToolGlue::UntilTick() const {
+    return core_.UntilTick();
+}
+
 void ToolGlue::Shutdown() {
     core_.Shutdown();
     record_.Close();

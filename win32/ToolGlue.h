@@ -3,7 +3,9 @@
 // it.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "record/WindowRecord.h"
@@ -33,6 +35,9 @@ class ToolGlue {
     void SocketNotification(int eventCode);
     // The workers' reports that wait, after a wake.
     void TakeWorkerReports();
+    // What the core has due (a search round, a request asked again, the version check), and when next.
+    void Tick();
+    std::optional<std::chrono::milliseconds> UntilTick() const;
     void Shutdown();
 
   private:
