@@ -49,6 +49,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_,
             std::move(settings.tool)) {
     core_.SetObserver(&record_);
+    core_.SetTickListener([this] { ScheduleTick(); });
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |

@@ -1,7 +1,6 @@
 #include "cli/SiteSearch.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 
 #include "cli/Commands.h"

@@ -27,7 +27,7 @@ class LoggerList {
     // how many probes the system refused, and why.
     SweepResult btnsearchClick();
     // The probes of the sweep, the list kept: sent again, a logger whose answer was lost answers the
-    // next round, and the answers merge by address (the command line's rounds; the window sweeps once).
+    // next round, and the answers merge by address (the search's later rounds).
     SweepResult SendSweep();
 
     // Empties the list, sets "SS" and sends the probe to the one address, so that its answer becomes the

@@ -40,6 +40,9 @@ struct ToolCore::Parts final : DialogueObserver {
             check.emplace(lastRequest->logger, lastRequest->version, pacer.Now(), options.versionWait,
                           options.versionInterval);
             list.Await(lastRequest->logger.ip);
+            if (tickListener) {
+                tickListener();
+            }
         }
         if (observer != nullptr) {
             observer->OnDialogueEvent(event);
@@ -135,6 +138,7 @@ struct ToolCore::Parts final : DialogueObserver {
     Waker& waker;
     std::uint16_t updatePort;
     DialogueObserver* observer = nullptr;
+    std::function<void()> tickListener;
     ImageText LoadedImage = ShareImage({});
     std::filesystem::path LoadedFile;
     // Declared so that the workers (in the dialogue) go before the reports and the endpoints.
@@ -318,6 +322,10 @@ std::optional<std::chrono::milliseconds> ToolCore::UntilTick() const {
     }
     const Pacer::Clock::duration left = std::max(Pacer::Clock::duration::zero(), *next - p.pacer.Now());
     return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
+void ToolCore::SetTickListener(std::function<void()> listener) {
+    parts_->tickListener = std::move(listener);
 }
 
 bool ToolCore::Searching() const {

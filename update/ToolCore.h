@@ -89,6 +89,9 @@ class ToolCore {
     void Tick();
     // How long until Tick has something to do (zero: now); empty while nothing waits.
     std::optional<std::chrono::milliseconds> UntilTick() const;
+    // Told when something falls due that no verb of the front end's began: the version check begins with
+    // "Update complete", whose box holds the handler that took the answer. Null for none.
+    void SetTickListener(std::function<void()> listener);
     // Rounds of the search are still to go out.
     bool Searching() const;
 

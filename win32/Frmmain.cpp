@@ -142,6 +142,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings) : settings_(std::move(settings)) {
     dlgOpen1_ =
         settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
     glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool);
+    glue_->SetTickListener([this] { ScheduleTick(); });
     SetTip(lbl3Tip_, form::lbl3, Widen(form::lbl3Hint));
 
     // Centred on the screen's work area, with the form's client size at the window's dpi.
@@ -460,7 +461,7 @@ LRESULT TFrmmain::OnTimer(UINT message, WPARAM wParam, LPARAM lParam) {
 // The info tip of a row of lv1 that has one (an address that several loggers answer from).
 LRESULT TFrmmain::OnNotify(UINT message, WPARAM wParam, LPARAM lParam) {
     const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
-    if (header.hwndFrom != (*ui_)(form::lv1) || header.code != LVN_GETINFOTIPW) {
+    if (header.hwndFrom != (*ui_)(form::lv1) || header.code != static_cast<UINT>(LVN_GETINFOTIPW)) {
         return DefWindowProcW(handle_, message, wParam, lParam);
     }
     auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);

@@ -79,6 +79,10 @@ std::optional<std::chrono::milliseconds> ToolGlue::UntilTick() const {
     return core_.UntilTick();
 }
 
+void ToolGlue::SetTickListener(std::function<void()> listener) {
+    core_.SetTickListener(std::move(listener));
+}
+
 void ToolGlue::Shutdown() {
     core_.Shutdown();
     record_.Close();

@@ -38,6 +38,8 @@ class ToolGlue {
     // What the core has due (a search round, a request asked again, the version check), and when next.
     void Tick();
     std::optional<std::chrono::milliseconds> UntilTick() const;
+    // Told when something falls due while a box holds the handler (see ToolCore::SetTickListener).
+    void SetTickListener(std::function<void()> listener);
     void Shutdown();
 
   private:

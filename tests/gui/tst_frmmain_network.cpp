@@ -283,8 +283,7 @@ void FrmmainNetworkTest::everySearchPressListsEveryLossyLogger() {
     for (int press = 0; press < Presses; ++press) {
         QVERIFY(w.Search());
         // The rounds end 600 ms after the press; the answers to the last one follow within moments.
-        QTest::qWaitFor([&] { return w.window->Operations().RowCount() == count; }, 3000);
-        complete += w.window->Operations().RowCount() == count ? 1 : 0;
+        complete += QTest::qWaitFor([&] { return w.window->Operations().RowCount() == count; }, 3000) ? 1 : 0;
         rows += QString::number(w.window->Operations().RowCount()) + QLatin1Char(' ');
     }
     QVERIFY2(complete == Presses, qPrintable(QStringLiteral("rows after each press: ") + rows));
