@@ -229,8 +229,8 @@ void FrmmainNetworkTest::searchFillsTheList_data() {
     QTest::newRow("refresh: caption untrimmed, version kept")
         << Dialogue{{"127.0.0.2", Answer("12345#S1.02")}, {"127.0.0.2", Answer(" 12345 #S1.03")}}
         << Rows{{" 12345 ", "127.0.0.2", "S1.02"}};
-    QTest::newRow("two frames in one datagram")
-        << Dialogue{{"127.0.0.2", Answer("A1#V1") + Answer("B2#V2")}} << Rows{{"B2", "127.0.0.2", "V1"}};
+    QTest::newRow("two frames in one datagram, two serial numbers at one address: marked")
+        << Dialogue{{"127.0.0.2", Answer("A1#V1") + Answer("B2#V2")}} << Rows{{"! A1", "127.0.0.2", "V1"}};
     QTest::newRow("no '#': empty version")
         << Dialogue{{"127.0.0.2", Answer("ABC")}} << Rows{{"ABC", "127.0.0.2", ""}};
     QTest::newRow("A#B#C") << Dialogue{{"127.0.0.2", Answer("A#B#C")}} << Rows{{"A", "127.0.0.2", "B#C"}};
