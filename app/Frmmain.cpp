@@ -40,7 +40,11 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       dlgOpen1_(settings.dlgOpen1 ? std::move(settings.dlgOpen1) : std::make_unique<OpenFileDialog>(this)),
       operations_(ui_, settings.boxes ? std::move(settings.boxes) : ModalBoxes(this),
                   ApplicationTitle(QCoreApplication::applicationFilePath())),
-      waker_(*this, [this] { core_.HandleWorkerReports(); }),
+      waker_(*this,
+             [this] {
+                 core_.HandleWorkerReports();
+                 ScheduleTick();
+             }),
       record_([this](const std::string& unwritten) {
           recordUnwritten_ = QString::fromStdString(unwritten);
           ExplainStatus();
@@ -48,6 +52,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
       core_(operations_, waker_, settings.pacer != nullptr ? *settings.pacer : pacer_,
             std::move(settings.tool)) {
     core_.SetObserver(&record_);
+    core_.SetTickListener([this] { ScheduleTick(); });
     setObjectName(QStringLiteral("Frmmain"));
     setWindowTitle(QString::fromUtf8(text::Caption.data(), static_cast<qsizetype>(text::Caption.size())));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -63,6 +68,11 @@ TFrmmain::TFrmmain(FrmmainSettings settings)
     ui_.lbl3->installEventFilter(this);
     ui_.stat1->installEventFilter(this);
 
+    tick_.setSingleShot(true);
+    connect(&tick_, &QTimer::timeout, this, [this] {
+        core_.Tick();
+        ScheduleTick();
+    });
     connect(ui_.btnsearch, &QPushButton::clicked, this, &TFrmmain::btnsearchClick);
     connect(ui_.btn1, &QPushButton::clicked, this, &TFrmmain::btn1Click);
     connect(ui_.btnUPG, &QPushButton::clicked, this, &TFrmmain::btnUPGClick);
@@ -111,7 +121,16 @@ void TFrmmain::ExplainStatus() {
     ui_.lbl6->setToolTip(reasons.join(QLatin1Char('\n')));
 }
 
+void TFrmmain::ScheduleTick() {
+    if (const std::optional<std::chrono::milliseconds> due = core_.UntilTick()) {
+        tick_.start(*due);
+    } else {
+        tick_.stop();
+    }
+}
+
 void TFrmmain::FormClose() {
+    tick_.stop();
     notifiers_.clear();
     core_.Shutdown();
     record_.Close();
@@ -134,6 +153,7 @@ void TFrmmain::stat1DrawPanel(QRect panel) {
 void TFrmmain::btnsearchClick() {
     core_.btnsearchClick();
     ExplainStatus();
+    ScheduleTick();
 }
 
 void TFrmmain::btn1Click() {
@@ -143,6 +163,7 @@ void TFrmmain::btn1Click() {
 
 void TFrmmain::btnUPGClick() {
     core_.btnUPGClick();
+    ScheduleTick();
 }
 
 void TFrmmain::lbl3Click() {
@@ -180,6 +201,7 @@ void TFrmmain::HandleSocketMessage(int message, std::intptr_t lParam) {
         return;
     }
     core_.HandleSocketMessage(static_cast<int>(lParam & EventCodeMask));
+    ScheduleTick();
 }
 
 bool TFrmmain::event(QEvent* event) {

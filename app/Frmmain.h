@@ -11,6 +11,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/FrmmainLayout.h"
@@ -77,6 +78,8 @@ class TFrmmain final : public QWidget {
 
   private:
     void ExplainStatus();
+    // The core's next due moment (a search round, a request asked again, the version check) on the timer.
+    void ScheduleTick();
     void WatchEndpoints();
     void Watch(NativeSocket socket);
     void ResumeWatching(std::intptr_t socket);
@@ -92,6 +95,7 @@ class TFrmmain final : public QWidget {
     RealPacer pacer_;
     ToolCore core_;
     bool started_ = false;
+    QTimer tick_;
     // Declared after the core, so they stop watching before the core closes the endpoints.
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
 };

@@ -87,6 +87,10 @@ void FrmmainOperations::SetStatusText(const std::string& text) {
     controls_.lbl6->setText(Shown(text));
 }
 
+void FrmmainOperations::SetStatusTip(const std::string& tip) {
+    controls_.lbl6->setToolTip(Shown(tip));
+}
+
 std::string FrmmainOperations::LocalAddressText() const {
     return controls_.lbl3->text().toStdString();
 }
@@ -113,6 +117,17 @@ LoggerRow FrmmainOperations::Row(int index) const {
 
 void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
     SetCell(RowItem(*controls_.lv1, index), form::SnColumn, caption);
+}
+
+void FrmmainOperations::SetRowVersion(int index, const std::string& version) {
+    SetCell(RowItem(*controls_.lv1, index), form::VersionColumn, version);
+}
+
+void FrmmainOperations::SetRowTip(int index, const std::string& tip) {
+    QTreeWidgetItem& item = RowItem(*controls_.lv1, index);
+    for (int column = 0; column < item.columnCount(); ++column) {
+        item.setToolTip(column, FromLoggerBytes(tip));
+    }
 }
 
 std::optional<int> FrmmainOperations::SelectedRow() const {

@@ -38,11 +38,14 @@ class FrmmainOperations final : public WindowOperations {
 
     std::string StatusText() const override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusTip(const std::string& tip) override;
     std::string LocalAddressText() const override;
 
     void ClearList() override;
     void AppendRow(const LoggerRow& row) override;
     void SetRowCaption(int index, const std::string& caption) override;
+    void SetRowVersion(int index, const std::string& version) override;
+    void SetRowTip(int index, const std::string& tip) override;
     std::optional<int> SelectedRow() const override;
     // What lv1 shows, as the bytes it was given.
     int RowCount() const;

@@ -86,17 +86,17 @@ void Attempt::Start(Clock::time_point now) {
         return;
     }
     phase_ = Phase::Probing;
-    probes_ = 1;
-    if (const std::error_code failed = shared_.core.Probe(address_)) {
+    shared_.core.SearchAddresses({address_});
+    const auto& unsent = shared_.core.UnsentProbes();
+    if (const auto failed = unsent.find(address_); failed != unsent.end()) {
         Finish({ExitCode::NoAnswer,
-                "The probe could not be sent to " + address_ + ": " + failed.message() + "."},
+                "The probe could not be sent to " + address_ + ": " + failed->second.message() + "."},
                now);
     }
 }
 
-// The window's Update button, pressed again while the state is still "LU": a fresh request, whose
-// acceptance is taken as the first one's would be; the acceptance of an earlier request that comes later
-// finds the transfer under way and is ignored.
+// The request, asked again by Tick while no answer comes: a lost request or a lost acceptance leaves the
+// dialogue in "LU".
 void Attempt::Request(Clock::time_point now) {
     if (dialogue_ == nullptr) {
         dialogue_ = &shared_.router->Open(address_);
@@ -108,18 +108,36 @@ void Attempt::Request(Clock::time_point now) {
         Finish({ExitCode::CheckFailed, std::string(MessageOf(check))}, now);
         return;
     }
-    ++requests_;
+    retries_.Begin(shared_.pacer.Now());
     lastRequest_ = now;
-    nextRequest_ = shared_.pacer.Now() + RequestInterval;
-    if (requests_ == 1) {
-        shared_.listener->Requested(*this);
+    shared_.listener->Requested(*this);
+}
+
+bool Attempt::TakeProbeAnswer(Clock::time_point now) {
+    const std::vector<LoggerRow>& rows = shared_.core.Loggers();
+    const auto row =
+        std::find_if(rows.begin(), rows.end(), [this](const LoggerRow& r) { return r.ip == address_; });
+    const Clock::time_point roundsOver = started_ + RoundInterval * shared_.options.common.tool.searchRounds;
+    if (row == rows.end() || (now < roundsOver && now < started_ + shared_.options.common.wait)) {
+        return false;
     }
+    if (shared_.core.Answers().Conflicting(address_)) {
+        Finish({ExitCode::AddressConflict, ConflictOutcome(shared_.core.Answers().At(address_))}, now);
+        return true;
+    }
+    logger_ = *row;
+    shared_.listener->Found(*this);
+    Request(now);
+    return true;
 }
 
 Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
     const std::chrono::milliseconds wait = shared_.options.common.wait;
     switch (phase_) {
         case Phase::Probing: {
+            if (TakeProbeAnswer(now)) {
+                return now;
+            }
             if (now >= started_ + wait) {
                 Finish({ExitCode::NoAnswer, "No answer from " + address_ + " to the probe within " +
                                                 cli::Seconds(wait) +
@@ -127,20 +145,19 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
                        now);
                 return now;
             }
-            // Another round while no answer came, as the search sends: the last answer may have been
-            // lost. The first probe went out, so a later one that cannot be sent changes nothing.
-            const int rounds = shared_.options.common.rounds;
-            if (probes_ < rounds && now >= started_ + RoundInterval * probes_) {
-                ++probes_;
-                shared_.core.ProbeAlso(address_);
+            // The core sends the later rounds of the probe.
+            shared_.core.Tick();
+            Clock::time_point next = std::min(
+                started_ + wait, started_ + RoundInterval * shared_.options.common.tool.searchRounds);
+            if (const auto due = shared_.core.UntilTick()) {
+                next = std::min(next, now + *due);
             }
-            const Clock::time_point deadline = started_ + wait;
-            return probes_ < rounds ? std::min(deadline, started_ + RoundInterval * probes_) : deadline;
+            return next;
         }
         case Phase::Requested:
-            if (requests_ < Requests) {
-                if (shared_.pacer.Now() >= nextRequest_) {
-                    Request(now);
+            if (retries_.Next()) {
+                if (retries_.Due(shared_.pacer.Now()) && dialogue_->RequestAgain()) {
+                    lastRequest_ = now;
                 }
                 return now + RequestCheck;
             }
@@ -148,9 +165,9 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
                 Finish(unreadable_ ? Outcome{ExitCode::UnknownError, *unreadable_}
                                    : Outcome{ExitCode::NoAnswer,
                                              "No answer from " + address_ + " to the update request, sent " +
-                                                 std::to_string(Requests) + " times " +
-                                                 cli::Seconds(RequestInterval) + " apart, within " +
-                                                 cli::Seconds(wait) + " of the last."},
+                                                 std::to_string(RequestRetries::Requests) + " times " +
+                                                 cli::Seconds(RequestRetries::RequestInterval) +
+                                                 " apart, within " + cli::Seconds(wait) + " of the last."},
                        now);
                 return now;
             }
@@ -167,9 +184,12 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
             return lastActivity_ + stall;
         }
         case Phase::Verifying: {
-            const Clock::time_point next = check_->Step(shared_.core, now);
+            // A probe the system refuses is as good as one the restarting logger does not hear.
+            if (check_->Step(now)) {
+                shared_.core.Probe(check_->Logger().ip);
+            }
             Take();
-            return next;
+            return check_->Next();
         }
         case Phase::Waiting:
         case Phase::Done:
@@ -180,27 +200,16 @@ Attempt::Clock::time_point Attempt::Tick(Clock::time_point now) {
 }
 
 bool Attempt::Take() {
-    const std::vector<LoggerRow>& rows = shared_.core.Loggers();
     if (phase_ == Phase::Probing) {
-        const auto row =
-            std::find_if(rows.begin(), rows.end(), [this](const LoggerRow& r) { return r.ip == address_; });
-        if (row == rows.end()) {
-            return false;
-        }
-        if (shared_.core.Answers().Conflicting(address_)) {
-            Finish({ExitCode::AddressConflict, ConflictOutcome(shared_.core.Answers().At(address_))},
-                   Clock::now());
-            return true;
-        }
-        logger_ = *row;
-        shared_.listener->Found(*this);
-        Request(Clock::now());
-        return true;
+        return TakeProbeAnswer(Clock::now());
     }
     if (phase_ != Phase::Verifying) {
         return false;
     }
-    check_->Take(rows);
+    // Each probe of the check empties the list: what it lists then answered after the update.
+    for (const LoggerRow& row : shared_.core.Loggers()) {
+        check_->Take(row);
+    }
     const VersionCheck::Result result = check_->Outcome();
     if (result == VersionCheck::Result::Pending) {
         return false;
@@ -210,6 +219,10 @@ bool Attempt::Take() {
 }
 
 void Attempt::OnDialogueEvent(const DialogueEvent& event, Clock::time_point now) {
+    if (Correctable() && std::holds_alternative<dialogue::Complete>(event)) {
+        Correct(now);
+        return;
+    }
     tally_.Apply(event);
     lastActivity_ = now;
     if (phase_ != Phase::Requested && phase_ != Phase::Transferring) {
@@ -246,13 +259,26 @@ void Attempt::Finish(Outcome outcome, Clock::time_point now) {
     phase_ = Phase::Done;
     seconds_ = started_ == Clock::time_point{} ? 0 : std::chrono::duration<double>(now - started_).count();
     if (request_) {
-        shared_.record.Write(*logger_, *request_, tally_, Check(), outcome.code, outcome.message, seconds_);
+        recordLine_ = shared_.record.Write(*logger_, *request_, tally_, Check(), outcome.code,
+                                           outcome.message, seconds_);
     }
     outcome_ = std::move(outcome);
     tally_.End();
     if (shared_.listener != nullptr) {
         shared_.listener->Ended(*this);
     }
+}
+
+bool Attempt::Correctable() const {
+    return phase_ == Phase::Done && dialogue_ != nullptr && recordLine_ && outcome_ &&
+           outcome_->code == ExitCode::UpdateFail;
+}
+
+void Attempt::Correct(Clock::time_point now) {
+    const double seconds = std::chrono::duration<double>(now - started_).count();
+    shared_.record.Write(*logger_, *request_, tally_, Check(), ExitCode::Complete,
+                         OutcomeText(dialogue::Complete{}), seconds, &*recordLine_);
+    recordLine_.reset();
 }
 
 void Attempt::Interrupt(Clock::time_point now, const std::string& networkFailure) {

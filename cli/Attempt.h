@@ -17,10 +17,11 @@
 #include "cli/Output.h"
 #include "cli/ProgressView.h"
 #include "cli/Session.h"
-#include "cli/VersionCheck.h"
 #include "update/DialogueRouter.h"
 #include "update/Pacer.h"
+#include "update/RequestRetries.h"
 #include "update/ToolCore.h"
+#include "update/VersionCheck.h"
 
 namespace lut::cli {
 
@@ -70,10 +71,6 @@ class Attempt {
     // Why an attempt was never started.
     enum class Skip { Stopped, CanaryFailed };
 
-    // Requests sent before "no answer", and the pause between two of them (on the pacer's clock).
-    static constexpr int Requests = 3;
-    static constexpr std::chrono::milliseconds RequestInterval{1500};
-
     // A logger that a search listed.
     Attempt(LoggerRow logger, AttemptShared& shared, std::ostream& out, ProgressView::Style style);
     // A logger known by its address only: the attempt probes it first.
@@ -100,6 +97,8 @@ class Attempt {
     bool Routed() const { return dialogue_ != nullptr; }
     // Its dialogue was closed.
     void Unroute() { dialogue_ = nullptr; }
+    // Ended with "Update Fail", its dialogue still open: a late "R" corrects its record line.
+    bool Correctable() const;
     const std::string& Address() const { return address_; }
     // The logger as the search or the probe found it; empty before the probe answered.
     const std::optional<LoggerRow>& Logger() const { return logger_; }
@@ -119,16 +118,20 @@ class Attempt {
 
   private:
     void Request(Clock::time_point now);
+    // The probe's answer, taken once the rounds are over, so that a second logger at the address is
+    // heard before the attempt decides.
+    bool TakeProbeAnswer(Clock::time_point now);
+    // A late "R" after "Update Fail": the record line is corrected, as the window corrects its own.
+    void Correct(Clock::time_point now);
 
     AttemptShared& shared_;
     const std::string address_;
     std::optional<LoggerRow> logger_;
     Phase phase_ = Phase::Waiting;
     ProgressView tally_;
-    int probes_ = 0;  // rounds of the probe sent
-    int requests_ = 0;
-    Pacer::TimePoint nextRequest_{};
+    RequestRetries retries_;  // on the pacer's clock
     Clock::time_point lastRequest_{};
+    std::optional<record::Entry> recordLine_;  // the record line written, which a correction names
     std::optional<dialogue::RequestSent> request_;
     std::optional<std::string> unreadable_;  // the last answer that could not be read
     std::optional<VersionCheck> check_;

@@ -13,13 +13,15 @@ void AttemptRecord::Loaded(const std::filesystem::path& file, const ImageText& i
     }
 }
 
-void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& request,
-                          const ProgressView& tally, const VersionCheck* check, ExitCode code,
-                          const std::string& message, double seconds) {
+std::optional<record::Entry> AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& request,
+                                                  const ProgressView& tally, const VersionCheck* check,
+                                                  ExitCode code, const std::string& message, double seconds,
+                                                  const record::Entry* corrects) {
     if (!path_) {
-        return;
+        return std::nullopt;
     }
-    record::Entry entry = record::AttemptEntry(logger, request, image_);
+    record::Entry entry =
+        corrects != nullptr ? record::CorrectionOf(*corrects) : record::AttemptEntry(logger, request, image_);
     entry.blocksSent = tally.BlocksSent();
     entry.blocksResent = tally.BlocksResent();
     entry.outcome = std::string(NameOf(code));
@@ -33,7 +35,9 @@ void AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& 
     }
     if (const std::error_code failure = record::Append(*path_, entry)) {
         err_ << "logger-update: warning: " << record::UnwrittenText(*path_, failure) << '\n';
+        return std::nullopt;
     }
+    return entry;
 }
 
 }  // namespace lut::cli

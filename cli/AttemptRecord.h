@@ -10,9 +10,9 @@
 
 #include "cli/ExitCode.h"
 #include "cli/ProgressView.h"
-#include "cli/VersionCheck.h"
 #include "record/UpdateRecord.h"
 #include "update/DialogueEvents.h"
+#include "update/VersionCheck.h"
 
 namespace lut::cli {
 
@@ -24,8 +24,12 @@ class AttemptRecord {
     // Once a run, after Browse: the facts of the image every attempt sends, from the bytes loaded.
     void Loaded(const std::filesystem::path& file, const ImageText& image);
 
-    void Write(const LoggerRow& logger, const dialogue::RequestSent& request, const ProgressView& tally,
-               const VersionCheck* check, ExitCode code, const std::string& message, double seconds);
+    // One attempt's line; `corrects`: the earlier line of the attempt that this one corrects (a late "R"
+    // after "Update Fail"), whose identity it carries. Returns the line written; none when no line is kept.
+    std::optional<record::Entry> Write(const LoggerRow& logger, const dialogue::RequestSent& request,
+                                       const ProgressView& tally, const VersionCheck* check, ExitCode code,
+                                       const std::string& message, double seconds,
+                                       const record::Entry* corrects = nullptr);
 
   private:
     std::optional<std::filesystem::path> path_;

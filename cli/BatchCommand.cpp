@@ -117,7 +117,7 @@ std::optional<Outcome> BatchRun::Search() {
         if (sessions.empty()) {
             return Outcome{ExitCode::EndpointFailed, std::string(NoAdapterText)};
         }
-        search = SearchInRounds(sessions, common.rounds, common.wait);
+        search = SearchInRounds(sessions, common.wait);
         if (!search.interrupted && !ReportSearchFailures(search, sessions, context_.err)) {
             return Outcome{ExitCode::EndpointFailed, "No adapter could send a probe."};
         }
@@ -126,7 +126,7 @@ std::optional<Outcome> BatchRun::Search() {
         return Outcome{ExitCode::EndpointFailed, *failure};
     }
     if (!common.allAdapters) {
-        search = SearchInRounds({&session_}, common.rounds, common.wait,
+        search = SearchInRounds({&session_}, common.wait,
                                 options_.all ? std::vector<std::string>{} : options_.loggers);
         if (!search.interrupted && !ReportSearchFailures(search, {&session_}, context_.err)) {
             return Outcome{ExitCode::EndpointFailed, SweepFailure(search.sweeps.front())};

@@ -20,11 +20,11 @@ BatchScheduler::BatchScheduler(Session& session, AttemptShared& shared, BatchPol
     : session_(session), shared_(shared), policy_(policy), output_(output) {}
 
 bool BatchScheduler::Run(Attempts& attempts) {
-    // A logger that ended before the run (no search found it) counts for the exit code, not as a failure
-    // that stops the others.
+    // A logger that ended before the run (no search found it, its address answers for two) is a failure
+    // like any other: it gets its result line and counts toward the failures that stop the rest.
     for (const auto& attempt : attempts) {
         if (attempt->Failed()) {
-            firstFailure_ = firstFailure_.value_or(attempt->Result()->code);
+            Ended(*attempt);
         }
     }
     ToolCore& core = session_.Core();
@@ -126,7 +126,7 @@ Clock::time_point BatchScheduler::Tick(Attempts& attempts) {
     Clock::time_point wake = now + Heartbeat;
     for (const auto& attempt : attempts) {
         wake = std::min(wake, attempt->Tick(now));
-        if (attempt->Routed() && !attempt->InFlight()) {
+        if (attempt->Routed() && !attempt->InFlight() && !attempt->Correctable()) {
             wake = std::min(wake, now + RestCheck);
         }
     }
@@ -166,7 +166,9 @@ void BatchScheduler::Ended(const Attempt& attempt) {
 // Closes the dialogues of the attempts that have ended once their workers are at rest.
 void BatchScheduler::Retire(Attempts& attempts) {
     for (const auto& attempt : attempts) {
-        if (attempt->Routed() && !attempt->InFlight() && router_->AtRest(attempt->Address())) {
+        // An attempt ended by "Update Fail" keeps its dialogue while the run goes on: a late "R" corrects it.
+        if (attempt->Routed() && !attempt->InFlight() && !attempt->Correctable() &&
+            router_->AtRest(attempt->Address())) {
             router_->Close(attempt->Address());
             attempt->Unroute();
         }

@@ -152,6 +152,27 @@ std::string ExitCodeTable() {
 }
 
 // Every adapter binds its own address, so this excludes the options that name one.
+// More than nothing: with no time to answer, a search or a probe would end before any answer could come.
+CLI::Validator WaitSeconds() {
+    return CLI::Validator(
+        [](const std::string& input) -> std::string {
+            double seconds = 0;
+            try {
+                seconds = std::stod(input);
+            } catch (const std::exception&) {
+                return "--wait takes seconds, such as 3 or 0.5, not " + input;
+            }
+            if (seconds > 0 && seconds <= 3600) {
+                return {};
+            }
+            return "--wait " + input +
+                   ": the wait must be more than 0 and at most 3600 seconds, so that the loggers' answers "
+                   "can "
+                   "arrive";
+        },
+        "SECONDS");
+}
+
 CLI::Option* AddAllAdapters(CLI::App& command, CommonOptions& options) {
     return command
         .add_flag("--all-adapters", options.allAdapters,
@@ -178,7 +199,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
                     "Seconds to collect answers after the sweep, and to wait for the logger's answer to the "
                     "probe or to the last update request (default: 3)")
         ->type_name("SECONDS")
-        ->check(CLI::Range(0.0, 3600.0));
+        ->check(WaitSeconds());
     command.add_flag("--json", options.json, "Print the result as JSON instead of text");
     command
         .add_option(
@@ -187,7 +208,7 @@ void AddCommonOptions(CLI::App& command, CommonOptions& options, double& waitSec
             ".pcapng, else classic pcap")
         ->type_name("FILE");
     command
-        .add_option("--rounds", options.rounds,
+        .add_option("--rounds", options.tool.searchRounds,
                     "How often the search sends its probes, 300 ms apart: a logger whose answer was lost "
                     "answers a later round (1 to 10; default: 3)")
         ->type_name("N")

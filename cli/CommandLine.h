@@ -12,17 +12,13 @@
 
 namespace lut::cli {
 
-// Between two rounds of the search's probes.
-inline constexpr std::chrono::milliseconds RoundInterval{300};
-
 struct CommonOptions {
     std::optional<std::string> localAddress;  // whose /24 is swept; unset: the window's rule
-    ToolOptions tool;                         // bind address and the two ports
+    ToolOptions tool;                         // bind address, the two ports and the search's rounds
     std::chrono::milliseconds wait{3000};     // how long to wait for answers
     bool json = false;
     std::optional<std::string> capture;  // the pcap or pcapng file that records every datagram
-    int rounds = 3;            // the search's probes, sent this often, RoundInterval apart
-    bool allAdapters = false;  // search the /24 of every adapter, each from its own address
+    bool allAdapters = false;            // search the /24 of every adapter, each from its own address
 };
 
 struct SearchOptions {

@@ -7,14 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "update/TrimText.h"  // Printable
+
 namespace lut::cli {
 
 // Keeps the key order in which the fields are added.
 using Json = nlohmann::ordered_json;
-
-// Control characters (a logger's answer may hold any byte) become \xNN, so that they cannot move the
-// cursor or change the terminal.
-std::string Printable(std::string_view text);
 
 // Compact JSON; bytes that are no valid UTF-8 become U+FFFD instead of failing the whole output.
 std::string ToJsonText(const Json& value);

@@ -49,7 +49,7 @@ int RunSearch(const SearchOptions& options, const RunContext& context) {
                         << common.wait.count() / 1000.0 << " s ...\n";
         }
     }
-    const SiteSearchResult search = SearchInRounds(sessions, common.rounds, common.wait);
+    const SiteSearchResult search = SearchInRounds(sessions, common.wait);
     if (search.interrupted) {
         context.err << "Search interrupted; no logger was changed.\n";
         return ToInt(ExitCode::Interrupted);

@@ -1,9 +1,7 @@
 #include "cli/SiteSearch.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
-#include <set>
 
 #include "cli/Commands.h"
 #include "link/LocalAddress.h"
@@ -16,31 +14,6 @@ using Clock = EventLoop::Clock;
 // How long one session's loop runs before the next one's, when several search at once; their answers
 // wait in their sockets meanwhile.
 constexpr std::chrono::milliseconds Slice{20};
-
-// Round 1 empties each list and sets "SS"; later rounds keep the lists.
-void SendRound(const std::vector<Session*>& sessions, int round, const std::vector<std::string>& addresses,
-               SiteSearchResult& result, std::set<std::string>& reached,
-               std::map<std::string, std::error_code>& failures) {
-    if (addresses.empty()) {
-        for (Session* session : sessions) {
-            if (round == 0) {
-                result.sweeps.push_back(session->Core().btnsearchClick());
-            } else {
-                session->Core().SendSweep();
-            }
-        }
-        return;
-    }
-    ToolCore& core = sessions.front()->Core();
-    for (const std::string& address : addresses) {
-        const bool first = round == 0 && address == addresses.front();
-        if (const std::error_code failed = first ? core.Probe(address) : core.ProbeAlso(address)) {
-            failures[address] = failed;
-        } else {
-            reached.insert(address);
-        }
-    }
-}
 
 // Every logger heard by every session, one per address and serial number, in the order of the lists.
 std::vector<FoundLogger> Merge(const std::vector<Session*>& sessions) {
@@ -87,27 +60,39 @@ bool ReportSearchFailures(const SiteSearchResult& result, const std::vector<Sess
     return !result.NothingSent();
 }
 
-SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int rounds,
-                                std::chrono::milliseconds wait, const std::vector<std::string>& addresses) {
+SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, std::chrono::milliseconds wait,
+                                const std::vector<std::string>& addresses) {
     SiteSearchResult result;
-    std::set<std::string> reached;
-    std::map<std::string, std::error_code> failures;
-    const Clock::time_point start = Clock::now();
-    const Clock::time_point end = start + RoundInterval * (rounds - 1) + wait;
-    int sent = 0;
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        if (sent < rounds && now >= start + RoundInterval * sent) {
-            SendRound(sessions, sent++, addresses, result, reached, failures);
-            if (result.NothingSent()) {
-                return result;
-            }
-            continue;
+    if (addresses.empty()) {
+        for (Session* session : sessions) {
+            result.sweeps.push_back(session->Core().btnsearchClick());
         }
-        if (sent == rounds && now >= end) {
+        if (result.NothingSent()) {
+            return result;
+        }
+    } else {
+        sessions.front()->Core().SearchAddresses(addresses);
+    }
+    std::optional<Clock::time_point> end;  // `wait` after the last round
+    for (;;) {
+        Clock::time_point next = Clock::time_point::max();
+        for (Session* session : sessions) {
+            ToolCore& core = session->Core();
+            core.Tick();
+            if (const auto due = core.UntilTick()) {
+                next = std::min(next, Clock::now() + *due);
+            }
+        }
+        const bool searching = std::any_of(sessions.begin(), sessions.end(),
+                                           [](Session* session) { return session->Core().Searching(); });
+        if (!searching && !end) {
+            end = Clock::now() + wait;
+        }
+        const Clock::time_point now = Clock::now();
+        if (end && now >= *end) {
             break;
         }
-        const Clock::time_point next = sent < rounds ? start + RoundInterval * sent : end;
+        next = std::min(next, end.value_or(next));
         for (Session* session : sessions) {
             const Clock::time_point until =
                 sessions.size() == 1 ? next : std::min(next, Clock::now() + Slice);
@@ -119,9 +104,10 @@ SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int round
         }
     }
     result.found = Merge(sessions);
+    const auto& unsent = sessions.front()->Core().UnsentProbes();
     for (const std::string& address : addresses) {
-        if (!reached.contains(address)) {
-            result.unsent.emplace_back(address, failures[address]);
+        if (const auto failed = unsent.find(address); failed != unsent.end()) {
+            result.unsent.emplace_back(address, failed->second);
         }
     }
     return result;

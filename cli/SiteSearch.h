@@ -1,6 +1,6 @@
-// The command line's search: the sweep (or the probes of a list of addresses) sent in rounds, so that a
-// logger whose answer was lost answers a later round, from one session or from one for each adapter; the
-// answers merged by address, address conflicts marked.
+// The command line's search: the core's search in rounds (the sweep, or the probes of a list of
+// addresses), from one session or from one for each adapter, the answers collected until the wait after
+// the last round; merged by address, address conflicts marked.
 #pragma once
 
 #include <chrono>
@@ -38,11 +38,11 @@ struct SiteSearchResult {
 bool ReportSearchFailures(const SiteSearchResult& result, const std::vector<Session*>& sessions,
                           std::ostream& err);
 
-// Sends a round every RoundInterval and collects answers until `wait` after the last round. Addresses
-// empty: each session sweeps the /24 of its local address; else the first session probes each address.
-// Each logger found names the local address of the session that heard it (via).
-SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, int rounds,
-                                std::chrono::milliseconds wait,
+// Starts each session's search in rounds (as many as its tool options say) and collects answers until
+// `wait` after the last round. Addresses empty: each session sweeps the /24 of its local address; else the
+// first session probes each address. Each logger found names the local address of the session that heard
+// it (via).
+SiteSearchResult SearchInRounds(const std::vector<Session*>& sessions, std::chrono::milliseconds wait,
                                 const std::vector<std::string>& addresses = {});
 
 inline constexpr std::string_view NoAdapterText =

@@ -77,8 +77,12 @@ ReceiveResult LinkState::Receive(Endpoint& endpoint, std::span<char> buffer) {
     }
     ReceiveResult result = endpoint.Receive(buffer);
     receiveErrors_ += result.skippedErrors;
-    if (result.what == Received::Failed && !receiveFailure_) {
-        receiveFailure_ = result.error;
+    if (result.what == Received::Failed) {
+        ++receiveFailures_;
+        lastReceiveFailure_ = result.error;
+        if (!receiveFailure_) {
+            receiveFailure_ = result.error;
+        }
     }
     return result;
 }

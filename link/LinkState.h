@@ -38,6 +38,9 @@ class LinkState {
     // The first receive error that an open endpoint could not get past (the network went down, the
     // handle was closed under it); empty while there is none.
     std::error_code ReceiveFailure() const { return receiveFailure_; }
+    // How many receives failed so far, and the last one's error.
+    std::size_t ReceiveFailures() const { return receiveFailures_; }
+    std::error_code LastReceiveFailure() const { return lastReceiveFailure_; }
 
     // Open with the bind records as they stand; false (and the reason in the error) when it fails.
     bool OpenUpdateEndpoint(std::error_code* why = nullptr);
@@ -62,6 +65,8 @@ class LinkState {
 
     std::size_t receiveErrors_ = 0;
     std::error_code receiveFailure_;
+    std::size_t receiveFailures_ = 0;
+    std::error_code lastReceiveFailure_;
 };
 
 }  // namespace lut

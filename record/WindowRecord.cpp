@@ -29,6 +29,9 @@ void WindowRecord::Loaded(const std::filesystem::path& file, const ImageText& im
 
 void WindowRecord::OnDialogueEvent(const DialogueEvent& event) {
     if (const auto* request = std::get_if<dialogue::RequestSent>(&event)) {
+        if (request->again && attempt_ && !written_) {
+            return;  // the same attempt, asked once more
+        }
         if (attempt_ && !written_) {
             Write(SupersededOutcome, SupersededText, false);
         }

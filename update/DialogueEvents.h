@@ -24,6 +24,7 @@ struct RequestSent {
     std::string version;
     std::int32_t blockCount = 0;
     bool sendFailed = false;
+    bool again = false;  // the same request once more, no answer having come
 };
 
 // The logger answered "R" + the first block it wants.

@@ -40,6 +40,8 @@ std::string_view MessageOf(UpdateCheck check) {
             return text::PleaseChooseFile;
         case UpdateCheck::FileNotRead:
             return text::ReadUpdateFileFail;
+        case UpdateCheck::AddressConflict:
+            return {};  // text::ConflictHint, which names the address and the loggers
     }
     return {};
 }

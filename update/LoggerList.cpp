@@ -1,6 +1,9 @@
 #include "update/LoggerList.h"
 
+#include <algorithm>
+
 #include "link/uPubpro.h"
+#include "update/FieldTexts.h"
 #include "update/TrimText.h"
 
 namespace lut {
@@ -70,9 +73,11 @@ std::optional<LoggerRow> LoggerList::Row(std::optional<int> index) const {
     return rows_[static_cast<std::size_t>(*index)];
 }
 
-void LoggerList::HandleDiscoveryFrame(const std::string& frame, const std::string& sender) {
-    if (protocolState_.Load() != Protocol::Search || frame.size() < 2) {
-        return;
+std::optional<LoggerRow> LoggerList::HandleDiscoveryFrame(const std::string& frame,
+                                                          const std::string& sender) {
+    const bool searching = protocolState_.Load() == Protocol::Search;
+    if ((!searching && (awaited_.empty() || sender != awaited_)) || frame.size() < 2) {
+        return std::nullopt;
     }
     // Between the start and the end byte: the serial number, then, after the first '#', the version, which
     // may itself hold '#'. Nothing is trimmed yet.
@@ -84,18 +89,35 @@ void LoggerList::HandleDiscoveryFrame(const std::string& frame, const std::strin
 
     // The probe to our own address comes back to us; and an answer without a serial number names no logger.
     if (sender == window_.LocalAddressText() || serial.empty()) {
-        return;
+        return std::nullopt;
     }
-    answers_.Note({std::string(TrimBlankAndControl(serial)), sender, std::string(version)});
-    for (std::size_t row = 0; row < rows_.size(); ++row) {
-        if (rows_[row].ip == sender) {
-            rows_[row].sn = serial;
-            window_.SetRowCaption(static_cast<int>(row), rows_[row].sn);
-            return;
+    const LoggerRow answer{std::string(TrimBlankAndControl(serial)), sender, std::string(version)};
+    const auto listed =
+        std::find_if(rows_.begin(), rows_.end(), [&sender](const LoggerRow& r) { return r.ip == sender; });
+    const int index = static_cast<int>(listed - rows_.begin());
+    if (!searching) {
+        if (listed != rows_.end()) {
+            listed->version = answer.version;
+            window_.SetRowVersion(index, listed->version);
         }
+        return answer;
     }
-    rows_.push_back({std::string(TrimBlankAndControl(serial)), sender, std::string(version)});
-    window_.AppendRow(rows_.back());
+    answers_.Note(answer);
+    if (listed == rows_.end()) {
+        rows_.push_back(answer);
+        window_.AppendRow(rows_.back());
+        return answer;
+    }
+    listed->sn = serial;
+    if (answers_.Conflicting(sender)) {
+        // The row would pass for one logger whose blocks reach either: it says that two answer there.
+        const std::vector<LoggerRow>& heard = answers_.At(sender);
+        window_.SetRowCaption(index, text::ConflictCaption(heard));
+        window_.SetRowTip(index, text::ConflictTip(heard));
+    } else {
+        window_.SetRowCaption(index, listed->sn);
+    }
+    return answer;
 }
 
 }  // namespace lut

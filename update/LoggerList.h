@@ -27,7 +27,7 @@ class LoggerList {
     // how many probes the system refused, and why.
     SweepResult btnsearchClick();
     // The probes of the sweep, the list kept: sent again, a logger whose answer was lost answers the
-    // next round, and the answers merge by address (the command line's rounds; the window sweeps once).
+    // next round, and the answers merge by address (the search's later rounds).
     SweepResult SendSweep();
 
     // Empties the list, sets "SS" and sends the probe to the one address, so that its answer becomes the
@@ -36,8 +36,14 @@ class LoggerList {
     // The probe to one more address, the list kept: a list of loggers, or another round of one.
     std::error_code ProbeAlso(const std::string& address);
 
-    // One discovery frame (ESC ... ENQ) and the dotted address of its sender: taken in only while "SS".
-    void HandleDiscoveryFrame(const std::string& frame, const std::string& sender);
+    // One discovery frame (ESC ... ENQ) and the dotted address of its sender: taken in while "SS", and
+    // from the awaited address at any time; the answer taken in, with its serial number trimmed. An
+    // address heard with a second serial number gets the conflict's caption and tooltip.
+    std::optional<LoggerRow> HandleDiscoveryFrame(const std::string& frame, const std::string& sender);
+
+    // The version check after an update: the address whose answers are taken outside a search too, each
+    // refreshing its row's version; empty for none.
+    void Await(std::string address) { awaited_ = std::move(address); }
 
     // The loggers found, in the order they first answered, with the bytes they sent; lv1 shows them.
     const std::vector<LoggerRow>& Rows() const { return rows_; }
@@ -54,6 +60,7 @@ class LoggerList {
     std::uint16_t discoveryPort_;
     std::vector<LoggerRow> rows_;
     AddressLedger answers_;
+    std::string awaited_;
 };
 
 }  // namespace lut

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,8 +28,10 @@ class MemoryWindow final : public WindowOperations {
 
     // What a front end or a test sets up or inspects directly.
     std::string status;                      // lbl6
+    std::string statusTip;                   // its tooltip
     std::string localAddress = "127.0.0.1";  // lbl3
     std::vector<LoggerRow> rows;             // lv1
+    std::map<int, std::string> rowTips;      // the tooltips of lv1's rows that have one
     std::optional<int> selected;             // the selected row of lv1, if any
     std::string filePath;                    // redt2
     std::string version;                     // edt1
@@ -58,11 +61,13 @@ class MemoryWindow final : public WindowOperations {
         status = text;
         log.push_back({Kind::Status, text});
     }
+    void SetStatusTip(const std::string& tip) override { statusTip = tip; }
 
     std::string LocalAddressText() const override { return localAddress; }
 
     void ClearList() override {
         rows.clear();
+        rowTips.clear();
         selected.reset();
         ++listClears;
     }
@@ -70,6 +75,10 @@ class MemoryWindow final : public WindowOperations {
     void SetRowCaption(int index, const std::string& caption) override {
         rows.at(static_cast<std::size_t>(index)).sn = caption;
     }
+    void SetRowVersion(int index, const std::string& version) override {
+        rows.at(static_cast<std::size_t>(index)).version = version;
+    }
+    void SetRowTip(int index, const std::string& tip) override { rowTips[index] = tip; }
     std::optional<int> SelectedRow() const override { return selected; }
 
     void SetProgressMax(int maximum) override { progressMax = maximum; }

@@ -1,18 +1,24 @@
 #include "update/ToolCore.h"
 
+#include <algorithm>
 #include <exception>
+#include <set>
 #include <utility>
 
 #include "update/DialoguePresenter.h"
+#include "update/FieldTexts.h"
 #include "update/LoggerList.h"
 #include "update/Messages.h"
+#include "update/RequestRetries.h"
 #include "update/UpdateImage.h"
+#include "update/VersionCheck.h"
 
 namespace lut {
 
 struct ToolCore::Parts final : DialogueObserver {
     Parts(WindowOperations& window, Waker& waker, Pacer& pacer, const ToolOptions& options)
-        : window(window),
+        : options(options),
+          window(window),
           pacer(pacer),
           waker(waker),
           updatePort(options.updatePort),
@@ -25,12 +31,95 @@ struct ToolCore::Parts final : DialogueObserver {
         link.DiscoverySocket.SetCapture(options.capture);
     }
 
-    // The observer hears of an event first: the window's box may run a nested event loop.
+    // The observer hears of an event first: the window's box may run a nested event loop. So does the
+    // version check, which begins with "Update complete" and its box.
     void OnDialogueEvent(const DialogueEvent& event) override {
+        if (const auto* request = std::get_if<dialogue::RequestSent>(&event)) {
+            lastRequest = *request;
+        } else if (std::holds_alternative<dialogue::Complete>(event) && lastRequest) {
+            check.emplace(lastRequest->logger, lastRequest->version, pacer.Now(), options.versionWait,
+                          options.versionInterval);
+            list.Await(lastRequest->logger.ip);
+            if (tickListener) {
+                tickListener();
+            }
+        }
         if (observer != nullptr) {
             observer->OnDialogueEvent(event);
         }
         Present(event, window);
+    }
+
+    // A Search, an Update press or closing: what still runs of the last search and update ends.
+    void EndFieldWork() {
+        rounds.End();
+        retries.End();
+        EndCheck();
+    }
+
+    void EndCheck() {
+        check.reset();
+        list.Await({});
+    }
+
+    // A later round of the search. The first round went out, so a later one that cannot be sent changes
+    // nothing but for the listed addresses, each of which must have been reached once.
+    void SendRound() {
+        if (roundAddresses.empty()) {
+            list.SendSweep();
+            return;
+        }
+        for (const std::string& address : roundAddresses) {
+            Reach(address, list.ProbeAlso(address));
+        }
+    }
+
+    void Reach(const std::string& address, std::error_code failed) {
+        if (!failed) {
+            reached.insert(address);
+            unsent.erase(address);
+        } else if (!reached.contains(address)) {
+            unsent[address] = failed;
+        }
+    }
+
+    // The check's probe when due, and its verdict once the logger answered with the version sent or the
+    // wait is over: another version in a box, no answer at all in the status line's tooltip.
+    void StepCheck(Pacer::TimePoint now) {
+        if (check->Step(now)) {
+            list.ProbeAlso(check->Logger().ip);
+        }
+        const VersionCheck ended = *check;
+        switch (ended.Outcome()) {
+            case VersionCheck::Result::Pending:
+                return;
+            case VersionCheck::Result::Verified:
+                break;
+            case VersionCheck::Result::NotVerified:
+                EndCheck();
+                window.ShowWarning(
+                    text::VersionMismatchHint(ended.Logger(), ended.Reported(), ended.Expected()));
+                return;
+            case VersionCheck::Result::NoAnswer:
+                window.SetStatusTip(
+                    text::NoVersionAnswerTip(ended.Logger(), ended.Expected(), options.versionWait));
+                break;
+        }
+        EndCheck();
+    }
+
+    // A receive failure that is no transient error, said once until the next Search.
+    void SayReceiveFailure() {
+        const std::size_t failures = link.ReceiveFailures();
+        if (failures == failuresSeen) {
+            return;
+        }
+        failuresSeen = failures;
+        if (!receiveFailureSaid) {
+            receiveFailureSaid = true;
+            window.ShowWarning(
+                text::ReceiveFailureHint(window.LocalAddressText(), link.LastReceiveFailure()));
+        }
     }
 
     // Joined before the endpoints close, so that a block a worker reports as sent did go out.
@@ -39,6 +128,7 @@ struct ToolCore::Parts final : DialogueObserver {
             return;
         }
         shutDown = true;
+        EndFieldWork();
         dialogue.Stop();
         dialogue.Upthread.reset();
         dialogue.Upthread1.reset();
@@ -66,11 +156,13 @@ struct ToolCore::Parts final : DialogueObserver {
         }
     }
 
+    const ToolOptions options;
     WindowOperations& window;
     Pacer& pacer;
     Waker& waker;
     std::uint16_t updatePort;
     DialogueObserver* observer = nullptr;
+    std::function<void()> tickListener;
     ImageText LoadedImage = ShareImage({});
     std::filesystem::path LoadedFile;
     // Declared so that the workers (in the dialogue) go before the reports and the endpoints.
@@ -80,6 +172,17 @@ struct ToolCore::Parts final : DialogueObserver {
     LoggerList list;
     std::unique_ptr<DialogueRouter> router;
     SweepResult lastSweep;
+    // The search's rounds: the sweep, or the probes of the listed addresses.
+    SearchRounds rounds;
+    std::vector<std::string> roundAddresses;
+    std::set<std::string> reached;
+    std::map<std::string, std::error_code> unsent;
+    // The window's dialogue: its request asked again, and the version check after it.
+    RequestRetries retries;
+    std::optional<dialogue::RequestSent> lastRequest;
+    std::optional<VersionCheck> check;
+    std::size_t failuresSeen = 0;
+    bool receiveFailureSaid = false;
     std::error_code updateOpenError;
     std::error_code discoveryOpenError;
     bool started = false;
@@ -137,15 +240,37 @@ void ToolCore::StartUp() {
 SweepResult ToolCore::btnsearchClick() {
     Parts& p = *parts_;
     p.lastSweep = {};
-    p.Guarded([&p] { p.lastSweep = p.list.btnsearchClick(); });
+    p.Guarded([&p] {
+        p.EndFieldWork();
+        p.receiveFailureSaid = false;
+        p.roundAddresses.clear();
+        p.lastSweep = p.list.btnsearchClick();
+        if (p.lastSweep.probes > 0 && p.lastSweep.Sent() == 0) {
+            p.window.ShowWarning(text::SweepFailureHint(p.lastSweep));
+            return;
+        }
+        p.rounds.Begin(p.pacer.Now(), p.options.searchRounds);
+    });
     return p.lastSweep;
 }
 
-SweepResult ToolCore::SendSweep() {
+void ToolCore::SearchAddresses(const std::vector<std::string>& addresses) {
     Parts& p = *parts_;
-    p.lastSweep = {};
-    p.Guarded([&p] { p.lastSweep = p.list.SendSweep(); });
-    return p.lastSweep;
+    p.Guarded([&p, &addresses] {
+        p.EndFieldWork();
+        p.roundAddresses = addresses;
+        p.reached.clear();
+        p.unsent.clear();
+        for (const std::string& address : addresses) {
+            p.Reach(address,
+                    address == addresses.front() ? p.list.Probe(address) : p.list.ProbeAlso(address));
+        }
+        p.rounds.Begin(p.pacer.Now(), p.options.searchRounds);
+    });
+}
+
+const std::map<std::string, std::error_code>& ToolCore::UnsentProbes() const {
+    return parts_->unsent;
 }
 
 BrowseOutcome ToolCore::btn1Click(FileDialog& dialog) {
@@ -164,24 +289,81 @@ UpdateCheck ToolCore::btnUPGClick() {
     Parts& p = *parts_;
     UpdateCheck check = UpdateCheck::Passed;
     p.Guarded([&p, &check] {
-        check = PressUpdate(p.dialogue, p.window, p.list.Row(p.window.SelectedRow()), p.LoadedImage);
+        p.EndFieldWork();
+        const std::optional<LoggerRow> selected = p.list.Row(p.window.SelectedRow());
+        if (selected && p.list.Answers().Conflicting(selected->ip)) {
+            check = UpdateCheck::AddressConflict;
+            p.window.ShowWarning(text::ConflictHint(p.list.Answers().At(selected->ip)));
+            return;
+        }
+        check = PressUpdate(p.dialogue, p.window, selected, p.LoadedImage);
+        if (check == UpdateCheck::Passed) {
+            p.retries.Begin(p.pacer.Now());
+        }
     });
     return check;
 }
 
 std::error_code ToolCore::Probe(const std::string& address) {
-    return parts_->list.Probe(address);
+    Parts& p = *parts_;
+    p.rounds.End();
+    p.roundAddresses.clear();
+    return p.list.Probe(address);
 }
 
-std::error_code ToolCore::ProbeAlso(const std::string& address) {
-    return parts_->list.ProbeAlso(address);
+void ToolCore::Tick() {
+    Parts& p = *parts_;
+    p.Guarded([&p] {
+        const Pacer::TimePoint now = p.pacer.Now();
+        if (p.rounds.Due(now)) {
+            p.SendRound();
+        }
+        if (p.dialogue.ProtocolState.Load() == Protocol::Request && p.retries.Due(now)) {
+            p.dialogue.RequestAgain();
+        }
+        if (p.check) {
+            p.StepCheck(now);
+        }
+    });
+}
+
+std::optional<std::chrono::milliseconds> ToolCore::UntilTick() const {
+    Parts& p = *parts_;
+    std::optional<Pacer::TimePoint> next = p.rounds.Next();
+    const auto earliest = [&next](std::optional<Pacer::TimePoint> due) {
+        if (due && (!next || *due < *next)) {
+            next = due;
+        }
+    };
+    if (p.dialogue.ProtocolState.Load() == Protocol::Request) {
+        earliest(p.retries.Next());
+    }
+    if (p.check) {
+        earliest(p.check->Next());
+    }
+    if (!next) {
+        return std::nullopt;
+    }
+    const Pacer::Clock::duration left = std::max(Pacer::Clock::duration::zero(), *next - p.pacer.Now());
+    return std::chrono::ceil<std::chrono::milliseconds>(left);
+}
+
+void ToolCore::SetTickListener(std::function<void()> listener) {
+    parts_->tickListener = std::move(listener);
+}
+
+bool ToolCore::Searching() const {
+    return parts_->rounds.Next().has_value();
 }
 
 void ToolCore::HandleSocketMessage(int eventCode) {
     Parts& p = *parts_;
     p.Guarded([&p, eventCode] {
         const auto onDiscovery = [&p](const std::string& frame, const std::string& sender) {
-            p.list.HandleDiscoveryFrame(frame, sender);
+            const std::optional<LoggerRow> answer = p.list.HandleDiscoveryFrame(frame, sender);
+            if (answer && p.check && p.check->Take(*answer)) {
+                p.EndCheck();
+            }
         };
         if (p.router) {
             p.link.HandleSocketMessage(
@@ -190,10 +372,12 @@ void ToolCore::HandleSocketMessage(int eventCode) {
                     p.router->HandleDatagram(datagram, sender);
                 },
                 onDiscovery);
-            return;
+        } else {
+            p.link.HandleSocketMessage(
+                eventCode, [&p](const std::string& frame) { p.dialogue.HandleUpdateFrame(frame); },
+                onDiscovery);
         }
-        p.link.HandleSocketMessage(
-            eventCode, [&p](const std::string& frame) { p.dialogue.HandleUpdateFrame(frame); }, onDiscovery);
+        p.SayReceiveFailure();
     });
 }
 

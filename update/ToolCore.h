@@ -3,11 +3,14 @@
 // GUI thread only, but for the waker.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "update/DialogueEvents.h"
 #include "update/DialogueRouter.h"
 #include "update/Pacer.h"
+#include "update/SearchRounds.h"
 #include "update/SweepResult.h"
 #include "update/UpdateDialogue.h"
 #include "update/WindowOperations.h"
@@ -30,6 +34,10 @@ struct ToolOptions {
     std::uint16_t updatePort = UpdatePort;        // local and remote port of the update dialogue
     std::uint16_t discoveryPort = DiscoveryPort;  // local and remote port of the sweep
     std::shared_ptr<Capture> capture{};           // records both endpoints' datagrams; null for none
+    int searchRounds = SearchRoundsDefault;       // the rounds of a Search's probes, RoundInterval apart
+    // The version check after "Update complete": how long the logger is asked, and how often.
+    std::chrono::milliseconds versionWait{60'000};
+    std::chrono::milliseconds versionInterval{3000};
 };
 
 class ToolCore {
@@ -59,18 +67,33 @@ class ToolCore {
     // nothing.
     void StartUp();
 
-    // Search: the sweep of the local address's /24 subnet; what became of its probes (LastSweep keeps it).
+    // Search: the sweep of the local address's /24 subnet, sent again in later rounds (Tick); what became
+    // of the first round's probes (LastSweep keeps it). A sweep that could send no probe says so in a box.
+    // Ends the rounds and the version check under way.
     SweepResult btnsearchClick();
-    // Another round of the search's probes, the list kept (see LoggerList).
-    SweepResult SendSweep();
     // Browse, through the given open-file dialog.
     BrowseOutcome btn1Click(FileDialog& dialog);
-    // Update: the checks (a failed one shows its warning and is returned), then the request.
+    // Update: ends the search's rounds and the version check; the checks (a failed one shows its warning
+    // and is returned; an address that several loggers answer from is refused with a box, sending
+    // nothing), then the request, asked again while no answer comes (Tick).
     UpdateCheck btnUPGClick();
-    // A search of one address: the list emptied, "SS", and the probe to that address only.
+    // A search of a list of addresses: the list emptied, "SS", and the probe to each address, in rounds.
+    void SearchAddresses(const std::vector<std::string>& addresses);
+    // The listed addresses whose every probe so far failed, with the last reason.
+    const std::map<std::string, std::error_code>& UnsentProbes() const;
+    // A search of one address in one round: the list emptied, "SS", and the probe to that address only.
     std::error_code Probe(const std::string& address);
-    // The probe to one more address, the list kept.
-    std::error_code ProbeAlso(const std::string& address);
+
+    // What is due on the pacer's clock: the search's next round, the request asked again, the version
+    // check's probe or its verdict. The front end calls it once UntilTick has passed.
+    void Tick();
+    // How long until Tick has something to do (zero: now); empty while nothing waits.
+    std::optional<std::chrono::milliseconds> UntilTick() const;
+    // Told when something falls due that no verb of the front end's began: the version check begins with
+    // "Update complete", whose box holds the handler that took the answer. Null for none.
+    void SetTickListener(std::function<void()> listener);
+    // Rounds of the search are still to go out.
+    bool Searching() const;
 
     // One readability notification of either endpoint.
     void HandleSocketMessage(int eventCode);
@@ -78,10 +101,10 @@ class ToolCore {
     // it); true when there was any.
     bool HandleWorkerReports();
 
-    // Closing: wakes the workers out of their pauses and joins them, cuts them off from the display,
-    // closes both endpoints, and hands the reports they had made to the observers (the record, the
-    // router's), never to the window, so that a record line written next counts every block sent.
-    // Idempotent.
+    // Closing: ends the rounds, the requests asked again and the version check; wakes the workers out of
+    // their pauses and joins them, cuts them off from the display, closes both endpoints, and hands the
+    // reports they had made to the observers (the record, the router's), never to the window, so that a
+    // record line written next counts every block sent. Idempotent.
     void Shutdown();
 
     // Why an endpoint failed to open at start-up; empty when it opened (or start-up has not run).

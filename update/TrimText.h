@@ -1,6 +1,8 @@
-// Trimming as the tool does it for serial numbers and version texts.
+// Trimming as the tool does it for serial numbers and version texts, and showing them in a line of text.
 #pragma once
 
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace lut {
@@ -16,6 +18,23 @@ inline std::string_view TrimBlankAndControl(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
+}
+
+// A logger's bytes in a line of text: control characters as \xNN, everything else as it is.
+inline std::string Printable(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
 }
 
 }  // namespace lut

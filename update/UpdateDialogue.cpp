@@ -74,15 +74,29 @@ UpdateCheck UpdateDialogue::btnUPGClick(const UpdateRequest& request) {
     if (SendImage->empty()) {
         return UpdateCheck::FileNotRead;
     }
-    const auto blockCount = static_cast<std::int32_t>(BlockCountOf(*SendImage));
     ProtocolState.Store(Protocol::Request);
-    const std::string version(TrimBlankAndControl(request.version));
     requestTarget_ = request.logger->ip;
-    const bool failed = static_cast<bool>(
-        workers_.UpdateSocket.SendTo(MakeFrame("LU" + version + Hex4(static_cast<std::uint32_t>(blockCount))),
-                                     requestTarget_, workers_.updatePort));
-    observer_.OnDialogueEvent(dialogue::RequestSent{*request.logger, version, blockCount, failed});
+    lastRequest_ = dialogue::RequestSent{*request.logger, std::string(TrimBlankAndControl(request.version)),
+                                         static_cast<std::int32_t>(BlockCountOf(*SendImage))};
+    SendRequest();
     return UpdateCheck::Passed;
+}
+
+bool UpdateDialogue::RequestAgain() {
+    if (ProtocolState.Load() != Protocol::Request || !lastRequest_) {
+        return false;
+    }
+    lastRequest_->again = true;
+    SendRequest();
+    return true;
+}
+
+void UpdateDialogue::SendRequest() {
+    dialogue::RequestSent& request = *lastRequest_;
+    request.sendFailed = static_cast<bool>(workers_.UpdateSocket.SendTo(
+        MakeFrame("LU" + request.version + Hex4(static_cast<std::uint32_t>(request.blockCount))),
+        requestTarget_, workers_.updatePort));
+    observer_.OnDialogueEvent(request);
 }
 
 void UpdateDialogue::HandleUpdateFrame(const std::string& frame) {

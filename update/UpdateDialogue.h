@@ -35,6 +35,9 @@ enum class UpdateCheck {
     VersionNotMatch,        // "Version is not match, can not update"
     NoFileChosen,           // "Please choose a file"
     FileNotRead,            // "Read Update File Fail"
+    // Several loggers answered from the selected row's address (the window's Hint names them); the
+    // window's own check, before the dialogue's.
+    AddressConflict,
 };
 
 class UpdateDialogue {
@@ -53,6 +56,10 @@ class UpdateDialogue {
     // The Update button: the checks, then "LU" + version + block count to the logger.
     UpdateCheck btnUPGClick(const UpdateRequest& request);
 
+    // The last request once more, to the same logger with the same version, count and image, while the
+    // state is still "LU" (no answer came); false when it is not.
+    bool RequestAgain();
+
     // One frame of the update channel that has passed its check code, whole (ESC ... ENQ).
     void HandleUpdateFrame(const std::string& frame);
 
@@ -68,6 +75,8 @@ class UpdateDialogue {
     ImageText SendImage = ShareImage({});
 
   private:
+    // Sends lastRequest_ and tells the observer.
+    void SendRequest();
     void HandleRequestAnswer(std::string_view payload);
     void HandleQueryAnswer(std::string_view payload);
     // Reports an answer that cannot be read, unless the report of another is still under way (a modal
@@ -80,6 +89,7 @@ class UpdateDialogue {
     WorkerContext workers_;
     DialogueObserver& observer_;
     std::string requestTarget_;
+    std::optional<dialogue::RequestSent> lastRequest_;
     RunTag runs_ = 0;  // the tag of the last run started
     bool reportingUnreadable_ = false;
 

@@ -24,6 +24,8 @@ class WindowOperations {
     // lbl6, the status line.
     virtual std::string StatusText() const = 0;
     virtual void SetStatusText(const std::string& text) = 0;
+    // lbl6's tooltip: what the technician may want to know beyond the status text.
+    virtual void SetStatusTip(const std::string& tip) = 0;
 
     // lbl3, the local address whose /24 subnet Search sweeps.
     virtual std::string LocalAddressText() const = 0;
@@ -33,6 +35,9 @@ class WindowOperations {
     virtual void ClearList() = 0;
     virtual void AppendRow(const LoggerRow& row) = 0;
     virtual void SetRowCaption(int index, const std::string& caption) = 0;
+    virtual void SetRowVersion(int index, const std::string& version) = 0;
+    // The row's tooltip (an address conflict names every logger heard there).
+    virtual void SetRowTip(int index, const std::string& tip) = 0;
     virtual std::optional<int> SelectedRow() const = 0;
 
     // ProgressBar1. A maximum of 0 (an empty resend list) is a run with nothing to send, never a busy bar.

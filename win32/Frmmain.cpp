@@ -1,7 +1,10 @@
 #include "win32/Frmmain.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -21,6 +24,8 @@ constexpr wchar_t ClassName[] = L"TFrmmain";
 constexpr DWORD WindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 // The icon resource of the program (logger-update-tool.rc).
 constexpr int ToolIconResource = 1;
+// The timer of the core's due moments.
+constexpr UINT_PTR TickTimer = 1;
 
 HINSTANCE Instance() {
     return GetModuleHandleW(nullptr);
@@ -137,6 +142,7 @@ TFrmmain::TFrmmain(FrmmainSettings settings) : settings_(std::move(settings)) {
     dlgOpen1_ =
         settings_.dlgOpen1 ? std::move(settings_.dlgOpen1) : std::make_unique<OpenFileDialog>(handle_);
     glue_ = std::make_unique<ToolGlue>(*operations_, *display_, settings_.tool, [this] { ExplainStatus(); });
+    glue_->SetTickListener([this] { ScheduleTick(); });
     SetTip(lbl3Tip_, form::lbl3, Widen(form::lbl3Hint));
 
     // Centred on the screen's work area, with the form's client size at the window's dpi.
@@ -188,7 +194,7 @@ void TFrmmain::FormActivate() {
 // refused, a record that could not be written) wait in its tooltip for the technician who needs them. The
 // tooltip is made when there is first a reason, and its text follows the reasons from then on.
 void TFrmmain::ExplainStatus() {
-    std::wstring reasons = Widen(glue_->StatusReasons());
+    std::wstring reasons = Widen(glue_->StatusReasons() + operations_->StatusTip());
     if (reasons.empty() && lbl6Tip_ == nullptr) {
         return;
     }
@@ -212,11 +218,21 @@ void TFrmmain::SetTip(HWND& tip, const form::Control& control, std::wstring text
     SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, Scale(400, dpi_));
 }
 
+void TFrmmain::ScheduleTick() {
+    if (const std::optional<std::chrono::milliseconds> due = glue_->UntilTick()) {
+        SetTimer(handle_, TickTimer,
+                 static_cast<UINT>(std::max<std::int64_t>(due->count(), USER_TIMER_MINIMUM)), nullptr);
+    } else {
+        KillTimer(handle_, TickTimer);
+    }
+}
+
 void TFrmmain::FormClose() {
     if (closed_) {
         return;
     }
     closed_ = true;
+    KillTimer(handle_, TickTimer);
     glue_->Shutdown();
 }
 
@@ -236,6 +252,7 @@ void TFrmmain::stat1DrawPanel(const RECT& panel) {
 void TFrmmain::btnsearchClick() {
     glue_->Search();
     ExplainStatus();
+    ScheduleTick();
 }
 
 void TFrmmain::btn1Click() {
@@ -244,6 +261,7 @@ void TFrmmain::btn1Click() {
 
 void TFrmmain::btnUPGClick() {
     glue_->Update();
+    ScheduleTick();
 }
 
 void TFrmmain::lbl3Click() {
@@ -311,6 +329,8 @@ LRESULT TFrmmain::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         {WM_DPICHANGED, WM_DPICHANGED, &TFrmmain::OnDpiChanged},
         {WM_COMMAND, WM_COMMAND, &TFrmmain::OnCommand},
         {WM_DRAWITEM, WM_DRAWITEM, &TFrmmain::OnDrawItem},
+        {WM_TIMER, WM_TIMER, &TFrmmain::OnTimer},
+        {WM_NOTIFY, WM_NOTIFY, &TFrmmain::OnNotify},
         {WindowDisplay::WorkerReportsMessage, WindowDisplay::WorkerReportsMessage,
          &TFrmmain::OnWorkerReports},
     };
@@ -328,6 +348,7 @@ void TFrmmain::HandleSocketMessage(UINT message, LPARAM lParam) {
         return;
     }
     glue_->SocketNotification(WSAGETSELECTEVENT(lParam));
+    ScheduleTick();
 }
 
 // The first showing, whatever the show command: a window shown maximized or minimized gets no
@@ -423,6 +444,34 @@ LRESULT TFrmmain::OnDrawItem(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT TFrmmain::OnWorkerReports(UINT, WPARAM, LPARAM) {
     glue_->TakeWorkerReports();
+    ScheduleTick();
+    return 0;
+}
+
+LRESULT TFrmmain::OnTimer(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (wParam != TickTimer) {
+        return DefWindowProcW(handle_, message, wParam, lParam);
+    }
+    KillTimer(handle_, TickTimer);
+    glue_->Tick();
+    ExplainStatus();
+    ScheduleTick();
+    return 0;
+}
+
+// The info tip of a row of lv1 that has one (an address that several loggers answer from).
+LRESULT TFrmmain::OnNotify(UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+    if (header.hwndFrom != (*ui_)(form::lv1) || header.code != static_cast<UINT>(LVN_GETINFOTIPW)) {
+        return DefWindowProcW(handle_, message, wParam, lParam);
+    }
+    auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
+    const std::wstring text = operations_->RowTip(tip.iItem);
+    if (!text.empty() && tip.cchTextMax > 0) {
+        const std::size_t length = std::min(text.size(), static_cast<std::size_t>(tip.cchTextMax - 1));
+        text.copy(tip.pszText, length);
+        tip.pszText[length] = L'\0';
+    }
     return 0;
 }
 

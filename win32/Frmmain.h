@@ -75,8 +75,12 @@ class TFrmmain {
     LRESULT OnCommand(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnDrawItem(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnWorkerReports(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnTimer(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotify(UINT message, WPARAM wParam, LPARAM lParam);
 
     void ExplainStatus();
+    // The core's next due moment (a search round, a request asked again, the version check) on the timer.
+    void ScheduleTick();
     // Puts a tooltip over the control (it copies the text), or changes its text, and keeps it in `tip`.
     void SetTip(HWND& tip, const form::Control& control, std::wstring text);
 

@@ -73,7 +73,7 @@ Kind KindOf(const form::Control& c) {
 }
 
 void SetUpList(HWND list, UINT dpi) {
-    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     for (std::size_t i = 0; i < form::LoggerColumns.size(); ++i) {
         std::wstring title = Widen(form::LoggerColumns[i].title);
         LVCOLUMNW column{};

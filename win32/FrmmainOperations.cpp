@@ -61,6 +61,7 @@ std::string FrmmainOperations::LocalAddressText() const {
 void FrmmainOperations::ClearList() {
     ListView_DeleteAllItems(controls_(form::lv1));
     rowCount_ = 0;
+    rowTips_.clear();
 }
 
 void FrmmainOperations::AppendRow(const LoggerRow& row) {
@@ -78,11 +79,33 @@ void FrmmainOperations::AppendRow(const LoggerRow& row) {
     SetCell(index, form::VersionColumn, row.version);
 }
 
-void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
+void FrmmainOperations::CheckRow(int index) const {
     if (index < 0 || index >= rowCount_) {
         throw std::out_of_range("The logger list has no row " + std::to_string(index) + ".");
     }
+}
+
+void FrmmainOperations::SetRowCaption(int index, const std::string& caption) {
+    CheckRow(index);
     SetCell(index, form::SnColumn, caption);
+}
+
+void FrmmainOperations::SetRowVersion(int index, const std::string& version) {
+    CheckRow(index);
+    SetCell(index, form::VersionColumn, version);
+}
+
+void FrmmainOperations::SetRowTip(int index, const std::string& tip) {
+    CheckRow(index);
+    rowTips_.resize(static_cast<std::size_t>(rowCount_));
+    rowTips_[static_cast<std::size_t>(index)] = tip;
+}
+
+std::wstring FrmmainOperations::RowTip(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= rowTips_.size()) {
+        return {};
+    }
+    return WidenAnsi(rowTips_[static_cast<std::size_t>(index)]);
 }
 
 void FrmmainOperations::SetCell(int index, int column, const std::string& bytes) {

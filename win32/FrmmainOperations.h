@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "update/WindowOperations.h"
 #include "win32/FrmmainControls.h"
@@ -34,11 +35,18 @@ class FrmmainOperations final : public WindowOperations {
 
     std::string StatusText() const override;
     void SetStatusText(const std::string& text) override;
+    // Kept for the window, which owns the status line's tooltip.
+    void SetStatusTip(const std::string& tip) override { statusTip_ = tip; }
+    const std::string& StatusTip() const { return statusTip_; }
     std::string LocalAddressText() const override;
 
     void ClearList() override;
     void AppendRow(const LoggerRow& row) override;
     void SetRowCaption(int index, const std::string& caption) override;
+    void SetRowVersion(int index, const std::string& version) override;
+    // Kept for the list's info tip (LVN_GETINFOTIP), which asks when the pointer rests on a row.
+    void SetRowTip(int index, const std::string& tip) override;
+    std::wstring RowTip(int index) const;
     std::optional<int> SelectedRow() const override;
 
     void SetProgressMax(int maximum) override;
@@ -58,6 +66,7 @@ class FrmmainOperations final : public WindowOperations {
     void ShowError(const std::string& message) override;
 
   private:
+    void CheckRow(int index) const;
     std::string Text(const form::Control& control) const;
     void SetText(const form::Control& control, const std::string& text);
     // A cell of lv1, from the logger's bytes.
@@ -69,6 +78,8 @@ class FrmmainOperations final : public WindowOperations {
     std::wstring applicationTitle_;
     int rowCount_ = 0;
     std::wstring progressText_;
+    std::string statusTip_;
+    std::vector<std::string> rowTips_;  // by row; empty for none
 };
 
 // A window's text, whole.

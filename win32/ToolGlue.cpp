@@ -80,6 +80,18 @@ void ToolGlue::TakeWorkerReports() {
     core_.HandleWorkerReports();
 }
 
+void ToolGlue::Tick() {
+    core_.Tick();
+}
+
+std::optional<std::chrono::milliseconds> ToolGlue::UntilTick() const {
+    return core_.UntilTick();
+}
+
+void ToolGlue::SetTickListener(std::function<void()> listener) {
+    core_.SetTickListener(std::move(listener));
+}
+
 void ToolGlue::Shutdown() {
     core_.Shutdown();
     record_.Close();

@@ -3,7 +3,9 @@
 // it.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "record/WindowRecord.h"
@@ -36,6 +38,11 @@ class ToolGlue {
     void SocketNotification(int eventCode);
     // The workers' reports that wait, after a wake.
     void TakeWorkerReports();
+    // What the core has due (a search round, a request asked again, the version check), and when next.
+    void Tick();
+    std::optional<std::chrono::milliseconds> UntilTick() const;
+    // Told when something falls due while a box holds the handler (see ToolCore::SetTickListener).
+    void SetTickListener(std::function<void()> listener);
     void Shutdown();
 
   private:

@@ -460,6 +460,25 @@ def window(run):
 
 
 @case
+def window_search(run):
+    """The window (offscreen) against 24 simulated loggers that lose 5 % of their answers: each of 20 Search
+    presses lists all 24, as the search's rounds ask again the loggers whose answer was lost. Runs the
+    window's test program, whose case presses Search, in a network namespace of its own."""
+    if run.programs.window_tests is None:
+        raise Skip("the window is not built (LUT_BUILD_GUI is off)")
+    loggers = [f"127.0.0.{host},SN{host:04d},S1.00" for host in range(2, 26)]
+    _, ports = start_sim(run, loggers, "--answer-loss", 5, "--seed", run.rng.randrange(1, 1 << 30))
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=str(run.dir),
+               LUT_TEST_SEARCH=f"{len(loggers)},{ports.discovery},{ports.update}")
+    child = run.start("tst_frmmain_network", [run.programs.window_tests, "everySearchPressListsEveryLossyLogger"],
+                      env)
+    code = child.finish(120)
+    check(code == 0 and "SKIP" not in child.text("out"),
+          f"expected 24 rows after each of 20 Search presses, got exit {code}\n{child.transcript()}")
+    print("the window listed 24 of 24 loggers after each of 20 Search presses (5 % of answers lost)")
+
+
+@case
 def window_without_display(run):
     """Started where there is no graphical session, the window says so in one line, points to the
     command line, and exits with 1 instead of aborting."""
@@ -984,14 +1003,16 @@ def main():
     parser.add_argument("--cli", type=Path, required=True)
     parser.add_argument("--window", type=Path)
     parser.add_argument("--cli-runner", type=Path)
+    parser.add_argument("--window-tests", type=Path)
     arguments = parser.parse_args()
 
     def body():
-        if arguments.case in ("windows", "site-lan-windows", "doctor"):
+        if arguments.case in ("windows", "site-lan-windows", "doctor", "window-search"):
             enter_private_loopback([sys.executable, "-B", *sys.argv])
         if arguments.case == "ansible":
             enter_private_sites([sys.executable, "-B", *sys.argv], ["ansible-core", "openssh-server"])
-        with Run(Programs(arguments.sim, arguments.cli, arguments.window, arguments.cli_runner)) as run:
+        with Run(Programs(arguments.sim, arguments.cli, arguments.window, arguments.cli_runner,
+                          arguments.window_tests)) as run:
             CASES[arguments.case](run)
 
     return drive(arguments.case, body)

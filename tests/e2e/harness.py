@@ -158,6 +158,7 @@ class Programs(NamedTuple):
     cli: Path
     window: Path | None
     cli_runner: Path | None = None  # what runs the command line, such as Wine for the Windows build
+    window_tests: Path | None = None  # the window's test program whose case presses Search
 
 
 class Run:

@@ -105,6 +105,7 @@ class FrmmainNetworkTest : public QObject {
     void searchFillsTheList_data();
     void searchFillsTheList();
     void answersBeforeSearchAreDropped();
+    void everySearchPressListsEveryLossyLogger();
 };
 
 void FrmmainNetworkTest::startUpShowsReady() {
@@ -228,8 +229,8 @@ void FrmmainNetworkTest::searchFillsTheList_data() {
     QTest::newRow("refresh: caption untrimmed, version kept")
         << Dialogue{{"127.0.0.2", Answer("12345#S1.02")}, {"127.0.0.2", Answer(" 12345 #S1.03")}}
         << Rows{{" 12345 ", "127.0.0.2", "S1.02"}};
-    QTest::newRow("two frames in one datagram")
-        << Dialogue{{"127.0.0.2", Answer("A1#V1") + Answer("B2#V2")}} << Rows{{"B2", "127.0.0.2", "V1"}};
+    QTest::newRow("two frames in one datagram, two serial numbers at one address: marked")
+        << Dialogue{{"127.0.0.2", Answer("A1#V1") + Answer("B2#V2")}} << Rows{{"! A1", "127.0.0.2", "V1"}};
     QTest::newRow("no '#': empty version")
         << Dialogue{{"127.0.0.2", Answer("ABC")}} << Rows{{"ABC", "127.0.0.2", ""}};
     QTest::newRow("A#B#C") << Dialogue{{"127.0.0.2", Answer("A#B#C")}} << Rows{{"A", "127.0.0.2", "B#C"}};
@@ -259,6 +260,34 @@ void FrmmainNetworkTest::answersBeforeSearchAreDropped() {
     QVERIFY(w.window->WndProc(lut::SocketNotifyMessage, 0, lut::ReadEvent));
     QCOMPARE(w.window->Operations().RowCount(), 0);
     QVERIFY(SearchWith(w, {{"127.0.0.2", Answer("LATE#S1")}}) == Rows({{"LATE", "127.0.0.2", "S1"}}));
+}
+
+// With LUT_TEST_SEARCH="COUNT,DISCOVERY-PORT,UPDATE-PORT": that many simulated loggers on loopback that
+// lose some of their answers (the e2e case window-search starts them). Every Search press lists every one
+// of them: the rounds ask again the loggers whose answer was lost.
+void FrmmainNetworkTest::everySearchPressListsEveryLossyLogger() {
+    const QList<QByteArray> search = qgetenv("LUT_TEST_SEARCH").split(',');
+    if (search.size() != 3) {
+        QSKIP("no lossy simulated loggers (the e2e case window-search starts them)");
+    }
+    const int count = search[0].toInt();
+    lut::app::FrmmainSettings onLoopback;
+    onLoopback.localAddress = QStringLiteral("127.0.0.1");
+    WindowUnderTest w(lut::ToolOptions{"127.0.0.1", static_cast<std::uint16_t>(search[2].toUInt()),
+                                       static_cast<std::uint16_t>(search[1].toUInt())},
+                      std::move(onLoopback));
+    QVERIFY(w.Start());
+    constexpr int Presses = 20;
+    int complete = 0;
+    QString rows;
+    for (int press = 0; press < Presses; ++press) {
+        QVERIFY(w.Search());
+        // The rounds end 600 ms after the press; the answers to the last one follow within moments.
+        complete += QTest::qWaitFor([&] { return w.window->Operations().RowCount() == count; }, 3000) ? 1 : 0;
+        rows += QString::number(w.window->Operations().RowCount()) + QLatin1Char(' ');
+    }
+    QVERIFY2(complete == Presses, qPrintable(QStringLiteral("rows after each press: ") + rows));
+    QVERIFY(w.boxes.empty());
 }
 
 QTEST_MAIN(FrmmainNetworkTest)

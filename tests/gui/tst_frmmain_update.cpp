@@ -75,6 +75,7 @@ class FrmmainUpdateTest : public QObject {
     void recordThatCannotBeWrittenIsSaidInTheStatusTooltip_data();
     void recordThatCannotBeWrittenIsSaidInTheStatusTooltip();
     void unknownLocalAddressShowsTheErrorAndKeepsLbl3();
+    void twoLoggersAtOneAddressAreMarkedAndNeverUpdated();
 };
 
 void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
@@ -87,6 +88,10 @@ void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
                       WithPacer(pacer));
     QVERIFY(w.Start());
     Prepare(w, folder, 700);  // blocks of 300, 300 and 100 bytes
+
+    // The logger, restarted into the new image, answers the version check after "Update complete".
+    lut::test::FakeLogger restarted(LoggerAddress, {lut::test::Answer("SN0001#S1.02")},
+                                    w.window->Core().Link().DiscoverySocket.LocalPort());
 
     PressUpdate(w);
     QCOMPARE(Status(w), QStringLiteral("Request Update"));
@@ -112,6 +117,8 @@ void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
     QVERIFY(w.boxes[0].kind == lut::app::BoxKind::Warning);
     QCOMPARE(w.boxes[0].text, QStringLiteral("Update complete"));
     QVERIFY(State(w) == Protocol::Idle);
+    QTRY_COMPARE(w.Rows().at(0).version, std::string("S1.02"));
+    QVERIFY(!w.window->Core().UntilTick());
     pacer.AdvanceToNextWake();  // the query's pause ends; the worker sees the dialogue over
     QTRY_COMPARE(Bar(w).value(), 0);
     QCOMPARE(Bar(w).text(), QString());  // not "0 of 3 blocks, 0:05 left" after the end
@@ -202,6 +209,33 @@ void FrmmainUpdateTest::unknownLocalAddressShowsTheErrorAndKeepsLbl3() {
     QCOMPARE(w.boxes[0].text, QStringLiteral("The host name resolves to no IPv4 address."));
     QCOMPARE(w.window->findChild<QLabel*>(QStringLiteral("lbl3"))->text(), QStringLiteral("lbl3"));
     QCOMPARE(Status(w), QStringLiteral("Ready"));
+}
+
+// A second serial number from a listed address: the row says so, and Update on it sends nothing.
+void FrmmainUpdateTest::twoLoggersAtOneAddressAreMarkedAndNeverUpdated() {
+    QTemporaryDir folder;
+    VirtualPacer pacer;
+    LoopbackLogger logger(LoggerAddress, 0);
+    WindowUnderTest w(ToolOptions{ToolAddress, logger.Port(), lut::test::FreePort(ToolAddress)},
+                      WithPacer(pacer));
+    QVERIFY(w.Start());
+    Prepare(w, folder, 700);
+    lut::Endpoint twin;
+    QVERIFY(!twin.Open({LoggerAddress, 0}));
+    QVERIFY(!twin.SendTo(lut::test::Answer("SN0002#S1.0"), ToolAddress,
+                         w.window->Core().Link().DiscoverySocket.LocalPort()));
+    auto* list = w.window->findChild<QTreeWidget*>(QStringLiteral("lv1"));
+    QTRY_COMPARE(list->topLevelItem(0)->text(0), QStringLiteral("! SN0001"));
+    QCOMPARE(list->topLevelItem(0)->toolTip(0),
+             QStringLiteral("Two loggers answer at this address: SN0001, SN0002"));
+
+    PressUpdate(w);
+    QCOMPARE(w.boxes.size(), 1u);
+    QVERIFY(w.boxes[0].kind == lut::app::BoxKind::Warning);
+    QCOMPARE(w.boxes[0].text, QStringLiteral("Two loggers answer at 127.0.0.2 (SN0001, SN0002): give one of "
+                                             "them another address, then Search again."));
+    QVERIFY(logger.Arrived().empty());
+    QVERIFY(State(w) == Protocol::Search);
 }
 
 QTEST_MAIN(FrmmainUpdateTest)

@@ -111,5 +111,15 @@ if [ -n "$sim" ] && [ "$status" -eq 0 ]; then
     [ -e "${received[0]}" ] || { echo "No logger wrote a received image:"; tail -20 "$work/sim.log"; exit 1; }
     cmp "$work/S2.00.bin" "${received[0]}" || { echo "The image at the logger differs from the file"; exit 1; }
     echo "The image at the logger is byte-identical to the file (${#received[@]} logger(s) updated)"
+
+    # 24 loggers that lose 5 % of their answers, on ports of their own: every Search press lists all 24.
+    "$sim" --base 127.0.0.101 --count 24 --answer-loss 5 --seed "$RANDOM" --discovery-port 40123 \
+        --update-port 40124 --log "$work/lossy.log" --run-time 300 &
+    pids+=($!)
+    timeout 10 grep -q -m1 "ready:" <(tail -n +1 -F "$work/lossy.log" 2>/dev/null) ||
+        { echo "logger-sim did not start:"; cat "$work/lossy.log"; exit 1; }
+    echo "== 24 loggers losing 5 % of their answers"
+    LUT_TEST_SEARCH=24,40123,40124 "$wine" "$tests" --gtest_filter='Win32WindowWithLoggers.EverySearch*' ||
+        status=$?
 fi
 exit "$status"

@@ -4,6 +4,7 @@
 // loggers on loopback (tests/win32/run_window_test.sh starts them), a whole search and update.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -613,6 +614,33 @@ TEST(Win32Window, CommandLineTakesTwoAddressesAndACapture) {
     EXPECT_EQ(ParseOptions(std::vector<std::string>{"--capture", "run.pcap"}).capture, "run.pcap");
 }
 
+// Two loggers answering from one address (both on 127.0.0.1, from which Wine sends whatever the bind): the
+// row says so, and Update on it sends no request.
+TEST(Win32Window, TwoLoggersAtOneAddressAreMarkedAndNeverUpdated) {
+    WindowUnderTest w;
+    ASSERT_TRUE(w.Start());
+    w.Click(lut::form::btnsearch);
+    const HWND list = w.Control(lut::form::lv1);
+    for (const std::string serial : {"SN0001", "SN0002"}) {
+        lut::Endpoint logger;
+        ASSERT_FALSE(logger.Open({"127.0.0.1", 0}));
+        ASSERT_FALSE(logger.SendTo(lut::FrameStart + serial + "#S1.0" + lut::FrameEnd, "127.0.0.1",
+                                   OwnPorts().discoveryPort));
+        ASSERT_TRUE(PumpUntil([&] { return ItemText(list, 0, lut::form::SnColumn).ends_with("SN0001"); }));
+    }
+    ASSERT_TRUE(PumpUntil([&] { return ItemText(list, 0, lut::form::SnColumn) == "! SN0001"; }));
+    EXPECT_EQ(ListView_GetItemCount(list), 1);
+    EXPECT_EQ(Narrow(w.window->Operations().RowTip(0)), "Two loggers answer at this address: SN0001, SN0002");
+
+    ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    w.Click(lut::form::btnUPG);
+    ASSERT_EQ(w.boxes.size(), 1U);
+    EXPECT_EQ(Narrow(w.boxes[0].text),
+              "Two loggers answer at 127.0.0.1 (SN0001, SN0002): give one of them "
+              "another address, then Search again.");
+    EXPECT_NE(w.Status(), lut::text::RequestUpdate);
+}
+
 // With simulated loggers on loopback: LUT_TEST_LOGGERS="SN@address#version,..." and LUT_TEST_IMAGE, the
 // update file; the window uses ports 8000 and 23 as real loggers do. LUT_TEST_SHOT names a file that the
 // test creates when the window is ready for its screenshot; it then waits for LUT_TEST_SHOT + ".done".
@@ -666,6 +694,36 @@ TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
         const std::string done = std::string(shot) + ".done";
         PumpUntil([&] { return std::filesystem::exists(done); }, std::chrono::seconds(20));
     }
+}
+
+// With LUT_TEST_SEARCH="COUNT,DISCOVERY-PORT,UPDATE-PORT": that many simulated loggers on loopback that lose
+// some of their answers (run_window_test.sh starts them). Every Search press lists every one of them: the
+// rounds ask again the loggers whose answer was lost.
+TEST(Win32WindowWithLoggers, EverySearchPressListsEveryLossyLogger) {
+    const char* search = std::getenv("LUT_TEST_SEARCH");
+    if (search == nullptr) {
+        GTEST_SKIP() << "no lossy simulated loggers (tests/win32/run_window_test.sh starts them)";
+    }
+    int count = 0;
+    unsigned discovery = 0;
+    unsigned update = 0;
+    ASSERT_EQ(std::sscanf(search, "%d,%u,%u", &count, &discovery, &update), 3) << search;
+    WindowUnderTest w(
+        {"127.0.0.1", static_cast<std::uint16_t>(update), static_cast<std::uint16_t>(discovery)},
+        "127.0.0.1");
+    ASSERT_TRUE(w.Start());
+    const HWND list = w.Control(lut::form::lv1);
+    constexpr int Presses = 20;
+    std::vector<int> rows;
+    for (int press = 0; press < Presses; ++press) {
+        w.Click(lut::form::btnsearch);
+        // The rounds end 600 ms after the press; the answers to the last one follow within moments.
+        PumpUntil([&] { return ListView_GetItemCount(list) == count; }, std::chrono::seconds(3));
+        rows.push_back(ListView_GetItemCount(list));
+    }
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), count), Presses)
+        << "rows after each press: " << ::testing::PrintToString(rows);
+    EXPECT_TRUE(w.boxes.empty());
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ class BatchCommand : public CommandRun {
 TEST_F(BatchCommand, FailuresAndCanariesDecideWhichLoggersStart) {
     const LoggerScript ok{};
     const LoggerScript refuses{.requestAnswer = "E81"};
+    const LoggerScript silent{.identity = ""};
     const struct {
         const char* name;
         std::vector<LoggerScript> scripts;
@@ -79,6 +80,7 @@ TEST_F(BatchCommand, FailuresAndCanariesDecideWhichLoggersStart) {
         int canary;
         std::optional<int> maxFailures;
         std::vector<std::string> results;
+        ExitCode failure = ExitCode::Refused;  // the exit code, unless the first two complete
     } cases[] = {
         {"the first failure stops", {ok, refuses, ok}, false, 0, {}, {"complete", "refused", "skipped"}},
         {"keep going", {ok, refuses, ok}, true, 0, {}, {"complete", "refused", "complete"}},
@@ -100,6 +102,13 @@ TEST_F(BatchCommand, FailuresAndCanariesDecideWhichLoggersStart) {
          0,
          2,
          {"refused", "complete", "refused", "skipped"}},
+        {"a logger that never answered the search is the first failure",
+         {silent, ok},
+         false,
+         0,
+         {},
+         {"no-answer", "skipped"},
+         ExitCode::NoAnswer},
     };
     for (const auto& c : cases) {
         Site site(c.scripts);
@@ -115,9 +124,9 @@ TEST_F(BatchCommand, FailuresAndCanariesDecideWhichLoggersStart) {
         const std::size_t before = record::Read(RecordFile()).entries.size();
         const CommandResult result = Run(options);
 
-        EXPECT_EQ(result.code,
-                  ToInt(c.results[1] == "complete" && c.results[0] == "complete" ? ExitCode::Complete
-                                                                                 : ExitCode::Refused))
+        EXPECT_EQ(
+            result.code,
+            ToInt(c.results[1] == "complete" && c.results[0] == "complete" ? ExitCode::Complete : c.failure))
             << c.name << "\n"
             << result.out << result.err;
         std::vector<std::string> results;
@@ -127,9 +136,9 @@ TEST_F(BatchCommand, FailuresAndCanariesDecideWhichLoggersStart) {
         EXPECT_EQ(results, c.results) << c.name << "\n" << result.out;
         std::size_t started = 0;
         for (std::size_t i = 0; i < c.results.size(); ++i) {
-            const bool skipped = c.results[i].starts_with("skipped");
-            started += skipped ? 0 : 1;
-            EXPECT_EQ(site[i].Requests().size(), skipped ? 0U : 1U) << c.name << ": logger " << i;
+            const bool requested = !c.results[i].starts_with("skipped") && c.results[i] != "no-answer";
+            started += requested ? 1 : 0;
+            EXPECT_EQ(site[i].Requests().size(), requested ? 1U : 0U) << c.name << ": logger " << i;
             EXPECT_EQ(site[i].Image(), c.results[i] == "complete" ? Hex(900) : "")
                 << c.name << ": logger " << i;
         }

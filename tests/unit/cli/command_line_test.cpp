@@ -50,6 +50,8 @@ TEST(CommandLine, AWrongCommandLineEndsWithOneAndSaysWhy) {
         {"doctor", "--probe", "extra"},
         {"history", "--capture", "x.pcap"},
         {"search", "--rounds", "0"},
+        {"search", "--wait", "0"},
+        {"update", "--logger", "127.0.0.2", "--file", "S1.bin", "--wait", "0"},
         {"search", "--rounds", "11"},
         {"search", "--all-adapters", "--local-address", "127.0.0.1"},
         {"search", "--all-adapters", "--bind", "127.0.0.1"},
@@ -96,15 +98,16 @@ TEST(CommandLine, SearchDefaultsAreThoseOfTheWindow) {
     EXPECT_EQ(search.common.tool.discoveryPort, 23);
     EXPECT_EQ(search.common.wait, std::chrono::milliseconds(3000));
     EXPECT_FALSE(search.common.json);
-    EXPECT_EQ(search.common.rounds, 3);
+    EXPECT_EQ(search.common.tool.searchRounds, 3);
     EXPECT_FALSE(search.common.allAdapters);
 }
 
 TEST(CommandLine, UpdateTakesEveryOption) {
-    const Parsed parsed = Parse({"update", "--logger", "127.0.0.2", "--file", "/tmp/S1.bin", "--version",
-                                 "S2", "--local-address", "127.0.0.1", "--bind", "127.0.0.1", "--wait",
-                                 "0.25", "--json", "--update-port", "47000", "--discovery-port", "47001",
-                                 "--capture", "/tmp/run.pcap"});
+    const Parsed parsed =
+        Parse({"update",    "--logger",        "127.0.0.2",     "--file", "/tmp/S1.bin",      "--version",
+               "S2",        "--local-address", "127.0.0.1",     "--bind", "127.0.0.1",        "--wait",
+               "0.25",      "--json",          "--update-port", "47000",  "--discovery-port", "47001",
+               "--capture", "/tmp/run.pcap"});
     ASSERT_TRUE(parsed.result.invocation) << parsed.err;
     const auto& update = std::get<UpdateOptions>(*parsed.result.invocation);
     EXPECT_EQ(update.loggers, std::vector<std::string>{"127.0.0.2"});
@@ -148,7 +151,7 @@ TEST(CommandLine, ABatchTakesItsOptionsAndARepeatedLoggerIsAList) {
     EXPECT_EQ(batch.parallel, 30);
     EXPECT_EQ(batch.verifyWait, std::chrono::seconds(5));
     EXPECT_EQ(batch.expect, 12);
-    EXPECT_EQ(batch.common.rounds, 5);
+    EXPECT_EQ(batch.common.tool.searchRounds, 5);
     EXPECT_TRUE(batch.common.allAdapters);
 
     const Parsed pinned = Parse({"update", "--all", "--file", "S1.bin", "--sha256",

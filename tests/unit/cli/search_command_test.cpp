@@ -61,7 +61,7 @@ TEST_F(SearchCommand, LaterRoundsFindALostAnswerAndTwoSerialNumbersAtOneAddressA
     };
     for (const auto& c : cases) {
         SearchOptions options{LoopbackOptions(lossy, 300ms)};
-        options.common.rounds = c.rounds;
+        options.common.tool.searchRounds = c.rounds;
         options.common.json = true;
         const CommandResult json = Run(options);
         ASSERT_EQ(json.code, 0) << json.err;
@@ -98,7 +98,7 @@ TEST_F(SearchCommand, NobodyAnsweringIsNoFailure) {
 TEST_F(SearchCommand, SkipsReceiveErrorsAndSaysHowManyAtTheEnd) {
     FakeLogger noisy("127.0.0.2", {.identity = "12345#S1.02", .oversizedBeforeIdentity = 2});
     SearchOptions options{LoopbackOptions(noisy, 500ms)};
-    options.common.rounds = 1;
+    options.common.tool.searchRounds = 1;
     options.common.json = true;
     const CommandResult result = Run(options);
     EXPECT_EQ(result.code, 0) << result.err;

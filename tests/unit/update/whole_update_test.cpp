@@ -1,8 +1,10 @@
 // The tool core as both front ends drive it: start-up, a whole update against a fake logger on loopback,
 // and closing while a transfer is under way.
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -15,13 +17,16 @@
 #include "FakeWindow.h"
 #include "TestPlatform.h"
 #include "WorkerBench.h"
+#include "update/FieldTexts.h"
 #include "update/Messages.h"
+#include "update/RequestRetries.h"
 #include "update/ToolCore.h"
 
 namespace lut::test {
 namespace {
 
 using Kind = FakeWindow::Kind;
+using namespace std::chrono_literals;
 
 const std::string ToolAddress = "127.0.0.1";
 const std::string LoggerAddress = "127.0.0.2";
@@ -85,6 +90,56 @@ class ToolBench {
         core.HandleSocketMessage(ReadEvent);
     }
 
+    // The logger's probe endpoint: how many probes reached it since the last look, without waiting for
+    // more than the ones already sent.
+    int ProbesHeard() {
+        std::array<char, RxBufferSize> buffer{};
+        int probes = 0;
+        while (discovery.Receive(buffer).count > 0) {
+            ++probes;
+        }
+        return probes;
+    }
+
+    // The logger answers the probe with its serial number and `version`, and the tool takes it in.
+    void AnswerProbe(const std::string& body) {
+        ASSERT_FALSE(discovery.SendTo(FrameStart + body + FrameEnd, ToolAddress, options.discoveryPort));
+        ASSERT_TRUE(WaitReadable(core.Link().DiscoverySocket));
+        core.HandleSocketMessage(ReadEvent);
+    }
+
+    // The core's due moments, in order, for as long as it has any (at most `limit` of them); `onTick`
+    // after each.
+    void RunTicks(
+        const std::function<void()>& onTick = [] {}, int limit = 100) {
+        for (int i = 0; i < limit; ++i) {
+            const std::optional<std::chrono::milliseconds> due = core.UntilTick();
+            if (!due) {
+                return;
+            }
+            pacer.Advance(*due);
+            core.Tick();
+            onTick();
+        }
+        ADD_FAILURE() << "the core is still busy after " << limit << " moments";
+    }
+
+    // Update complete: a one-block image accepted, sent, and the query answered "R".
+    void CompleteAnUpdate(const std::string& oneBlock) {
+        Ready(oneBlock);
+        core.btnUPGClick();
+        ASSERT_EQ(logger.Next(), "LUS1.020001");
+        Answer({"R0000"});
+        Pass(2);
+        ASSERT_TRUE(pacer.WaitForSleepers(1));
+        const std::vector<std::string> heard = logger.Arrived();
+        ASSERT_EQ(heard.size(), 2U);
+        ASSERT_EQ(heard.back(), "EN");
+        Answer({"R"});
+        ASSERT_EQ(window.Texts(Kind::Warning), std::vector<std::string>{std::string(text::UpdateComplete)});
+        ProbesHeard();  // the probe that listed the logger
+    }
+
     // Lets the clock run through `pauses` pauses of `sleepers` sleeping workers.
     void Pass(int pauses, std::size_t sleepers = 1) {
         for (int i = 0; i < pauses; ++i) {
@@ -109,6 +164,12 @@ class ToolBench {
         return opened;
     }();
     ToolOptions options{ToolAddress, logger.Port(), FreePort(ToolAddress), capture};
+    // The logger's discovery endpoint, which the version check and the search's rounds probe.
+    Endpoint discovery = [this] {
+        Endpoint opened;
+        EXPECT_FALSE(opened.Open({LoggerAddress, options.discoveryPort}));
+        return opened;
+    }();
     ToolCore core{window, waker, pacer, options};
 };
 
@@ -341,6 +402,149 @@ TEST(Shutdown, EndsATransferAtAnyPauseAndCutsTheWorkersOff) {
         EXPECT_EQ(bench.Shown().log, before.log);
         EXPECT_EQ(record.blocksSent, c.blocksSent);
     }
+}
+
+// A lost request or a lost acceptance leaves "LU": the same request goes out again, 1.5 s apart, up to
+// three in all, until an answer comes.
+TEST(WholeUpdate, TheRequestIsAskedAgainWhileNoAnswerComes) {
+    LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
+    const struct {
+        const char* name;
+        int answeredAfter;  // the request that the logger answers; 0: none
+        std::size_t requests;
+        Protocol state;
+    } cases[] = {
+        {"the acceptance of the first request lost", 2, 2, Protocol::Update},
+        {"no answer at all", 0, 3, Protocol::Request},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolBench bench;
+        bench.Ready(FileBytes(300));
+        bench.core.btnUPGClick();
+        std::vector<std::string> requests{*bench.logger.Next()};
+        const Pacer::TimePoint pressed = bench.pacer.Now();
+        bench.RunTicks([&] {
+            requests.push_back(bench.logger.Next().value_or("nothing"));
+            if (static_cast<int>(requests.size()) == c.answeredAfter) {
+                bench.Answer({"R0000"});
+            }
+        });
+        EXPECT_EQ(requests, std::vector<std::string>(c.requests, "LUS1.020001"));
+        EXPECT_EQ(bench.pacer.Now() - pressed, RequestRetries::RequestInterval * (c.requests - 1));
+        EXPECT_EQ(bench.core.Dialogue().ProtocolState.Load(), c.state);
+    }
+}
+
+// After "Update complete" the logger is asked for its version every 3 s for up to 60 s; each answer
+// refreshes its row. It may answer with its old version, or not at all, until it has restarted.
+TEST(WholeUpdate, AfterAnUpdateTheRowShowsTheVersionTheLoggerAnswersWith) {
+    LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
+    const LoggerRow logger{"SN0001", LoggerAddress, "S1.0"};
+    const struct {
+        const char* name;
+        std::vector<std::string> answers;  // to each probe in turn, the last one again; "": none
+        std::string version;               // the row's version in the end
+        std::vector<std::string> hints;    // after "Update complete"
+        std::string statusTip;
+        int probes;
+    } cases[] = {
+        {"silent while it restarts, then the new version", {"S1.0", "", "S1.02"}, "S1.02", {}, "", 3},
+        {"the old version until the end",
+         {"S1.0"},
+         "S1.0",
+         {"SN0001 at 127.0.0.2 answers with version S1.0 after the update, not S1.02."},
+         "",
+         20},
+        {"no answer at all", {""}, "S1.0", {}, text::NoVersionAnswerTip(logger, "S1.02", 60s), 20},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolBench bench;
+        bench.CompleteAnUpdate(FileBytes(300));
+        std::size_t probes = 0;
+        bench.RunTicks([&] {
+            const int heard = bench.ProbesHeard();
+            if (heard == 0) {
+                return;
+            }
+            const std::string& version = c.answers[std::min(probes, c.answers.size() - 1)];
+            probes += static_cast<std::size_t>(heard);
+            if (!version.empty()) {
+                bench.AnswerProbe("SN0001#" + version);
+            }
+        });
+        EXPECT_EQ(probes, static_cast<std::size_t>(c.probes));
+        EXPECT_EQ(bench.window.rows.at(0).version, c.version);
+        std::vector<std::string> hints = bench.window.Texts(Kind::Warning);
+        hints.erase(hints.begin());  // "Update complete"
+        EXPECT_EQ(hints, c.hints);
+        EXPECT_EQ(bench.window.statusTip, c.statusTip);
+    }
+}
+
+// Two loggers answering from one address look like one row; an update's blocks would reach either. The
+// row says so, and Update on it sends nothing.
+TEST(WholeUpdate, AnAddressThatTwoLoggersAnswerFromIsNeverUpdated) {
+    LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
+    ToolBench bench;
+    bench.Ready(FileBytes(300));
+    bench.AnswerProbe("SN0002#S1.0");
+    EXPECT_EQ(bench.window.rows.at(0).sn, "! SN0001");
+    EXPECT_EQ(bench.window.rowTips.at(0), "Two loggers answer at this address: SN0001, SN0002");
+    const std::size_t sent = bench.CapturedDatagrams();
+
+    EXPECT_EQ(bench.core.btnUPGClick(), UpdateCheck::AddressConflict);
+    EXPECT_EQ(bench.window.Texts(Kind::Warning),
+              std::vector<std::string>{"Two loggers answer at 127.0.0.2 (SN0001, SN0002): give one of them "
+                                       "another address, then Search again."});
+    EXPECT_EQ(bench.CapturedDatagrams(), sent);
+    EXPECT_EQ(bench.core.Dialogue().ProtocolState.Load(), Protocol::Search);
+}
+
+// Search sends its sweep at once and twice more, 300 ms apart; a later Search begins anew, and an Update
+// press or closing ends the rounds. A sweep that can send nothing says so and sends no more rounds.
+TEST(WholeUpdate, SearchSweepsInRoundsUntilSomethingElseBegins) {
+    LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
+    const struct {
+        const char* name;
+        std::function<void(ToolBench&)> after;  // what happens after the second round
+        int later;                              // probes to the logger afterwards
+        std::chrono::milliseconds lastRound;    // the last round's moment after the first Search
+    } cases[] = {
+        {"nothing", [](ToolBench&) {}, 1, 600ms},
+        {"a second Search", [](ToolBench& b) { b.core.btnsearchClick(); }, 3, 1000ms},
+        {"an Update press", [](ToolBench& b) { b.core.btnUPGClick(); }, 0, 300ms},
+        {"closing", [](ToolBench& b) { b.core.Shutdown(); }, 0, 300ms},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolBench bench;
+        bench.core.StartUp();
+        const Pacer::TimePoint start = bench.pacer.Now();
+        bench.core.btnsearchClick();
+        bench.pacer.Advance(*bench.core.UntilTick());
+        bench.core.Tick();
+        ASSERT_EQ(bench.ProbesHeard(), 2);
+        bench.pacer.Advance(100ms);
+        c.after(bench);
+        Pacer::TimePoint last = bench.pacer.Now() - 100ms;
+        int later = 0;
+        bench.RunTicks([&] {
+            later += bench.ProbesHeard();
+            last = bench.pacer.Now();
+        });
+        EXPECT_EQ(later, c.later);
+        EXPECT_EQ(last - start, c.lastRound);
+    }
+
+    ToolBench bench;
+    bench.core.StartUp();
+    bench.window.localAddress = "lbl3";
+    bench.core.btnsearchClick();
+    EXPECT_EQ(bench.window.Texts(Kind::Warning),
+              std::vector<std::string>{text::SweepFailureHint(bench.core.LastSweep())});
+    EXPECT_FALSE(bench.core.UntilTick());
 }
 
 }  // namespace

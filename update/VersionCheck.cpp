@@ -1,14 +1,13 @@
-#include "cli/VersionCheck.h"
+#include "update/VersionCheck.h"
 
 #include <algorithm>
 #include <sstream>
 
-#include "cli/Output.h"
 #include "update/TrimText.h"
 
-namespace lut::cli {
+namespace lut {
 
-VersionCheck::VersionCheck(LoggerRow logger, std::string expected, Clock::time_point start,
+VersionCheck::VersionCheck(LoggerRow logger, std::string expected, TimePoint start,
                            std::chrono::milliseconds wait, std::chrono::milliseconds interval)
     : logger_(std::move(logger)),
       expected_(std::move(expected)),
@@ -17,35 +16,38 @@ VersionCheck::VersionCheck(LoggerRow logger, std::string expected, Clock::time_p
       interval_(interval),
       nextProbe_(start) {}
 
-VersionCheck::Clock::time_point VersionCheck::Step(ToolCore& core, Clock::time_point now) {
+bool VersionCheck::Step(TimePoint now) {
     if (result_ != Result::Pending) {
-        return now;
+        return false;
     }
     if (now >= end_) {
-        result_ = Result::NoAnswer;
-        return now;
+        result_ = answered_ ? Result::NotVerified : Result::NoAnswer;
+        return false;
     }
-    if (now >= nextProbe_) {
-        // A probe the system refuses is as good as one the restarting logger does not hear: try again.
-        core.Probe(logger_.ip);
-        probed_ = true;
-        nextProbe_ = now + interval_;
+    if (now < nextProbe_) {
+        return false;
     }
+    // A probe the system refuses is as good as one the restarting logger does not hear: the next is due
+    // all the same.
+    probed_ = true;
+    nextProbe_ = now + interval_;
+    return true;
+}
+
+VersionCheck::TimePoint VersionCheck::Next() const {
     return std::min(nextProbe_, end_);
 }
 
-bool VersionCheck::Take(const std::vector<LoggerRow>& rows) {
-    // Before the first probe the list still holds the answers from before the update.
-    if (result_ != Result::Pending || !probed_) {
+bool VersionCheck::Take(const LoggerRow& answer) {
+    if (result_ != Result::Pending || !probed_ || answer.ip != logger_.ip) {
         return false;
     }
-    const auto row =
-        std::find_if(rows.begin(), rows.end(), [this](const LoggerRow& r) { return r.ip == logger_.ip; });
-    if (row == rows.end()) {
+    answered_ = true;
+    reported_ = std::string(TrimBlankAndControl(answer.version));
+    if (reported_ != expected_) {
         return false;
     }
-    reported_ = std::string(TrimBlankAndControl(row->version));
-    result_ = reported_ == expected_ ? Result::Verified : Result::NotVerified;
+    result_ = Result::Verified;
     return true;
 }
 
@@ -70,4 +72,4 @@ std::string VersionCheck::Message() const {
     return "";
 }
 
-}  // namespace lut::cli
+}  // namespace lut
