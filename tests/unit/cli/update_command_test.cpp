@@ -1,9 +1,11 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <set>
 #include <tuple>
 
 #include "CommandRun.h"
+#include "cli/Attempt.h"
 #include "cli/ExitCode.h"
 #include "cli/WakePipe.h"
 #include "link/Endpoint.h"
@@ -37,7 +39,7 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
         std::chrono::milliseconds wait;
         ExitCode code;
         std::string_view message;
-        std::size_t requests = 1;  // sent again while no acceptance comes
+        std::size_t requests = 1;  // sent again while no acceptance comes; a late acceptance adds one
     } cases[] = {
         {"complete", {}, "S1.02.bin", 1000, Patient, ExitCode::Complete, text::UpdateComplete},
         {"acceptance lost once",
@@ -145,7 +147,8 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
             EXPECT_EQ(contents.entries.size(), recorded) << c.name;
             continue;
         }
-        EXPECT_EQ(logger.Requests().size(), c.requests) << c.name;
+        EXPECT_GE(logger.Requests().size(), c.requests) << c.name;
+        EXPECT_LE(logger.Requests().size(), static_cast<std::size_t>(Attempt::Requests)) << c.name;
         ASSERT_EQ(contents.entries.size(), recorded + 1) << c.name;
         const record::Entry& line = contents.entries.back();
         EXPECT_EQ(line.outcome, NameOf(c.code)) << c.name;
@@ -239,7 +242,7 @@ TEST_F(UpdateCommand, LoggerReceivesTheWholeImageAfterARequestWithVersionAndBloc
     FakeLogger logger("127.0.0.2", {});
     const CommandResult result = Run(Options(logger, File("S1.02.bin", 1000)));
     ASSERT_EQ(result.code, 0) << result.err;
-    EXPECT_EQ(logger.Requests(), std::vector<std::string>{"LUS1.020004"});
+    EXPECT_EQ(logger.DistinctRequests(), std::set<std::string>{"LUS1.020004"});
     EXPECT_EQ(logger.Blocks(), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(logger.Image(), Hex(1000));
 }
@@ -249,7 +252,7 @@ TEST_F(UpdateCommand, VersionOptionReplacesTheFileNamesVersionAndIsTrimmed) {
     auto options = Options(logger, File("S1.02.bin", 300));
     options.version = " S9.9 ";
     ASSERT_EQ(Run(options).code, 0);
-    EXPECT_EQ(logger.Requests(), std::vector<std::string>{"LUS9.90001"});
+    EXPECT_EQ(logger.DistinctRequests(), std::set<std::string>{"LUS9.90001"});
 }
 
 // Each probe's answer follows a datagram too long to take in: a receive error skipped and counted.
