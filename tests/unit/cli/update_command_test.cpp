@@ -255,14 +255,20 @@ TEST_F(UpdateCommand, VersionOptionReplacesTheFileNamesVersionAndIsTrimmed) {
     EXPECT_EQ(logger.DistinctRequests(), std::set<std::string>{"LUS9.90001"});
 }
 
-// Each probe's answer follows a datagram too long to take in: a receive error skipped and counted.
+// Each probe's answer follows a datagram too long to take in: a receive error skipped and counted. A
+// resend list that comes later than the next query (150 ms of real time at the tests' speed-up) is asked
+// for and answered twice, so the lost blocks may go twice: the report counts what the logger saw.
 TEST_F(UpdateCommand, LostBlocksAreResentAndTheJsonReportCountsThem) {
     FakeLogger logger("127.0.0.2", {.lose = {1, 3}, .oversizedBeforeIdentity = 1});
     auto options = Options(logger, File("S1.02.bin", 1000));
     options.common.json = true;
     const CommandResult result = Run(options);
 
-    EXPECT_EQ(logger.Blocks(), (std::vector<int>{0, 1, 2, 3, 1, 3}));
+    const std::vector<int> blocks = logger.Blocks();
+    ASSERT_GE(blocks.size(), 6U);
+    EXPECT_EQ(std::vector(blocks.begin(), blocks.begin() + 4), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(std::set(blocks.begin() + 4, blocks.end()), (std::set<int>{1, 3}))
+        << "only the lost ones again";
     EXPECT_EQ(logger.Image(), Hex(1000));
     ASSERT_EQ(result.code, 0) << result.err;
     EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << "one line of JSON and nothing else";
@@ -273,10 +279,13 @@ TEST_F(UpdateCommand, LostBlocksAreResentAndTheJsonReportCountsThem) {
     EXPECT_EQ(report["logger"], "127.0.0.2");
     EXPECT_EQ(report["version"], "S1.02");
     EXPECT_EQ(report["blocks"], 4);
-    EXPECT_EQ(report["blocksSent"], 6);
-    EXPECT_EQ(report["blocksResent"], 2);
+    EXPECT_EQ(report["blocksSent"], blocks.size());
+    EXPECT_EQ(report["blocksResent"], blocks.size() - 4);
     EXPECT_GT(report["seconds"].get<double>(), 0.0);
-    EXPECT_EQ(report["receiveErrors"], logger.Probes()) << "the probe and the version check";
+    // The probe and the version check at least; a probe sent again while the answer was on its way may
+    // end the run with its error unread.
+    EXPECT_GE(report["receiveErrors"], 2);
+    EXPECT_LE(report["receiveErrors"], logger.Probes());
     EXPECT_NE(result.err.find(" receive error"), std::string::npos) << result.err;
 }
 
