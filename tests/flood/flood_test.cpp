@@ -256,7 +256,9 @@ class Flood : public testing::Test {
     }
 
     FakeWindow window;
-    cli::test::FastPacer pacer{20};
+    // Five times the real pace: each of the five result queries waits 600 ms for its answer, ample for the
+    // logger's thread after the flood on a loaded machine under a sanitizer.
+    cli::test::FastPacer pacer{5};
     CountingWaker waker;
     LoggerThread logger;
     ToolOptions options{ToolAddress, logger.UpdatePort(), logger.DiscoveryPort()};
