@@ -741,9 +741,13 @@ def _wine_server(run):
     program on a loaded machine), running or ending, which a start can race."""
     runner = run.programs.cli_runner
     run.on_close(lambda: subprocess.run([runner, "--wineserver", "-k"], timeout=30))
-    # Its output elsewhere: the server outlives this call, and an inherited pipe would stay open in it.
-    subprocess.run([runner, "--wineserver", "-p"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=30, check=True)
+    # Its output into a file: the server outlives this call, and an inherited pipe would stay open in it.
+    said = run.dir / "wineserver.txt"
+    with said.open("w") as output:
+        started = subprocess.run([runner, "--wineserver", "-p"], stdin=subprocess.DEVNULL, stdout=output,
+                                 stderr=output, timeout=30)
+    check(started.returncode == 0, f"Wine's server did not start (exit {started.returncode}; 2: another "
+                                   f"server of the prefix is seen from here): {said.read_text()}")
     first = run.start("logger-update --help (Wine's first start)", [runner, run.programs.cli, "--help"])
     check(first.finish(90) == 0, f"logger-update --help under Wine failed\n{first.transcript()}")
 
