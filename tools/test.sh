@@ -47,8 +47,8 @@ windows() {
     cmake --build --preset windows-x64 --parallel "$(nproc)"
     # The unit tests share one Wine server, started here with its services and ended after them: a server
     # that a test's program started would outlive the program by seconds with its output open, and CTest
-    # waits. The tests labelled wine-namespace run servers of their own in namespaces of their own; they fail
-    # while another server for the prefix runs, so they come after.
+    # waits. The tests labelled wine-namespace run servers of their own in namespaces of their own; two
+    # servers of one prefix would write its registry at once, so they come after.
     tools/wine64-run.sh --wineserver -w
     tools/wine64-run.sh --wineserver -p >/dev/null 2>&1
     trap 'tools/wine64-run.sh --wineserver -k || true' EXIT

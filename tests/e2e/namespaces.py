@@ -241,6 +241,10 @@ def enter_private_loopback(argv):
         server = f"/tmp/.wine-{os.geteuid()}"
         os.makedirs(server, mode=0o700, exist_ok=True)
         subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0700", "tmpfs", server], check=True, timeout=10)
+        # Some builds of Wine keep the server's folder under $TMPDIR, in a folder whose name the prefix
+        # holds, instead: there a server of the prefix outside the namespace would serve the program here,
+        # and make its sockets in its own network namespace.
+        os.environ["TMPDIR"] = server
         _ip("link", "set", "lo", "up")
         # Named namespaces made from here live in this mount namespace only.
         PRIVATE_NETNS.mkdir(parents=True, exist_ok=True)

@@ -61,6 +61,9 @@ done
 [ -S /tmp/.X11-unix/X7 ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 
 export LOGGER_UPDATE_RECORD=off DISPLAY=:7 WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Some builds of Wine keep the server's folder under $TMPDIR instead, where a server of the prefix outside
+# the namespace would serve the test's programs.
+export TMPDIR="/tmp/.wine-$(id -u)"
 # A virtual desktop, so that Wine draws the window's frame and caption itself (there is no window manager).
 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
 "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null

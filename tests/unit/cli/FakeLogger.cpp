@@ -156,6 +156,11 @@ std::vector<std::string> FakeLogger::Requests() const {
     return requests_;
 }
 
+std::set<std::string> FakeLogger::DistinctRequests() const {
+    std::lock_guard lock(mutex_);
+    return {requests_.begin(), requests_.end()};
+}
+
 std::vector<int> FakeLogger::Blocks() const {
     std::lock_guard lock(mutex_);
     return arrivals_;

@@ -12,6 +12,10 @@ namespace {
 using namespace std::chrono_literals;
 using Row = std::tuple<std::string, std::string, std::string>;
 
+// How long a search that expects answers collects them after its last round: a loopback answer comes in
+// well under a millisecond, but a loaded machine under a sanitizer may keep either thread waiting for long.
+constexpr auto AnswerWait = 1s;
+
 class SearchCommand : public CommandRun {};
 
 // The second logger's serial number holds a control character and a byte that is no UTF-8.
@@ -20,7 +24,7 @@ TEST_F(SearchCommand, ListsTheLoggersThatAnswerAsATableAndAsJson) {
     FakeLogger plain("127.0.0.2", {.identity = "12345#S1.02"});
     FakeLogger strange("127.0.0.3", {.identity = odd + "#S2"}, plain.UpdatePort(), plain.DiscoveryPort());
     FakeLogger silent("127.0.0.4", {.identity = ""}, plain.UpdatePort(), plain.DiscoveryPort());
-    SearchOptions options{LoopbackOptions(plain, 1s)};
+    SearchOptions options{LoopbackOptions(plain, AnswerWait)};
 
     const CommandResult table = Run(options);
     ASSERT_EQ(table.code, 0) << table.err;
@@ -60,7 +64,7 @@ TEST_F(SearchCommand, LaterRoundsFindALostAnswerAndTwoSerialNumbersAtOneAddressA
         {3, {{"1001", "127.0.0.2", false}, {"2001", "127.0.0.3", true}, {"2002", "127.0.0.3", true}}},
     };
     for (const auto& c : cases) {
-        SearchOptions options{LoopbackOptions(lossy, 300ms)};
+        SearchOptions options{LoopbackOptions(lossy, AnswerWait)};
         options.common.tool.searchRounds = c.rounds;
         options.common.json = true;
         const CommandResult json = Run(options);
@@ -72,7 +76,7 @@ TEST_F(SearchCommand, LaterRoundsFindALostAnswerAndTwoSerialNumbersAtOneAddressA
         EXPECT_EQ(found, c.found) << c.rounds << " rounds: " << json.out;
     }
 
-    SearchOptions options{LoopbackOptions(lossy, 300ms)};
+    SearchOptions options{LoopbackOptions(lossy, AnswerWait)};
     const CommandResult table = Run(options);
     EXPECT_TRUE(table.out.starts_with("!  SN    IP         Version\n")) << table.out;
     EXPECT_NE(table.out.find("\n   1001  127.0.0.2  S1\n"), std::string::npos) << table.out;
@@ -97,7 +101,7 @@ TEST_F(SearchCommand, NobodyAnsweringIsNoFailure) {
 // provoked here): they are skipped, the logger behind them is listed, and the count is told at the end.
 TEST_F(SearchCommand, SkipsReceiveErrorsAndSaysHowManyAtTheEnd) {
     FakeLogger noisy("127.0.0.2", {.identity = "12345#S1.02", .oversizedBeforeIdentity = 2});
-    SearchOptions options{LoopbackOptions(noisy, 500ms)};
+    SearchOptions options{LoopbackOptions(noisy, AnswerWait)};
     options.common.tool.searchRounds = 1;
     options.common.json = true;
     const CommandResult result = Run(options);

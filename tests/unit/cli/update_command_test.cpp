@@ -1,9 +1,11 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <set>
 #include <tuple>
 
 #include "CommandRun.h"
+#include "cli/Attempt.h"
 #include "cli/ExitCode.h"
 #include "cli/WakePipe.h"
 #include "link/Endpoint.h"
@@ -37,7 +39,7 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
         std::chrono::milliseconds wait;
         ExitCode code;
         std::string_view message;
-        std::size_t requests = 1;  // sent again while no acceptance comes
+        std::size_t requests = 1;  // sent again while no acceptance comes; a late acceptance adds one
         std::optional<std::string> sha256{};
     } cases[] = {
         {"complete", {}, "S1.02.bin", 1000, Patient, ExitCode::Complete, text::UpdateComplete},
@@ -174,7 +176,8 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
             EXPECT_EQ(contents.entries.size(), recorded) << c.name;
             continue;
         }
-        EXPECT_EQ(logger.Requests().size(), c.requests) << c.name;
+        EXPECT_GE(logger.Requests().size(), c.requests) << c.name;
+        EXPECT_LE(logger.Requests().size(), static_cast<std::size_t>(Attempt::Requests)) << c.name;
         ASSERT_EQ(contents.entries.size(), recorded + 1) << c.name;
         const record::Entry& line = contents.entries.back();
         EXPECT_EQ(line.outcome, NameOf(c.code)) << c.name;
@@ -269,7 +272,7 @@ TEST_F(UpdateCommand, LoggerReceivesTheWholeImageAfterARequestWithVersionAndBloc
     FakeLogger logger("127.0.0.2", {});
     const CommandResult result = Run(Options(logger, File("S1.02.bin", 1000)));
     ASSERT_EQ(result.code, 0) << result.err;
-    EXPECT_EQ(logger.Requests(), std::vector<std::string>{"LUS1.020004"});
+    EXPECT_EQ(logger.DistinctRequests(), std::set<std::string>{"LUS1.020004"});
     EXPECT_EQ(logger.Blocks(), (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(logger.Image(), Hex(1000));
 }
@@ -279,17 +282,23 @@ TEST_F(UpdateCommand, VersionOptionReplacesTheFileNamesVersionAndIsTrimmed) {
     auto options = Options(logger, File("S1.02.bin", 300));
     options.version = " S9.9 ";
     ASSERT_EQ(Run(options).code, 0);
-    EXPECT_EQ(logger.Requests(), std::vector<std::string>{"LUS9.90001"});
+    EXPECT_EQ(logger.DistinctRequests(), std::set<std::string>{"LUS9.90001"});
 }
 
-// Each probe's answer follows a datagram too long to take in: a receive error skipped and counted.
+// Each probe's answer follows a datagram too long to take in: a receive error skipped and counted. A
+// resend list that comes later than the next query (150 ms of real time at the tests' speed-up) is asked
+// for and answered twice, so the lost blocks may go twice: the report counts what the logger saw.
 TEST_F(UpdateCommand, LostBlocksAreResentAndTheJsonReportCountsThem) {
     FakeLogger logger("127.0.0.2", {.lose = {1, 3}, .oversizedBeforeIdentity = 1});
     auto options = Options(logger, File("S1.02.bin", 1000));
     options.common.json = true;
     const CommandResult result = Run(options);
 
-    EXPECT_EQ(logger.Blocks(), (std::vector<int>{0, 1, 2, 3, 1, 3}));
+    const std::vector<int> blocks = logger.Blocks();
+    ASSERT_GE(blocks.size(), 6U);
+    EXPECT_EQ(std::vector(blocks.begin(), blocks.begin() + 4), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(std::set(blocks.begin() + 4, blocks.end()), (std::set<int>{1, 3}))
+        << "only the lost ones again";
     EXPECT_EQ(logger.Image(), Hex(1000));
     ASSERT_EQ(result.code, 0) << result.err;
     EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << "one line of JSON and nothing else";
@@ -300,10 +309,13 @@ TEST_F(UpdateCommand, LostBlocksAreResentAndTheJsonReportCountsThem) {
     EXPECT_EQ(report["logger"], "127.0.0.2");
     EXPECT_EQ(report["version"], "S1.02");
     EXPECT_EQ(report["blocks"], 4);
-    EXPECT_EQ(report["blocksSent"], 6);
-    EXPECT_EQ(report["blocksResent"], 2);
+    EXPECT_EQ(report["blocksSent"], blocks.size());
+    EXPECT_EQ(report["blocksResent"], blocks.size() - 4);
     EXPECT_GT(report["seconds"].get<double>(), 0.0);
-    EXPECT_EQ(report["receiveErrors"], logger.Probes()) << "the probe and the version check";
+    // The probe and the version check at least; a probe sent again while the answer was on its way may
+    // end the run with its error unread.
+    EXPECT_GE(report["receiveErrors"], 2);
+    EXPECT_LE(report["receiveErrors"], logger.Probes());
     EXPECT_NE(result.err.find(" receive error"), std::string::npos) << result.err;
 }
 

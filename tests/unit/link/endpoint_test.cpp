@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -270,8 +271,11 @@ TEST(Endpoint, CloseWhileAnotherThreadSendsNeverSendsOnAReusedHandle) {
 
     std::atomic<int> sent{0};
     std::atomic<int> refused{0};
+    // The worker sends until the close has refused it often, however long the main thread waits for its
+    // turn on a loaded machine; the guard only stops a hang.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::thread worker([&] {
-        for (int i = 0; i < 200000 && refused.load() < 2000; ++i) {
+        while (refused.load() < 2000 && std::chrono::steady_clock::now() < giveUp) {
             if (!shared.SendTo("block", "127.0.0.1", sinkPort)) {
                 ++sent;
             } else {
