@@ -11,6 +11,7 @@
 #include "link/Endpoint.h"
 #include "record/RecordFile.h"
 #include "update/Messages.h"
+#include "update/RequestRetries.h"
 
 namespace lut::cli::test {
 namespace {
@@ -177,7 +178,7 @@ TEST_F(UpdateCommand, EveryWayAnUpdateEndsHasItsExitCodeAndMessage) {
             continue;
         }
         EXPECT_GE(logger.Requests().size(), c.requests) << c.name;
-        EXPECT_LE(logger.Requests().size(), static_cast<std::size_t>(Attempt::Requests)) << c.name;
+        EXPECT_LE(logger.Requests().size(), static_cast<std::size_t>(RequestRetries::Requests)) << c.name;
         ASSERT_EQ(contents.entries.size(), recorded + 1) << c.name;
         const record::Entry& line = contents.entries.back();
         EXPECT_EQ(line.outcome, NameOf(c.code)) << c.name;
