@@ -13,7 +13,8 @@ void AttemptRecord::Loaded(const std::filesystem::path& file, const ImageText& i
     }
 }
 
-std::optional<record::Entry> AttemptRecord::Write(const LoggerRow& logger, const dialogue::RequestSent& request,
+std::optional<record::Entry> AttemptRecord::Write(const LoggerRow& logger,
+                                                  const dialogue::RequestSent& request,
                                                   const ProgressView& tally, const VersionCheck* check,
                                                   ExitCode code, const std::string& message, double seconds,
                                                   const record::Entry* corrects) {

@@ -137,7 +137,8 @@ std::optional<PortHolder> UdpPortHolder(std::uint16_t port) {
         for (const fs::directory_entry& descriptor : fs::directory_iterator(process.path() / "fd", ignored)) {
             const std::string target = fs::read_symlink(descriptor.path(), ignored).string();
             if (target.starts_with("socket:[") && inodes.contains(target.substr(8, target.size() - 9))) {
-                // The program's full path; its name alone (cut at 15 characters) when the link is closed to us.
+                // The program's full path; its name alone (cut at 15 characters) when the link is closed to
+                // us.
                 const fs::path program = fs::read_symlink(process.path() / "exe", ignored);
                 return PortHolder{std::stol(pid),
                                   program.empty() ? FirstLine(process.path() / "comm") : program.string()};
