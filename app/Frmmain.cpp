@@ -22,7 +22,7 @@
 #include "link/uPubpro.h"
 #include "update/Messages.h"
 #include "update/OpenFailure.h"
-#include "update/UpdateImage.h"
+#include "update/image/UpdateImage.h"
 
 namespace lut::app {
 

@@ -18,8 +18,8 @@
 #include "app/FrmmainOperations.h"
 #include "app/WindowDisplay.h"
 #include "record/WindowRecord.h"
-#include "update/Pacer.h"
 #include "update/ToolCore.h"
+#include "update/workers/Pacer.h"
 
 class QSocketNotifier;
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "update/WorkerReports.h"
+#include "update/workers/WorkerReports.h"
 
 class QObject;
 

@@ -4,9 +4,9 @@
 
 #include "cli/FoundLoggers.h"
 #include "record/Sha256.h"
-#include "update/DialoguePresenter.h"
 #include "update/Overloaded.h"
 #include "update/TrimText.h"
+#include "update/dialogue/DialoguePresenter.h"
 
 namespace lut::cli {
 namespace {

@@ -17,11 +17,11 @@
 #include "cli/Output.h"
 #include "cli/ProgressView.h"
 #include "cli/Session.h"
-#include "update/DialogueRouter.h"
-#include "update/Pacer.h"
-#include "update/RequestRetries.h"
 #include "update/ToolCore.h"
-#include "update/VersionCheck.h"
+#include "update/dialogue/DialogueRouter.h"
+#include "update/dialogue/RequestRetries.h"
+#include "update/search/VersionCheck.h"
+#include "update/workers/Pacer.h"
 
 namespace lut::cli {
 

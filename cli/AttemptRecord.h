@@ -11,8 +11,8 @@
 #include "cli/ExitCode.h"
 #include "cli/ProgressView.h"
 #include "record/UpdateRecord.h"
-#include "update/DialogueEvents.h"
-#include "update/VersionCheck.h"
+#include "update/dialogue/DialogueEvents.h"
+#include "update/search/VersionCheck.h"
 
 namespace lut::cli {
 

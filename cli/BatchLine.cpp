@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "link/uPubpro.h"
-#include "update/TimeLeft.h"
+#include "update/dialogue/TimeLeft.h"
 
 namespace lut::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ProgressView.h"
 #include "link/NativeSocket.h"
-#include "update/Pacer.h"
+#include "update/workers/Pacer.h"
 
 namespace lut::cli {
 

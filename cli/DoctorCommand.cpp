@@ -19,9 +19,9 @@
 #include "link/LocalAddress.h"
 #include "link/PortAccess.h"
 #include "record/UpdateRecord.h"
-#include "update/LoggerList.h"
 #include "update/OpenFailure.h"
-#include "update/SweepResult.h"
+#include "update/search/LoggerList.h"
+#include "update/search/SweepResult.h"
 
 namespace lut::cli {
 namespace {

@@ -9,7 +9,7 @@
 #include "cli/WakePipe.h"
 #include "link/NativeSocket.h"
 #include "update/ToolCore.h"
-#include "update/WorkerReports.h"
+#include "update/workers/WorkerReports.h"
 
 namespace lut::cli {
 

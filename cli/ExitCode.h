@@ -5,7 +5,7 @@
 #include <array>
 #include <string_view>
 
-#include "update/DialogueEvents.h"
+#include "update/dialogue/DialogueEvents.h"
 
 namespace lut::cli {
 

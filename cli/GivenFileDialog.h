@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "update/UpdateImage.h"
 #include "update/WindowOperations.h"
+#include "update/image/UpdateImage.h"
 
 namespace lut::cli {
 

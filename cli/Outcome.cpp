@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "update/DialoguePresenter.h"
+#include "update/dialogue/DialoguePresenter.h"
 
 namespace lut::cli {
 

@@ -7,7 +7,7 @@
 
 #include "cli/ExitCode.h"
 #include "cli/ProgressView.h"
-#include "update/DialogueEvents.h"
+#include "update/dialogue/DialogueEvents.h"
 
 namespace lut::cli {
 

@@ -5,7 +5,7 @@
 
 #include "update/Messages.h"
 #include "update/Overloaded.h"
-#include "update/TimeLeft.h"
+#include "update/dialogue/TimeLeft.h"
 
 namespace lut::cli {
 namespace {

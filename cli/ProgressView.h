@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "update/DialogueEvents.h"
+#include "update/dialogue/DialogueEvents.h"
 
 namespace lut::cli {
 

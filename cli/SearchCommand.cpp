@@ -10,7 +10,7 @@
 #include "cli/Output.h"
 #include "cli/SiteSearch.h"
 #include "link/LocalAddress.h"
-#include "update/LoggerList.h"
+#include "update/search/LoggerList.h"
 
 namespace lut::cli {
 

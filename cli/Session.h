@@ -9,8 +9,8 @@
 #include "cli/CommandLine.h"
 #include "cli/EventLoop.h"
 #include "update/MemoryWindow.h"
-#include "update/Pacer.h"
 #include "update/ToolCore.h"
+#include "update/workers/Pacer.h"
 
 namespace lut::cli {
 

@@ -14,8 +14,8 @@
 
 #include "cli/FoundLoggers.h"
 #include "cli/Session.h"
-#include "update/Pacer.h"
-#include "update/SweepResult.h"
+#include "update/search/SweepResult.h"
+#include "update/workers/Pacer.h"
 
 namespace lut::cli {
 

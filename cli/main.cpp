@@ -13,7 +13,7 @@
 #include "cli/InterruptSignal.h"
 #include "link/Capture.h"
 #include "record/UpdateRecord.h"
-#include "update/Pacer.h"
+#include "update/workers/Pacer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "form/ProgressText.h"
 
-#include "update/TimeLeft.h"
+#include "update/dialogue/TimeLeft.h"
 
 namespace lut::form {
 

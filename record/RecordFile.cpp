@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-#include "update/UpdateImage.h"
+#include "update/image/UpdateImage.h"
 
 namespace lut::record {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "update/DialogueEvents.h"
-#include "update/UpdateImage.h"
+#include "update/dialogue/DialogueEvents.h"
+#include "update/image/UpdateImage.h"
 
 namespace lut::record {
 

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "record/RecordFile.h"
-#include "update/DialoguePresenter.h"
+#include "update/dialogue/DialoguePresenter.h"
 
 namespace lut::record {
 

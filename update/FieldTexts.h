@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "update/SweepResult.h"
 #include "update/WindowOperations.h"
+#include "update/search/SweepResult.h"
 
 namespace lut::text {
 

@@ -5,13 +5,13 @@
 #include <set>
 #include <utility>
 
-#include "update/DialoguePresenter.h"
 #include "update/FieldTexts.h"
-#include "update/LoggerList.h"
 #include "update/Messages.h"
-#include "update/RequestRetries.h"
-#include "update/UpdateImage.h"
-#include "update/VersionCheck.h"
+#include "update/dialogue/DialoguePresenter.h"
+#include "update/dialogue/RequestRetries.h"
+#include "update/image/UpdateImage.h"
+#include "update/search/LoggerList.h"
+#include "update/search/VersionCheck.h"
 
 namespace lut {
 

@@ -17,15 +17,15 @@
 
 #include "link/Capture.h"
 #include "link/LinkState.h"
-#include "update/AddressLedger.h"
-#include "update/DialogueEvents.h"
-#include "update/DialogueRouter.h"
-#include "update/Pacer.h"
-#include "update/SearchRounds.h"
-#include "update/SweepResult.h"
-#include "update/UpdateDialogue.h"
 #include "update/WindowOperations.h"
-#include "update/WorkerReports.h"
+#include "update/dialogue/DialogueEvents.h"
+#include "update/dialogue/DialogueRouter.h"
+#include "update/dialogue/UpdateDialogue.h"
+#include "update/search/AddressLedger.h"
+#include "update/search/SearchRounds.h"
+#include "update/search/SweepResult.h"
+#include "update/workers/Pacer.h"
+#include "update/workers/WorkerReports.h"
 
 namespace lut {
 

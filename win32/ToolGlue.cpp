@@ -4,7 +4,7 @@
 
 #include "link/uPubpro.h"
 #include "update/OpenFailure.h"
-#include "update/UpdateImage.h"
+#include "update/image/UpdateImage.h"
 
 namespace lut::win32 {
 

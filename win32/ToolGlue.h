@@ -9,8 +9,8 @@
 #include <string>
 
 #include "record/WindowRecord.h"
-#include "update/Pacer.h"
 #include "update/ToolCore.h"
+#include "update/workers/Pacer.h"
 #include "win32/WinApi.h"
 
 namespace lut::win32 {

@@ -3,7 +3,7 @@
 // worker touches a control.
 #pragma once
 
-#include "update/WorkerReports.h"
+#include "update/workers/WorkerReports.h"
 #include "win32/WinApi.h"
 
 namespace lut::win32 {

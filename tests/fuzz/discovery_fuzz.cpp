@@ -11,7 +11,7 @@
 #include "FakeWindow.h"
 #include "FuzzScene.h"
 #include "link/Endpoint.h"
-#include "update/LoggerList.h"
+#include "update/search/LoggerList.h"
 
 namespace lut::fuzz {
 namespace {

@@ -17,9 +17,9 @@
 #include "RecordingDisplay.h"
 #include "VirtualPacer.h"
 #include "link/Endpoint.h"
-#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
-#include "update/UpdateDialogue.h"
+#include "update/dialogue/DialoguePresenter.h"
+#include "update/dialogue/UpdateDialogue.h"
 
 namespace lut::fuzz {
 namespace {

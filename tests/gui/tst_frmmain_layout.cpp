@@ -28,8 +28,8 @@
 #include "form/FrmmainForm.h"
 #include "form/ProgressText.h"
 #include "tests/gui/FrmmainHarness.h"
-#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
+#include "update/dialogue/DialoguePresenter.h"
 
 using lut::test::Ports;
 using lut::test::WindowUnderTest;

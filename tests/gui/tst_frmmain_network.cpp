@@ -10,7 +10,7 @@
 
 #include "app/WindowMessage.h"
 #include "tests/gui/FrmmainHarness.h"
-#include "update/UpdateDialogue.h"
+#include "update/dialogue/UpdateDialogue.h"
 
 using lut::LoggerRow;
 using lut::test::Answer;

@@ -15,7 +15,7 @@
 #include "tests/unit/update/LoopbackLogger.h"
 #include "tests/unit/update/VirtualPacer.h"
 #include "update/Messages.h"
-#include "update/UpdateDialogue.h"
+#include "update/dialogue/UpdateDialogue.h"
 
 using lut::Protocol;
 using lut::ToolOptions;

@@ -27,7 +27,7 @@
 #include "VirtualPacer.h"
 #include "update/Messages.h"
 #include "update/ToolCore.h"
-#include "update/UpdateImage.h"
+#include "update/image/UpdateImage.h"
 
 namespace lut::test {
 

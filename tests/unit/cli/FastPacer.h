@@ -7,7 +7,7 @@
 #include <functional>
 #include <mutex>
 
-#include "update/Pacer.h"
+#include "update/workers/Pacer.h"
 
 namespace lut::cli::test {
 

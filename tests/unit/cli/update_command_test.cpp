@@ -11,7 +11,7 @@
 #include "link/Endpoint.h"
 #include "record/RecordFile.h"
 #include "update/Messages.h"
-#include "update/RequestRetries.h"
+#include "update/dialogue/RequestRetries.h"
 
 namespace lut::cli::test {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "update/DialoguePresenter.h"
 #include "update/MemoryWindow.h"
-#include "update/WorkerDisplay.h"
+#include "update/dialogue/DialoguePresenter.h"
+#include "update/workers/WorkerDisplay.h"
 
 namespace lut::test {
 

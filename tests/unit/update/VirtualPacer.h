@@ -9,7 +9,7 @@
 #include <set>
 #include <stop_token>
 
-#include "update/Pacer.h"
+#include "update/workers/Pacer.h"
 
 namespace lut::test {
 

@@ -11,9 +11,9 @@
 #include "LoopbackLogger.h"
 #include "RecordingDisplay.h"
 #include "VirtualPacer.h"
-#include "update/TransferSteps.h"
-#include "update/Tupthread.h"
-#include "update/Tupthread1.h"
+#include "update/workers/TransferSteps.h"
+#include "update/workers/Tupthread.h"
+#include "update/workers/Tupthread1.h"
 
 namespace lut::test {
 

@@ -9,9 +9,9 @@
 
 #include "FakeWindow.h"
 #include "WorkerBench.h"
-#include "update/DialoguePresenter.h"
 #include "update/Messages.h"
-#include "update/UpdateDialogue.h"
+#include "update/dialogue/DialoguePresenter.h"
+#include "update/dialogue/UpdateDialogue.h"
 
 namespace lut::test {
 namespace {

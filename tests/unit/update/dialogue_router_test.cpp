@@ -11,8 +11,8 @@
 #include "TempDir.h"
 #include "TestPlatform.h"
 #include "VirtualPacer.h"
-#include "update/DialogueRouter.h"
 #include "update/ToolCore.h"
+#include "update/dialogue/DialogueRouter.h"
 
 namespace lut::test {
 namespace {

@@ -1,5 +1,5 @@
 #include "TestPlatform.h"
-#include "update/LoggerList.h"
+#include "update/search/LoggerList.h"
 
 #include <gtest/gtest.h>
 

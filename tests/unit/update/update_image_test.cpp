@@ -1,4 +1,4 @@
-#include "update/UpdateImage.h"
+#include "update/image/UpdateImage.h"
 
 #include <gtest/gtest.h>
 

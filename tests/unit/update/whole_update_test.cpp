@@ -19,8 +19,8 @@
 #include "WorkerBench.h"
 #include "update/FieldTexts.h"
 #include "update/Messages.h"
-#include "update/RequestRetries.h"
 #include "update/ToolCore.h"
+#include "update/dialogue/RequestRetries.h"
 
 namespace lut::test {
 namespace {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "link/Endpoint.h"
-#include "update/AddressLedger.h"
-#include "update/ProtocolState.h"
-#include "update/SweepResult.h"
 #include "update/WindowOperations.h"
+#include "update/dialogue/ProtocolState.h"
+#include "update/search/AddressLedger.h"
+#include "update/search/SweepResult.h"
 
 namespace lut {
 

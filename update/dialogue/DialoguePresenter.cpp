@@ -1,4 +1,4 @@
-#include "update/DialoguePresenter.h"
+#include "update/dialogue/DialoguePresenter.h"
 
 #include "link/uPubpro.h"
 #include "update/Messages.h"

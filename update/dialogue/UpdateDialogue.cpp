@@ -1,4 +1,4 @@
-#include "update/UpdateDialogue.h"
+#include "update/dialogue/UpdateDialogue.h"
 
 #include <cstdint>
 #include <vector>

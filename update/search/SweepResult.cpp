@@ -1,4 +1,4 @@
-#include "update/SweepResult.h"
+#include "update/search/SweepResult.h"
 
 namespace lut {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "update/BlockSender.h"
-#include "update/UpdateImage.h"
+#include "update/image/UpdateImage.h"
+#include "update/workers/BlockSender.h"
 
 namespace lut {
 

@@ -1,4 +1,4 @@
-#include "update/ProtocolState.h"
+#include "update/dialogue/ProtocolState.h"
 
 namespace lut {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "update/DialogueEvents.h"
+#include "update/dialogue/DialogueEvents.h"
 
 namespace lut {
 

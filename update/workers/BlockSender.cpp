@@ -1,4 +1,4 @@
-#include "update/BlockSender.h"
+#include "update/workers/BlockSender.h"
 
 namespace lut {
 

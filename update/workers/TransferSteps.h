@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "link/Endpoint.h"
-#include "update/DialogueEvents.h"
-#include "update/Pacer.h"
-#include "update/ProtocolState.h"
-#include "update/UpdateImage.h"
-#include "update/WorkerDisplay.h"
+#include "update/dialogue/DialogueEvents.h"
+#include "update/dialogue/ProtocolState.h"
+#include "update/image/UpdateImage.h"
+#include "update/workers/Pacer.h"
+#include "update/workers/WorkerDisplay.h"
 
 namespace lut {
 

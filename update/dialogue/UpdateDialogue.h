@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "update/DialogueEvents.h"
-#include "update/ProtocolState.h"
-#include "update/TransferSteps.h"
-#include "update/Tupthread.h"
-#include "update/Tupthread1.h"
-#include "update/UpdateImage.h"
+#include "update/dialogue/DialogueEvents.h"
+#include "update/dialogue/ProtocolState.h"
+#include "update/image/UpdateImage.h"
+#include "update/workers/TransferSteps.h"
+#include "update/workers/Tupthread.h"
+#include "update/workers/Tupthread1.h"
 
 namespace lut {
 

@@ -1,4 +1,4 @@
-#include "update/TransferSteps.h"
+#include "update/workers/TransferSteps.h"
 
 #include <algorithm>
 

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <string>
 
-#include "update/Pacer.h"
 #include "update/WindowOperations.h"
+#include "update/workers/Pacer.h"
 
 namespace lut {
 

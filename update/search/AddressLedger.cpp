@@ -1,4 +1,4 @@
-#include "update/AddressLedger.h"
+#include "update/search/AddressLedger.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "update/Worker.h"
+#include "update/workers/Worker.h"
 
 #include <exception>
 

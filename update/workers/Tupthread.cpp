@@ -1,4 +1,4 @@
-#include "update/Tupthread.h"
+#include "update/workers/Tupthread.h"
 
 #include <numeric>
 

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <utility>
 
-#include "update/TransferSteps.h"
-#include "update/Worker.h"
+#include "update/workers/TransferSteps.h"
+#include "update/workers/Worker.h"
 
 namespace lut {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "update/WorkerDisplay.h"
+#include "update/workers/WorkerDisplay.h"
 
 namespace lut {
 

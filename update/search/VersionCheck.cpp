@@ -1,4 +1,4 @@
-#include "update/VersionCheck.h"
+#include "update/search/VersionCheck.h"
 
 #include <algorithm>
 #include <sstream>

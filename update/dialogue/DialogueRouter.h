@@ -11,10 +11,10 @@
 #include <span>
 #include <string>
 
-#include "update/DialogueEvents.h"
-#include "update/Pacer.h"
-#include "update/UpdateDialogue.h"
-#include "update/WorkerReports.h"
+#include "update/dialogue/DialogueEvents.h"
+#include "update/dialogue/UpdateDialogue.h"
+#include "update/workers/Pacer.h"
+#include "update/workers/WorkerReports.h"
 
 namespace lut {
 

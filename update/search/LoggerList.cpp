@@ -1,4 +1,4 @@
-#include "update/LoggerList.h"
+#include "update/search/LoggerList.h"
 
 #include <algorithm>
 

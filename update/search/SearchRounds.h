@@ -5,7 +5,7 @@
 #include <chrono>
 #include <optional>
 
-#include "update/Pacer.h"
+#include "update/workers/Pacer.h"
 
 namespace lut {
 

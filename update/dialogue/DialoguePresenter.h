@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "update/DialogueEvents.h"
-#include "update/UpdateDialogue.h"
 #include "update/WindowOperations.h"
+#include "update/dialogue/DialogueEvents.h"
+#include "update/dialogue/UpdateDialogue.h"
 
 namespace lut {
 

@@ -1,4 +1,4 @@
-#include "update/TimeLeft.h"
+#include "update/dialogue/TimeLeft.h"
 
 #include <chrono>
 

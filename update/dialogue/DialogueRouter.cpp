@@ -1,4 +1,4 @@
-#include "update/DialogueRouter.h"
+#include "update/dialogue/DialogueRouter.h"
 
 #include <vector>
 
