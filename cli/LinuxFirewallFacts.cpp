@@ -4,25 +4,16 @@
 #include <cctype>
 #include <charconv>
 
+#include "update/TrimText.h"
+
 namespace lut::cli {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
         const auto end = text.find('\n');
-        lines.push_back(Trim(text.substr(0, end)));
+        lines.push_back(TrimBlankAndControl(text.substr(0, end)));
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
     }
     return lines;
@@ -351,11 +342,11 @@ std::optional<InboundFilter> ParseUfwStatus(std::string_view text) {
     for (const std::string_view line : Lines(text)) {
         if (line.starts_with("Status:")) {
             status = true;
-            filter.active = Trim(line.substr(7)) == "active";
+            filter.active = TrimBlankAndControl(line.substr(7)) == "active";
         } else if (line.starts_with("Default:")) {
             const auto incoming = line.find("(incoming)");
             const std::string_view policy =
-                Trim(line.substr(8, incoming == std::string_view::npos ? 0 : incoming - 8));
+                TrimBlankAndControl(line.substr(8, incoming == std::string_view::npos ? 0 : incoming - 8));
             chain.dropsByDefault = policy != "allow";
             chain.policy = "Default: " + std::string(policy) + " (incoming)";
         } else if (line.starts_with("--")) {
@@ -409,7 +400,7 @@ std::optional<InboundFilter> ParseFirewalldZone(std::string_view text) {
     chain.policy = "target default";
     for (const std::string_view line : lines) {
         if (line.starts_with("target:")) {
-            const std::string_view target = Trim(line.substr(7));
+            const std::string_view target = TrimBlankAndControl(line.substr(7));
             chain.dropsByDefault = target != "ACCEPT";
             chain.policy = "target " + std::string(target);
         } else if (line.starts_with("ports:")) {

@@ -4,19 +4,10 @@
 #include <cctype>
 #include <charconv>
 
+#include "update/TrimText.h"
+
 namespace lut::cli {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool SameLetters(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -33,8 +24,8 @@ void ForEachField(std::string_view text, char separator, OnField onField) {
         const std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         const auto at = line.find(separator);
-        if (at != std::string_view::npos && !Trim(line.substr(0, at)).empty()) {
-            onField(Trim(line.substr(0, at)), Trim(line.substr(at + 1)));
+        if (at != std::string_view::npos && !TrimBlankAndControl(line.substr(0, at)).empty()) {
+            onField(TrimBlankAndControl(line.substr(0, at)), TrimBlankAndControl(line.substr(at + 1)));
         }
     }
 }
@@ -42,7 +33,7 @@ void ForEachField(std::string_view text, char separator, OnField onField) {
 bool PortInList(std::string_view list, std::uint16_t port) {
     while (!list.empty()) {
         const auto comma = list.find(',');
-        const std::string_view item = Trim(list.substr(0, comma));
+        const std::string_view item = TrimBlankAndControl(list.substr(0, comma));
         list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
         if (SameLetters(item, "Any")) {
             return true;
