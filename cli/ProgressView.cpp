@@ -73,6 +73,7 @@ void ProgressView::Apply(const DialogueEvent& event) {
                    [](const dialogue::RunEnds&) {},
                    [](const dialogue::UnknownError&) {},
                    [](const dialogue::UnreadableAnswer&) {},
+                   [](const dialogue::VersionChecked&) {},
                },
                event);
     Draw();

@@ -28,6 +28,20 @@ void WindowRecord::Loaded(const std::filesystem::path& file, const ImageText& im
 }
 
 void WindowRecord::OnDialogueEvent(const DialogueEvent& event) {
+    if (const auto* verdict = std::get_if<dialogue::VersionChecked>(&event)) {
+        if (complete_) {
+            Entry line = CorrectionOf(*complete_);
+            line.message = verdict->message;
+            line.seconds = SecondsSinceRequest();
+            line.verified = verdict->verified;
+            if (!verdict->reported.empty()) {
+                line.versionAfter = verdict->reported;
+            }
+            Append(line);
+            complete_.reset();
+        }
+        return;
+    }
     if (const auto* request = std::get_if<dialogue::RequestSent>(&event)) {
         if (request->again && attempt_ && !written_) {
             return;  // the same attempt, asked once more
@@ -35,6 +49,7 @@ void WindowRecord::OnDialogueEvent(const DialogueEvent& event) {
         if (attempt_ && !written_) {
             Write(SupersededOutcome, SupersededText, false);
         }
+        complete_.reset();
         attempt_ = AttemptEntry(request->logger, *request, facts_);
         accepted_ = false;
         written_ = false;
@@ -54,7 +69,10 @@ void WindowRecord::OnDialogueEvent(const DialogueEvent& event) {
         return;
     }
     if (const std::optional<DialogueEnd> end = EndOf(event)) {
-        Write(std::string(NameOf(*end)), OutcomeText(event), *end == DialogueEnd::UpdateFail);
+        Entry line = Write(std::string(NameOf(*end)), OutcomeText(event), *end == DialogueEnd::UpdateFail);
+        if (*end == DialogueEnd::Complete) {
+            complete_ = std::move(line);
+        }
     }
 }
 
@@ -65,22 +83,31 @@ void WindowRecord::Close() {
     }
 }
 
-void WindowRecord::Write(std::string outcome, std::string message, bool correctable) {
+Entry WindowRecord::Write(std::string outcome, std::string message, bool correctable) {
     Entry line = written_ ? CorrectionOf(*attempt_) : *attempt_;
     line.outcome = std::move(outcome);
     line.message = std::move(message);
-    line.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();
+    line.seconds = SecondsSinceRequest();
+    Append(line);
+    written_ = true;
+    if (!correctable) {
+        attempt_.reset();
+    }
+    return line;
+}
+
+double WindowRecord::SecondsSinceRequest() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();
+}
+
+void WindowRecord::Append(const Entry& line) {
     if (const std::optional<std::filesystem::path> file = RecordPath()) {
-        if (const std::error_code failure = Append(*file, line); failure && !told_) {
+        if (const std::error_code failure = record::Append(*file, line); failure && !told_) {
             told_ = true;
             const std::string text = UnwrittenText(*file, failure);
             std::cerr << "logger-update-tool: warning: " << text << '\n';
             unwritten_(text);
         }
-    }
-    written_ = true;
-    if (!correctable) {
-        attempt_.reset();
     }
 }
 

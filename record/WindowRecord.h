@@ -1,7 +1,8 @@
 // The update record as a window keeps it: one line for each attempt that sent a request, written when the
 // dialogue ends, when Update is pressed again before the logger answered, or when the window closes. A
-// late answer after "Update Fail" adds a line that corrects the first. A window does not ask the logger
-// for its version afterwards, so its lines carry no version after and no verification.
+// late answer after "Update Fail" adds a line that corrects the first, and so does the verdict of the
+// version check after "Update complete" (verified, the version after); a check that something else ended
+// leaves the line as it is.
 #pragma once
 
 #include <chrono>
@@ -32,16 +33,21 @@ class WindowRecord final : public DialogueObserver {
     void Close();
 
   private:
-    // Writes the attempt with the outcome; keeps it open for a correction when `correctable`.
-    void Write(std::string outcome, std::string message, bool correctable);
+    // Writes the attempt with the outcome, and returns the line; keeps it open for a correction when
+    // `correctable`.
+    Entry Write(std::string outcome, std::string message, bool correctable);
+    // Appends the line to the record, if it is kept; tells the first failure.
+    void Append(const Entry& line);
+    double SecondsSinceRequest() const;
 
     std::function<void(const std::string&)> unwritten_;
     bool told_ = false;
     ImageText image_;  // the image the facts belong to
     ImageFacts facts_;
-    std::optional<Entry> attempt_;  // from the request to the end of the dialogue
-    bool accepted_ = false;         // the logger accepted the request of the attempt
-    bool written_ = false;          // the attempt's line is written; a later end corrects it
+    std::optional<Entry> attempt_;   // from the request to the end of the dialogue
+    std::optional<Entry> complete_;  // the line of a complete attempt, until the version check's verdict
+    bool accepted_ = false;          // the logger accepted the request of the attempt
+    bool written_ = false;           // the attempt's line is written; a later end corrects it
     std::chrono::steady_clock::time_point began_;
 };
 

@@ -83,29 +83,36 @@ struct ToolCore::Parts final : DialogueObserver {
         }
     }
 
-    // The check's probe when due, and its verdict once the logger answered with the version sent or the
-    // wait is over: another version in a box, no answer at all in the status line's tooltip.
+    // The check's probe when due, and its verdict once the wait is over.
     void StepCheck(Pacer::TimePoint now) {
         if (check->Step(now)) {
             list.ProbeAlso(check->Logger().ip);
         }
+        if (check->Outcome() != VersionCheck::Result::Pending) {
+            Decided();
+        }
+    }
+
+    // The check came to its verdict: the observer (the record) hears it first; another version is said
+    // in a box, no answer at all in the status line's tooltip.
+    void Decided() {
         const VersionCheck ended = *check;
+        EndCheck();
+        OnDialogueEvent(dialogue::VersionChecked{ended.Outcome() == VersionCheck::Result::Verified,
+                                                 ended.Reported(), ended.Message()});
         switch (ended.Outcome()) {
-            case VersionCheck::Result::Pending:
-                return;
-            case VersionCheck::Result::Verified:
-                break;
             case VersionCheck::Result::NotVerified:
-                EndCheck();
                 window.ShowWarning(
                     text::VersionMismatchHint(ended.Logger(), ended.Reported(), ended.Expected()));
-                return;
+                break;
             case VersionCheck::Result::NoAnswer:
                 window.SetStatusTip(
                     text::NoVersionAnswerTip(ended.Logger(), ended.Expected(), options.versionWait));
                 break;
+            case VersionCheck::Result::Pending:
+            case VersionCheck::Result::Verified:
+                break;
         }
-        EndCheck();
     }
 
     // A receive failure that is no transient error, said once until the next Search.
@@ -362,7 +369,7 @@ void ToolCore::HandleSocketMessage(int eventCode) {
         const auto onDiscovery = [&p](const std::string& frame, const std::string& sender) {
             const std::optional<LoggerRow> answer = p.list.HandleDiscoveryFrame(frame, sender);
             if (answer && p.check && p.check->Take(*answer)) {
-                p.EndCheck();
+                p.Decided();
             }
         };
         if (p.router) {

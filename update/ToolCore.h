@@ -52,7 +52,8 @@ class ToolCore {
     // program carries on. Every verb below runs inside it.
     void Guarded(const std::function<void()>& handler);
 
-    // Also told every event of the dialogue, before the window shows it; null for none.
+    // Also told every event of the dialogue and the version check's verdict, before the window shows
+    // them; null for none.
     void SetObserver(DialogueObserver* observer);
 
     // Several dialogues at once, on the core's update endpoint, pacer and waker: from now on the update

@@ -91,13 +91,21 @@ struct RunFailed {
     std::string why;
 };
 
+// The version check after "Update complete" came to a verdict: the logger answered with the version sent,
+// kept answering with another one, or did not answer at all. A check that something else ended has none.
+struct VersionChecked {
+    bool verified = false;
+    std::string reported;  // the version of the logger's last answer; empty when none came
+    std::string message;   // the verdict in a line
+};
+
 }  // namespace dialogue
 
 using DialogueEvent =
     std::variant<dialogue::RequestSent, dialogue::Accepted, dialogue::Refused, dialogue::RunBegins,
                  dialogue::BlockSent, dialogue::ResendAsked, dialogue::QuerySent, dialogue::Complete,
                  dialogue::QueriesUnanswered, dialogue::RunEnds, dialogue::UnknownError,
-                 dialogue::UnreadableAnswer, dialogue::RunFailed>;
+                 dialogue::UnreadableAnswer, dialogue::RunFailed, dialogue::VersionChecked>;
 
 // How a dialogue ended, named as the command line's report and the update record name it.
 enum class DialogueEnd { Complete, Refused, UnknownError, UpdateFail };

@@ -108,6 +108,7 @@ void Present(const DialogueEvent& event, WindowOperations& window) {
                    [&](const dialogue::UnknownError&) { Warn(window, text::UpdateUnknownError); },
                    [&](const dialogue::UnreadableAnswer& e) { window.ShowError(UnreadableText(e)); },
                    [&](const dialogue::RunFailed&) { status(text::UpdateFail); },
+                   [](const dialogue::VersionChecked&) {},  // the core shows the verdict itself
                },
                event);
 }

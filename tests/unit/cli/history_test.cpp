@@ -121,17 +121,27 @@ TEST_F(History, ACorrectionStandsInPlaceOfTheLinesItCorrects) {
 }
 
 // Every attempt of a window that sent a request leaves exactly one line, however it ends, and its file
-// facts are those of the bytes loaded at Browse, also when the file has changed or gone since.
+// facts are those of the bytes loaded at Browse, also when the file has changed or gone since. The
+// version check's verdict corrects the line of a complete attempt.
 TEST_F(History, AWindowLeavesOneLinePerAttemptWhateverEndsIt) {
     namespace d = dialogue;
     const LoggerRow logger{"SN0001", "127.0.0.2", "S1.00"};
     const d::RequestSent request{logger, "S1.02", 2, false};
+    const std::vector<DialogueEvent> complete{request, d::Accepted{0}, d::BlockSent{0}, d::BlockSent{1},
+                                              d::Complete{}};
+    const auto checked = [&complete](const d::VersionChecked& verdict) {
+        std::vector<DialogueEvent> events = complete;
+        events.push_back(verdict);
+        return events;
+    };
     struct Case {
         const char* name;
         std::vector<DialogueEvent> events;  // then the window closes
         std::vector<std::string> outcomes;
         std::int64_t blocksSent;
         std::vector<std::string> shown;  // by history: each attempt once, newest first
+        std::optional<bool> verified = std::nullopt;
+        std::optional<std::string> versionAfter = std::nullopt;
     };
     const std::vector<Case> cases = {
         {"no answer to the request", {request}, {"no-answer"}, 0, {"no-answer"}},
@@ -157,6 +167,27 @@ TEST_F(History, AWindowLeavesOneLinePerAttemptWhateverEndsIt) {
          {"superseded", "update-fail", "complete"},
          2,
          {"complete", "superseded"}},
+        {"closed during the version check", complete, {"complete"}, 2, {"complete"}},
+        {"the new version confirmed",
+         checked({true, "S1.02", "Verified"}),
+         {"complete", "complete"},
+         2,
+         {"complete"},
+         true,
+         "S1.02"},
+        {"the old version until the end of the check",
+         checked({false, "S1.00", "Not verified"}),
+         {"complete", "complete"},
+         2,
+         {"complete"},
+         false,
+         "S1.00"},
+        {"no answer to the version probe",
+         checked({false, "", "Not verified"}),
+         {"complete", "complete"},
+         2,
+         {"complete"},
+         false},
     };
     const std::string bytes = "\x01\x02\xFE";
     const std::filesystem::path file = File("S1.02.bin", 0);
@@ -186,7 +217,9 @@ TEST_F(History, AWindowLeavesOneLinePerAttemptWhateverEndsIt) {
         EXPECT_EQ(last.file, "S1.02.bin");
         EXPECT_EQ(last.fileSize, 3U);
         EXPECT_EQ(last.sha256, record::Sha256Hex(bytes));
-        const bool corrected = std::string(c.name).ends_with("a late R after Update Fail");
+        EXPECT_EQ(last.verified, c.verified);
+        EXPECT_EQ(last.versionAfter, c.versionAfter);
+        const bool corrected = lines.size() > c.shown.size();
         EXPECT_EQ(last.corrects.has_value(), corrected);
         std::set<std::string> attempts;
         for (const record::Entry& line : lines) {

@@ -437,7 +437,8 @@ TEST(WholeUpdate, TheRequestIsAskedAgainWhileNoAnswerComes) {
 }
 
 // After "Update complete" the logger is asked for its version every 3 s for up to 60 s; each answer
-// refreshes its row. It may answer with its old version, or not at all, until it has restarted.
+// refreshes its row. It may answer with its old version, or not at all, until it has restarted. The
+// record hears the verdict.
 TEST(WholeUpdate, AfterAnUpdateTheRowShowsTheVersionTheLoggerAnswersWith) {
     LUT_SKIP_WITHOUT_SECOND_LOOPBACK_SENDER();
     const LoggerRow logger{"SN0001", LoggerAddress, "S1.0"};
@@ -448,19 +449,32 @@ TEST(WholeUpdate, AfterAnUpdateTheRowShowsTheVersionTheLoggerAnswersWith) {
         std::vector<std::string> hints;    // after "Update complete"
         std::string statusTip;
         int probes;
+        bool verified;
+        std::string reported;  // in the verdict
     } cases[] = {
-        {"silent while it restarts, then the new version", {"S1.0", "", "S1.02"}, "S1.02", {}, "", 3},
+        {"silent while it restarts, then the new version",
+         {"S1.0", "", "S1.02"},
+         "S1.02",
+         {},
+         "",
+         3,
+         true,
+         "S1.02"},
         {"the old version until the end",
          {"S1.0"},
          "S1.0",
          {"SN0001 at 127.0.0.2 answers with version S1.0 after the update, not S1.02."},
          "",
-         20},
-        {"no answer at all", {""}, "S1.0", {}, text::NoVersionAnswerTip(logger, "S1.02", 60s), 20},
+         20,
+         false,
+         "S1.0"},
+        {"no answer at all", {""}, "S1.0", {}, text::NoVersionAnswerTip(logger, "S1.02", 60s), 20, false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        Heard record;  // outlives the bench, whose end shuts the core down
         ToolBench bench;
+        bench.core.SetObserver(&record);
         bench.CompleteAnUpdate(FileBytes(300));
         std::size_t probes = 0;
         bench.RunTicks([&] {
@@ -480,6 +494,10 @@ TEST(WholeUpdate, AfterAnUpdateTheRowShowsTheVersionTheLoggerAnswersWith) {
         hints.erase(hints.begin());  // "Update complete"
         EXPECT_EQ(hints, c.hints);
         EXPECT_EQ(bench.window.statusTip, c.statusTip);
+        ASSERT_EQ(record.Count<dialogue::VersionChecked>(), 1);
+        const auto& verdict = std::get<dialogue::VersionChecked>(record.events.back());
+        EXPECT_EQ(verdict.verified, c.verified);
+        EXPECT_EQ(verdict.reported, c.reported);
     }
 }
 
