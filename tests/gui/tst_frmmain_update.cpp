@@ -124,10 +124,11 @@ void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
     QCOMPARE(Bar(w).text(), QString());  // not "0 of 3 blocks, 0:05 left" after the end
     QCOMPARE(Status(w), QStringLiteral("Query Update result"));
 
-    // The window keeps the record too: one line for the update, without a version check.
+    // The window keeps the record too: a line for the update, then its correction with the version check's
+    // verdict, both of the one attempt.
+    QTRY_COMPARE(lut::record::Read(record.toStdString()).entries.size(), 2u);
     const lut::record::Contents kept = lut::record::Read(record.toStdString());
     qputenv("LOGGER_UPDATE_RECORD", "off");
-    QCOMPARE(kept.entries.size(), 1u);
     const lut::record::Entry& line = kept.entries[0];
     QCOMPARE(line.sn, std::string("SN0001"));
     QCOMPARE(line.ip, LoggerAddress);
@@ -139,6 +140,11 @@ void FrmmainUpdateTest::updateRunsToCompleteWithStatusAndProgress() {
     QCOMPARE(line.outcome, std::string("complete"));
     QCOMPARE(line.message, std::string("Update complete"));
     QVERIFY(!line.verified.has_value());
+    const lut::record::Entry& verdict = kept.entries[1];
+    QCOMPARE(verdict.attempt, line.attempt);
+    QCOMPARE(verdict.corrects, std::optional<std::string>(line.time));
+    QCOMPARE(verdict.verified, std::optional<bool>(true));
+    QCOMPARE(verdict.versionAfter, std::optional<std::string>("S1.02"));
 }
 
 // The port is taken, so the update endpoint never opened and every send fails. That goes unnoticed: as far
