@@ -52,15 +52,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb :7 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display itself: its lock files live in the shared /tmp, where a server of a cut run
+# may still hold a fixed number.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do
-    [ -S /tmp/.X11-unix/X7 ] && break
+    [ -s "$work/display" ] && break
     sleep 0.1
 done
-[ -S /tmp/.X11-unix/X7 ] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
+display=$(cat "$work/display")
+[[ "$display" =~ ^[0-9]+$ ]] || { echo "Xvfb did not start:"; cat "$work/xvfb.log"; exit 1; }
 
-export LOGGER_UPDATE_RECORD=off DISPLAY=:7 WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LOGGER_UPDATE_RECORD=off DISPLAY=":$display" WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Some builds of Wine keep the server's folder under $TMPDIR instead, where a server of the prefix outside
 # the namespace would serve the test's programs.
 export TMPDIR="/tmp/.wine-$(id -u)"
