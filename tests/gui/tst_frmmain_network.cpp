@@ -105,7 +105,7 @@ class FrmmainNetworkTest : public QObject {
     void searchFillsTheList_data();
     void searchFillsTheList();
     void answersBeforeSearchAreDropped();
-    void everySearchPressListsEveryLossyLogger();
+    void searchRoundsListEveryLossyLogger();
 };
 
 void FrmmainNetworkTest::startUpShowsReady() {
@@ -265,7 +265,7 @@ void FrmmainNetworkTest::answersBeforeSearchAreDropped() {
 // With LUT_TEST_SEARCH="COUNT,DISCOVERY-PORT,UPDATE-PORT": that many simulated loggers on loopback that
 // lose some of their answers (the e2e case window-search starts them). Every Search press lists every one
 // of them: the rounds ask again the loggers whose answer was lost.
-void FrmmainNetworkTest::everySearchPressListsEveryLossyLogger() {
+void FrmmainNetworkTest::searchRoundsListEveryLossyLogger() {
     const QList<QByteArray> search = qgetenv("LUT_TEST_SEARCH").split(',');
     if (search.size() != 3) {
         QSKIP("no lossy simulated loggers (the e2e case window-search starts them)");
@@ -278,15 +278,19 @@ void FrmmainNetworkTest::everySearchPressListsEveryLossyLogger() {
                       std::move(onLoopback));
     QVERIFY(w.Start());
     constexpr int Presses = 20;
-    int complete = 0;
+    int missing = 0;
     QString rows;
     for (int press = 0; press < Presses; ++press) {
         QVERIFY(w.Search());
         // The rounds end 600 ms after the press; the answers to the last one follow within moments.
-        complete += QTest::qWaitFor([&] { return w.window->Operations().RowCount() == count; }, 3000) ? 1 : 0;
+        if (!QTest::qWaitFor([&] { return w.window->Operations().RowCount() == count; }, 3000)) {
+            missing += count - w.window->Operations().RowCount();
+        }
         rows += QString::number(w.window->Operations().RowCount()) + QLatin1Char(' ');
     }
-    QVERIFY2(complete == Presses, qPrintable(QStringLiteral("rows after each press: ") + rows));
+    // A press misses a logger only when all three of its answers are lost (0.05³): more than two rows missing
+    // in 20 presses of 24 is one run in 28,000; one sweep alone would miss 24.
+    QVERIFY2(missing <= 2, qPrintable(QStringLiteral("rows after each press: ") + rows));
     QVERIFY(w.boxes.empty());
 }
 

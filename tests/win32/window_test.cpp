@@ -697,9 +697,10 @@ TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
 }
 
 // With LUT_TEST_SEARCH="COUNT,DISCOVERY-PORT,UPDATE-PORT": that many simulated loggers on loopback that lose
-// some of their answers (run_window_test.sh starts them). Every Search press lists every one of them: the
-// rounds ask again the loggers whose answer was lost.
-TEST(Win32WindowWithLoggers, EverySearchPressListsEveryLossyLogger) {
+// 5 % of their answers (run_window_test.sh starts them). The rounds ask again the loggers whose answer was
+// lost, so a press misses a logger only when all three of its answers are lost (0.05³): 0.06 rows missing
+// in 20 presses of 24 is the expectation, more than two one run in 28,000. One sweep alone would miss 24.
+TEST(Win32WindowWithLoggers, SearchRoundsListEveryLossyLogger) {
     const char* search = std::getenv("LUT_TEST_SEARCH");
     if (search == nullptr) {
         GTEST_SKIP() << "no lossy simulated loggers (tests/win32/run_window_test.sh starts them)";
@@ -721,8 +722,11 @@ TEST(Win32WindowWithLoggers, EverySearchPressListsEveryLossyLogger) {
         PumpUntil([&] { return ListView_GetItemCount(list) == count; }, std::chrono::seconds(3));
         rows.push_back(ListView_GetItemCount(list));
     }
-    EXPECT_EQ(std::count(rows.begin(), rows.end(), count), Presses)
-        << "rows after each press: " << ::testing::PrintToString(rows);
+    int missing = 0;
+    for (const int listed : rows) {
+        missing += count - listed;
+    }
+    EXPECT_LE(missing, 2) << "rows after each press: " << ::testing::PrintToString(rows);
     EXPECT_TRUE(w.boxes.empty());
 }
 
