@@ -475,7 +475,7 @@ def window_search(run):
                       env)
     code = child.finish(120)
     check(code == 0 and "SKIP" not in child.text("out"),
-          f"expected 24 rows after 20 Search presses, got exit {code}\n{child.transcript()}")
+          f"expected at most two rows missed in 20 Search presses, got exit {code}\n{child.transcript()}")
     print("the window listed the 24 loggers in 20 Search presses (5 % of answers lost)")
 
 

@@ -699,7 +699,8 @@ TEST(Win32WindowWithLoggers, SearchBrowseAndUpdate) {
 // With LUT_TEST_SEARCH="COUNT,DISCOVERY-PORT,UPDATE-PORT": that many simulated loggers on loopback that lose
 // 5 % of their answers (run_window_test.sh starts them). The rounds ask again the loggers whose answer was
 // lost, so a press misses a logger only when all three of its answers are lost (0.05³): 0.06 rows missing
-// in 20 presses of 24 is the expectation, more than two one run in 28,000. One sweep alone would miss 24.
+// in 20 presses of 24 is the expectation, more than two about one run in 30,000. One sweep alone would
+// miss 24.
 TEST(Win32WindowWithLoggers, SearchRoundsListEveryLossyLogger) {
     const char* search = std::getenv("LUT_TEST_SEARCH");
     if (search == nullptr) {
