@@ -83,11 +83,36 @@ if [ -n "$sim" ]; then
     [ -z "$shot" ] || export LUT_TEST_SHOT="Z:${work//\//\\}\\shot-ready"
 fi
 
+# Waits for the tests' program (PID) for LIMIT seconds at most. One still running then has the stacks of
+# its threads printed (winedbg), so that a hang says where it stood, and is ended with everything Wine runs.
+finish_within() {
+    local limit=$1 pid=$2
+    for _ in $(seq $((limit * 10))); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        echo "The window's tests still ran after $limit s; the stacks of their threads:"
+        local wpid
+        wpid=$(/usr/lib/wine/wine64 winedbg --command "info proc" 2>/dev/null | awk '/win32_window_tests/ { print $1; exit }')
+        if [ -n "$wpid" ]; then
+            printf 'attach 0x%s\nbt all\ndetach\n' "$wpid" >"$work/winedbg.cmd"
+            timeout 60 /usr/lib/wine/wine64 winedbg --file "$work/winedbg.cmd" 2>&1 |
+                awk '/^Backtracing for thread/ { ours = /win32_window_tests/ } ours' || true
+        fi
+        "$wine" --wineserver -k 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        return 124
+    fi
+    wait "$pid"
+}
+
 # The window without loggers once more with the display at 144 dpi: everything scales by one and a half.
 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
 "$wine" --wineserver -w
 echo "== at 144 dpi"
-LUT_TEST_DPI=144 "$wine" "$tests" --gtest_filter='Win32Window.*'
+LUT_TEST_DPI=144 "$wine" "$tests" --gtest_filter='Win32Window.*' &
+finish_within 60 $!
 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null
 "$wine" --wineserver -w
 echo "== at 96 dpi"
@@ -110,7 +135,7 @@ if [ -n "$shot" ] && [ -n "$sim" ]; then
     touch "$work/shot-ready.done"
 fi
 status=0
-wait "$test_pid" || status=$?
+finish_within 150 "$test_pid" || status=$?
 
 if [ -n "$sim" ] && [ "$status" -eq 0 ]; then
     received=("$work"/received/*.bin)
@@ -125,7 +150,7 @@ if [ -n "$sim" ] && [ "$status" -eq 0 ]; then
     timeout 10 grep -q -m1 "ready:" <(tail -n +1 -F "$work/lossy.log" 2>/dev/null) ||
         { echo "logger-sim did not start:"; cat "$work/lossy.log"; exit 1; }
     echo "== 24 loggers losing 5 % of their answers"
-    LUT_TEST_SEARCH=24,40123,40124 "$wine" "$tests" --gtest_filter='Win32WindowWithLoggers.SearchRounds*' ||
-        status=$?
+    LUT_TEST_SEARCH=24,40123,40124 "$wine" "$tests" --gtest_filter='Win32WindowWithLoggers.SearchRounds*' &
+    finish_within 100 $! || status=$?
 fi
 exit "$status"

@@ -44,8 +44,7 @@ std::optional<std::vector<std::int32_t>> ResendList(std::string_view payload) {
 
 UpdateDialogue::UpdateDialogue(Endpoint& UpdateSocket, std::uint16_t updatePort, Pacer& pacer,
                                WorkerDisplay& display, DialogueObserver& observer)
-    : workers_{UpdateSocket, updatePort, pacer, display, ProtocolState, stop_.get_token()},
-      observer_(observer) {}
+    : workers_{UpdateSocket, updatePort, pacer, display, ProtocolState, stop_}, observer_(observer) {}
 
 UpdateDialogue::~UpdateDialogue() {
     Stop();

@@ -6,13 +6,13 @@
 
 #include <memory>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <string_view>
 
 #include "update/dialogue/DialogueEvents.h"
 #include "update/dialogue/ProtocolState.h"
 #include "update/image/UpdateImage.h"
+#include "update/workers/StopSignal.h"
 #include "update/workers/TransferSteps.h"
 #include "update/workers/Tupthread.h"
 #include "update/workers/Tupthread1.h"
@@ -65,7 +65,7 @@ class UpdateDialogue {
 
     // Cuts the pauses of this dialogue's workers short, so that their runs end at once; later runs end at
     // their first pause. Other dialogues on the same pacer go on.
-    void Stop() { stop_.request_stop(); }
+    void Stop() { stop_.Request(); }
 
     // The logger the last request went to: the rest of the dialogue belongs to it.
     const std::string& RequestTarget() const { return requestTarget_; }
@@ -85,7 +85,7 @@ class UpdateDialogue {
     Tupthread& WorkerA();
     Tupthread1& WorkerB();
 
-    std::stop_source stop_;
+    StopSignal stop_;
     WorkerContext workers_;
     DialogueObserver& observer_;
     std::string requestTarget_;

@@ -1,12 +1,11 @@
 // The workers' pauses. The real pacer sleeps on the steady clock; tests use a virtual clock so that the
-// 5000 ms and 3000 ms waits cost nothing. Every pause can be cut short by its own stop token: each
+// 5000 ms and 3000 ms waits cost nothing. Every pause can be cut short by its own stop signal: each
 // dialogue stops its own workers, and a stop of one never reaches another's.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <stop_token>
+
+#include "update/workers/StopSignal.h"
 
 namespace lut {
 
@@ -20,10 +19,10 @@ class Pacer {
     virtual TimePoint Now() = 0;
 
     // Waits until the deadline; false when a stop was requested (then the caller gives up its run at once).
-    virtual bool SleepUntil(TimePoint deadline, std::stop_token stop) = 0;
+    virtual bool SleepUntil(TimePoint deadline, const StopSignal& stop) = 0;
 
-    bool Sleep(std::chrono::milliseconds pause, std::stop_token stop) {
-        return SleepUntil(Now() + pause, std::move(stop));
+    bool Sleep(std::chrono::milliseconds pause, const StopSignal& stop) {
+        return SleepUntil(Now() + pause, stop);
     }
 };
 
@@ -31,13 +30,7 @@ class RealPacer final : public Pacer {
   public:
     TimePoint Now() override { return Clock::now(); }
 
-    bool SleepUntil(TimePoint deadline, std::stop_token stop) override {
-        std::mutex mutex;
-        std::condition_variable_any wake;
-        std::unique_lock lock(mutex);
-        wake.wait_until(lock, stop, deadline, [] { return false; });
-        return !stop.stop_requested();
-    }
+    bool SleepUntil(TimePoint deadline, const StopSignal& stop) override { return stop.WaitUntil(deadline); }
 };
 
 }  // namespace lut

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,11 +12,12 @@
 #include "update/dialogue/ProtocolState.h"
 #include "update/image/UpdateImage.h"
 #include "update/workers/Pacer.h"
+#include "update/workers/StopSignal.h"
 #include "update/workers/WorkerDisplay.h"
 
 namespace lut {
 
-// Everything a worker uses besides its run; all of it outlives the worker. The stop token is its
+// Everything a worker uses besides its run; all of it outlives the worker. The stop signal is its
 // dialogue's: it cuts the pauses of that dialogue's workers short, and no one else's.
 struct WorkerContext {
     Endpoint& UpdateSocket;
@@ -25,7 +25,7 @@ struct WorkerContext {
     Pacer& pacer;
     WorkerDisplay& display;
     AtomicProtocolState& ProtocolState;
-    std::stop_token stop;
+    const StopSignal& stop;
 };
 
 // One run of a worker: the blocks it sends, in order, and where its progress starts. Worker A sends the

@@ -3,9 +3,7 @@
 // act on the tool's own thread that pauses (a worker after each block) before each pause.
 #pragma once
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 
 #include "update/workers/Pacer.h"
 
@@ -18,16 +16,11 @@ class FastPacer final : public Pacer {
 
     TimePoint Now() override { return origin_ + (Clock::now() - origin_) * speedUp_; }
 
-    bool SleepUntil(TimePoint deadline, std::stop_token stop) override {
+    bool SleepUntil(TimePoint deadline, const StopSignal& stop) override {
         if (beforePause_) {
             beforePause_();
         }
-        const TimePoint real = origin_ + (deadline - origin_) / speedUp_;
-        std::mutex mutex;
-        std::condition_variable_any wake;
-        std::unique_lock lock(mutex);
-        wake.wait_until(lock, stop, real, [] { return false; });
-        return !stop.stop_requested();
+        return stop.WaitUntil(origin_ + (deadline - origin_) / speedUp_);
     }
 
   private:

@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
-#include <stop_token>
 
 #include "update/workers/Pacer.h"
 
@@ -23,17 +22,20 @@ class VirtualPacer final : public Pacer {
         return now_;
     }
 
-    bool SleepUntil(TimePoint deadline, std::stop_token stop) override {
+    // A stop does not wake this pacer's sleepers: they look for it every millisecond.
+    bool SleepUntil(TimePoint deadline, const StopSignal& stop) override {
         std::unique_lock lock(mutex_);
-        if (stop.stop_requested()) {
+        if (stop.Requested()) {
             return false;
         }
         const auto entry = deadlines_.insert(deadline);
         changed_.notify_all();
-        changed_.wait(lock, stop, [&] { return now_ >= deadline; });
+        while (!changed_.wait_for(lock, std::chrono::milliseconds(1),
+                                  [&] { return now_ >= deadline || stop.Requested(); })) {
+        }
         deadlines_.erase(entry);
         changed_.notify_all();
-        return !stop.stop_requested();
+        return !stop.Requested();
     }
 
     // Waits until exactly `count` threads sleep towards a deadline still ahead; false after the hang guard.
@@ -80,7 +82,7 @@ class VirtualPacer final : public Pacer {
     }
 
     std::mutex mutex_;
-    std::condition_variable_any changed_;
+    std::condition_variable changed_;
     std::multiset<TimePoint> deadlines_;
     TimePoint now_ = Start;
 };

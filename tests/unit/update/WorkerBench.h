@@ -43,7 +43,7 @@ class WorkerBench {
 
     // A run still under way ends at its pause before the workers are joined.
     ~WorkerBench() {
-        stop.request_stop();
+        stop.Request();
         a.reset();
         b.reset();
     }
@@ -112,8 +112,8 @@ class WorkerBench {
     VirtualPacer pacer;
     RecordingDisplay display;
     AtomicProtocolState state;
-    std::stop_source stop;
-    WorkerContext context{tool, logger.Port(), pacer, display, state, stop.get_token()};
+    StopSignal stop;
+    WorkerContext context{tool, logger.Port(), pacer, display, state, stop};
     std::vector<Sent> received;
     std::unique_ptr<Tupthread> a;
     std::unique_ptr<Tupthread1> b;

@@ -1,8 +1,12 @@
 // The block-transfer workers as the logger sees them: which frames arrive, when on the virtual clock, and
 // what the progress bar and status line show meanwhile.
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -210,11 +214,40 @@ TEST(Worker, InterruptedPauseEndsTheRunAtOnce) {
     WorkerBench bench;
     const Tupthread& worker = bench.StartA({0, 3, "127.0.0.1", ShareImage(HexPattern(1500))});
     ASSERT_TRUE(bench.Reach());
-    bench.stop.request_stop();
+    bench.stop.Request();
     ASSERT_TRUE(bench.AwaitEnd(worker.Thread()));
     EXPECT_EQ(bench.received.size(), 1U);
     EXPECT_EQ(bench.display.Now().positions, (std::vector<int>{0, 1}));
     EXPECT_EQ(bench.state.Load(), Protocol::Idle);
+}
+
+// Closing the window stops a worker in its real pause from the GUI thread, often just as the worker goes
+// into it or wakes: the pause ends however the two threads meet. A lost wake-up shows as a round that hangs.
+TEST(Worker, AStopEndsARealPauseHoweverTheThreadsMeet) {
+    struct Round {
+        StopSignal stop;
+        std::atomic<bool> pausing = false;
+    };
+    for (int round = 0; round < 500; ++round) {
+        auto shared = std::make_shared<Round>();
+        std::promise<bool> slept;
+        std::future<bool> outcome = slept.get_future();
+        std::thread sleeper([shared, slept = std::move(slept)]() mutable {
+            RealPacer pacer;
+            shared->pausing = true;
+            slept.set_value(pacer.Sleep(std::chrono::seconds(60), shared->stop));
+        });
+        while (!shared->pausing) {
+            std::this_thread::yield();
+        }
+        shared->stop.Request();
+        if (outcome.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            sleeper.detach();
+            FAIL() << "round " << round << ": the stopped pause did not end";
+        }
+        sleeper.join();
+        EXPECT_FALSE(outcome.get());
+    }
 }
 
 // A run that fails ends with "Update Fail" and says why, instead of leaving "Updating" for ever; the worker
@@ -253,7 +286,7 @@ class SlowClockPacer final : public Pacer {
         now_ += perLook_;
         return now;
     }
-    bool SleepUntil(TimePoint deadline, std::stop_token /*stop*/) override {
+    bool SleepUntil(TimePoint deadline, const StopSignal& /*stop*/) override {
         std::lock_guard lock(mutex_);
         if (deadlines_.size() == blocks_) {
             return false;
