@@ -94,7 +94,8 @@ finish_within() {
     if kill -0 "$pid" 2>/dev/null; then
         echo "The window's tests still ran after $limit s; the stacks of their threads:"
         local wpid
-        wpid=$(/usr/lib/wine/wine64 winedbg --command "info proc" 2>/dev/null | awk '/win32_window_tests/ { print $1; exit }')
+        wpid=$(/usr/lib/wine/wine64 winedbg --command "info proc" 2>/dev/null |
+            awk '/win32_window_tests/ { print $1; exit }')
         if [ -n "$wpid" ]; then
             printf 'attach 0x%s\nbt all\ndetach\n' "$wpid" >"$work/winedbg.cmd"
             timeout 60 /usr/lib/wine/wine64 winedbg --file "$work/winedbg.cmd" 2>&1 |
